@@ -1,0 +1,57 @@
+// Values the window thread and the burn worker share. Each is a single word
+// written by one side and read by the other for display, so relaxed atomics
+// are enough: every repaint reads everything afresh.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "burn/catalogue.h"
+
+namespace norvane {
+
+// The selection. selectedPLC is set before any worker starts and never while one runs.
+extern char selectedPLC[kModelNameSlot];
+extern std::atomic<std::int32_t> selectedPLCIdx;
+extern std::atomic<std::uint16_t> selectedPLCID;
+
+// The port the user picked; the window may change it while a burn runs and the
+// worker reads it when it reopens a COM port, so it is copied under a lock.
+class SelectedPort {
+public:
+    void Set(const std::string& name);
+    std::string Get() const;
+
+private:
+    mutable std::mutex mutex_;
+    std::string name_;
+};
+extern SelectedPort selectedComPort;
+
+// Burn values shown by the status panel; 0 between burns.
+extern std::atomic<std::int32_t> flashStatus;  // 0 Idle, 1 Erasing, 2 Programming
+extern std::atomic<std::int32_t> progress;     // percent of the current phase
+extern std::atomic<std::int32_t> errCounter;
+extern std::atomic<std::int32_t> totalErrCounter;
+extern std::atomic<std::int32_t> elapsedTime;
+extern std::atomic<std::uint8_t> QB_fu_version;
+
+constexpr std::int32_t kFlashIdle = 0;
+constexpr std::int32_t kFlashErasing = 1;
+constexpr std::int32_t kFlashProgramming = 2;
+
+// Selects the model at `index` (a valid catalogue index).
+void SelectModel(int index);
+const PlcModel& SelectedModel();
+
+// Counts one failed attempt in the running total.
+inline void CountFailedAttempt() {
+    totalErrCounter.fetch_add(1, std::memory_order_relaxed);
+}
+
+// The end-of-burn reset: elapsed time, phase, progress and both counters back to 0.
+void ResetBurnValues();
+
+}  // namespace norvane

@@ -1,0 +1,55 @@
+// The link: one open byte stream to the PLC (a COM port, the PLC's USB pipe or a
+// simulated PLC). Everything above this seam is portable; every platform keeps
+// the read contract below itself.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace norvane {
+
+enum class Parity : std::uint8_t { None, Odd, Even };
+
+// The fields of a line-settings record that the tool changes; every other
+// setting of the port stays as the port has it.
+struct LineSettings {
+    std::uint32_t baudRate;
+    std::uint8_t dataBits;
+    Parity parity;
+    std::uint8_t stopBits;
+    bool dtrDisabled;
+    bool rtsDisabled;
+};
+
+// Shaped like the platform's COM time-out record so that the Windows link can
+// hand it over unchanged; other links take the two total constants as their
+// read and write deadlines.
+struct LinkTimeouts {
+    std::uint32_t readIntervalTimeout;
+    std::uint32_t readTotalTimeoutMultiplier;
+    std::uint32_t readTotalTimeoutConstant;
+    std::uint32_t writeTotalTimeoutMultiplier;
+    std::uint32_t writeTotalTimeoutConstant;
+};
+
+class Link {
+public:
+    virtual ~Link() = default;
+
+    // Writes up to `count` bytes within the write time-out; returns how many went out.
+    virtual std::size_t Write(const std::uint8_t* data, std::size_t count) = 0;
+
+    // Returns when all `count` bytes arrived or the read time-out ran out, with the
+    // number received. A short count means the time-out ran out or the line is gone.
+    virtual std::size_t Read(std::uint8_t* data, std::size_t count) = 0;
+
+    virtual void SetTimeouts(const LinkTimeouts& timeouts) = 0;
+
+    // Applied without looking at whether the platform accepted it.
+    virtual void ApplyLineSettings(const LineSettings& settings) = 0;
+};
+
+using LinkPtr = std::unique_ptr<Link>;
+
+}  // namespace norvane

@@ -1,0 +1,114 @@
+// A link that plays back scripted replies and records what the tool did, for
+// tests of single exchanges. Time is virtual: a read that is not fully answered
+// costs exactly its read time-out.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "burn/shared_values.h"
+#include "link/link.h"
+
+namespace norvane::testing {
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline Bytes B(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
+
+// A 19-character service reply (or, with five bytes, a 15-character register
+// reply) with a correct LRC unless `lrcDelta` spoils it.
+inline Bytes AppReplyFrame(const Bytes& message, int lrcDelta = 0, bool lowerCase = false) {
+    const char* digits = lowerCase ? "0123456789abcdef" : "0123456789ABCDEF";
+    unsigned sum = 0;
+    std::string text = ":";
+    auto put = [&](std::uint8_t b) {
+        text += digits[b >> 4];
+        text += digits[b & 15];
+    };
+    for (std::uint8_t b : message) {
+        sum += b;
+        put(b);
+    }
+    put(static_cast<std::uint8_t>(0x100 - (sum & 0xFF) + lrcDelta));
+    text += "\r\n";
+    return B(text);
+}
+
+inline Bytes ServiceReply(std::uint8_t status, std::uint8_t b5 = 0, std::uint8_t b6 = 0) {
+    return AppReplyFrame({0x00, 0x64, 0x01, 0x59, status, b5, b6});
+}
+
+inline Bytes RegisterReply(std::uint16_t value) {
+    return AppReplyFrame({0x00, 0x03, 0x02, static_cast<std::uint8_t>(value >> 8),
+                          static_cast<std::uint8_t>(value & 0xFF)});
+}
+
+class ScriptedLink : public Link {
+public:
+    std::deque<Bytes> replies;          // one per read; an empty queue is silence
+    std::optional<Bytes> everyReply;     // answers every read once the queue is empty
+    std::deque<bool> writeResults;       // false: that write fails; empty queue: writes succeed
+    std::vector<Bytes> writes;           // every write attempted
+    std::vector<std::size_t> readSizes;  // every read requested
+    std::vector<LinkTimeouts> timeoutSets;
+    std::vector<LineSettings> lineSettings;
+    std::uint64_t clockMs = 0;
+
+    std::size_t Write(const std::uint8_t* data, std::size_t count) override {
+        writes.emplace_back(data, data + count);
+        if (!writeResults.empty()) {
+            const bool ok = writeResults.front();
+            writeResults.pop_front();
+            if (!ok) return 0;
+        }
+        return count;
+    }
+
+    std::size_t Read(std::uint8_t* data, std::size_t count) override {
+        readSizes.push_back(count);
+        Bytes reply;
+        if (!replies.empty()) {
+            reply = replies.front();
+            replies.pop_front();
+        } else if (everyReply) {
+            reply = *everyReply;
+        }
+        const std::size_t n = reply.size() < count ? reply.size() : count;
+        if (n != 0) std::memcpy(data, reply.data(), n);
+        if (n < count) clockMs += timeouts_.readTotalTimeoutConstant;
+        return n;
+    }
+
+    void SetTimeouts(const LinkTimeouts& t) override {
+        timeouts_ = t;
+        timeoutSets.push_back(t);
+    }
+    void ApplyLineSettings(const LineSettings& s) override { lineSettings.push_back(s); }
+
+    std::size_t WritesOf(const std::string& text) const {
+        std::size_t n = 0;
+        for (const Bytes& w : writes) n += (w == B(text)) ? 1 : 0;
+        return n;
+    }
+
+private:
+    LinkTimeouts timeouts_{};
+};
+
+// Selects a model and clears the burn values before each test.
+inline void Select(const char* model) {
+    SelectModel(FindModel(model));
+    ResetBurnValues();
+    QB_fu_version.store(0);
+}
+
+inline std::int32_t Err() { return errCounter.load(); }
+inline std::int32_t Total() { return totalErrCounter.load(); }
+
+}  // namespace norvane::testing
