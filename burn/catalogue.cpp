@@ -5,11 +5,11 @@
 namespace norvane {
 
 const char plcList[kModelCount + 1][kModelNameSlot] = {
-    "MR7-TQ7-V2", "NT4",        "NZ4",        "NR4",      "MR7-K-V2",   "PV",     "MG5",
-    "TQ7P-AIO",   "NZ-V3",      "BOW-MR7-V2", "PV-U",     "NR4-U",      "QB7",    "MR-TQ-MG4",
-    "TQ7-ROV",    "NR4W",       "MR7-P",      "QB5",      "QB5-AIO",    "PVW",    "MR8-TQ8",
-    "RLX-G",      "QB3",        "TQ8-AIO",    "MR7-TQ7-V4", "NZ-V4",    "BOW-MR7-V4",
-    "MR8-BUNDLE", "MR7-K-V4",   "NW8NZ8",     "NZ8-AIO",  "",
+    "MR7-TQ7-V2", "NT4",    "NZ4",        "NR4",        "MR7-K-V2", "PV",         "MG5",
+    "TQ7P-AIO",   "NZ-V3",  "BOW-MR7-V2", "PV-U",       "NR4-U",    "QB7",        "MR-TQ-MG4",
+    "TQ7-ROV",    "NR4W",   "MR7-P",      "QB5",        "QB5-AIO",  "PVW",        "MR8-TQ8",
+    "RLX-G",      "QB3",    "TQ8-AIO",    "MR7-TQ7-V4", "NZ-V4",    "BOW-MR7-V4", "MR8-BUNDLE",
+    "MR7-K-V4",   "NW8NZ8", "NZ8-AIO",    "",
 };
 
 const std::uint16_t plcID[kModelCount + 1] = {
@@ -29,14 +29,14 @@ bool InGroup(const char* name, const char* const* group) {
     return false;
 }
 
-const char* const kUsbGroup[] = {"PV",      "PV-U",       "PVW",     "QB7",   "QB5",
-                                 "QB5-AIO", "QB3",        "MR8-TQ8", "MR8-BUNDLE",
-                                 "TQ8-AIO", "RLX-G",      "NW8NZ8",  "NZ8-AIO", nullptr};
+const char* const kUsbGroup[] = {"PV",      "PV-U",   "PVW",     "QB7",        "QB5",
+                                 "QB5-AIO", "QB3",    "MR8-TQ8", "MR8-BUNDLE", "TQ8-AIO",
+                                 "RLX-G",   "NW8NZ8", "NZ8-AIO", nullptr};
 const char* const kAioGroup[] = {"TQ7P-AIO", "QB5-AIO", "TQ8-AIO", "NZ8-AIO", nullptr};
-const char* const kSectorGroup[] = {"QB7", "QB5",    "MR8-TQ8", "MR8-BUNDLE",
+const char* const kSectorGroup[] = {"QB7",   "QB5", "MR8-TQ8", "MR8-BUNDLE",
                                     "RLX-G", "QB3", "NW8NZ8",  nullptr};
-const char* const kLargeUnitGroup[] = {"MR7-K-V2", "MR7-K-V4", "TQ7-ROV",
-                                       "NR4W",     "MR7-P",    "PVW", nullptr};
+const char* const kLargeUnitGroup[] = {"MR7-K-V2", "MR7-K-V4", "TQ7-ROV", "NR4W",
+                                       "MR7-P",    "PVW",      nullptr};
 const char* const kPowerCycleGroup[] = {"MR7-K-V2", "MR7-K-V4", "TQ7-ROV", nullptr};
 const char* const kPvUnitGroup[] = {"PV", "PV-U", nullptr};
 const char* const kAioUnitGroup[] = {"QB5-AIO", "TQ8-AIO", "NZ8-AIO", nullptr};
@@ -70,16 +70,22 @@ Limit SizeLimitOf(const char* name) {
 }
 
 EraseCountRule EraseRuleOf(const char* name) {
-    if (InGroup(name, kLargeUnitGroup)) return EraseCountRule::LargeUnit;
-    if (InGroup(name, kPvUnitGroup)) return EraseCountRule::PvUnit;
-    if (InGroup(name, kSectorGroup)) return EraseCountRule::Sector;
-    if (InGroup(name, kAioUnitGroup)) return EraseCountRule::AioUnit;
-    if (std::strcmp(name, "TQ7P-AIO") == 0) return EraseCountRule::FixedFour;
+    if (InGroup(name, kLargeUnitGroup))
+        return EraseCountRule::LargeUnit;
+    if (InGroup(name, kPvUnitGroup))
+        return EraseCountRule::PvUnit;
+    if (InGroup(name, kSectorGroup))
+        return EraseCountRule::Sector;
+    if (InGroup(name, kAioUnitGroup))
+        return EraseCountRule::AioUnit;
+    if (std::strcmp(name, "TQ7P-AIO") == 0)
+        return EraseCountRule::FixedFour;
     return EraseCountRule::SmallUnit;
 }
 
 AfterAppErase AfterAppEraseOf(const char* name, bool usb) {
-    if (InGroup(name, kPowerCycleGroup)) return AfterAppErase::PowerCycle;
+    if (InGroup(name, kPowerCycleGroup))
+        return AfterAppErase::PowerCycle;
     if (std::strcmp(name, "PV") == 0 || std::strcmp(name, "PV-U") == 0 ||
         std::strcmp(name, "PVW") == 0) {
         return AfterAppErase::ReplugWait2;
@@ -93,19 +99,27 @@ bool ReadsBootVersion(std::uint16_t id) {
 }
 
 std::int16_t BootVersionFloorOf(const char* name) {
-    if (std::strcmp(name, "QB5-AIO") == 0 || std::strcmp(name, "NZ8-AIO") == 0) return 0x0F;
-    if (std::strcmp(name, "TQ8-AIO") == 0) return 0x11;
+    if (std::strcmp(name, "QB5-AIO") == 0 || std::strcmp(name, "NZ8-AIO") == 0)
+        return 0x0F;
+    if (std::strcmp(name, "TQ8-AIO") == 0)
+        return 0x11;
     return kNoBootVersionFloor;
 }
 
 VariantCheck VariantCheckOf(std::uint16_t id) {
     switch (id) {
-        case 0x000C: return VariantCheck::Mr7;
-        case 0x0013: return VariantCheck::Nr4PointCount;
-        case 0x0015: return VariantCheck::PvPointCount;
-        case 0x0008: return VariantCheck::NzGeneration;
-        case 0xA001: return VariantCheck::BowGeneration;
-        default: return VariantCheck::None;
+        case 0x000C:
+            return VariantCheck::Mr7;
+        case 0x0013:
+            return VariantCheck::Nr4PointCount;
+        case 0x0015:
+            return VariantCheck::PvPointCount;
+        case 0x0008:
+            return VariantCheck::NzGeneration;
+        case 0xA001:
+            return VariantCheck::BowGeneration;
+        default:
+            return VariantCheck::None;
     }
 }
 

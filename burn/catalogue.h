@@ -31,7 +31,7 @@ enum class VariantCheck : std::uint8_t {
 };
 
 constexpr int kModelCount = 31;
-constexpr int kModelNameSlot = 15;      // 14 characters and the NUL
+constexpr int kModelNameSlot = 15;  // 14 characters and the NUL
 constexpr std::int16_t kNoBootVersionFloor = -1;
 
 struct PlcModel {

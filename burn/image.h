@@ -13,8 +13,8 @@ struct FirmwareImage {
     std::uint32_t size = 0;
 };
 
-extern FirmwareImage hGLOBAL;                 // the loaded image; empty when released
-extern const std::uint8_t* fin;               // read cursor into hGLOBAL
+extern FirmwareImage hGLOBAL;                  // the loaded image; empty when released
+extern const std::uint8_t* fin;                // read cursor into hGLOBAL
 extern std::atomic<std::uint32_t> fileLength;  // image size in bytes
 
 // Makes `image` the loaded image with the cursor at its first byte.

@@ -20,11 +20,11 @@ extern std::atomic<std::uint16_t> selectedPLCID;
 // The port the user picked; the window may change it while a burn runs and the
 // worker reads it when it reopens a COM port, so it is copied under a lock.
 class SelectedPort {
-public:
+  public:
     void Set(const std::string& name);
     std::string Get() const;
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::string name_;
 };

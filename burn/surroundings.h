@@ -13,7 +13,7 @@ namespace norvane {
 enum class MessageIcon : std::uint8_t { Error, Information };
 
 class WorkerSurroundings {
-public:
+  public:
     virtual ~WorkerSurroundings() = default;
 
     // Shows a message owned by the main window and returns when the user pressed OK.

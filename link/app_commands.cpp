@@ -50,9 +50,11 @@ ExchangeResult ConfirmComm(Link& link) {
     ApplyApplicationLineIfSerial(link);
     link.SetTimeouts(kExchangeTimeouts);
     AppReply reply{};
-    const bool ok = RunAppExchange(
-        link, ModeQueryRequest(SelectedUnitByte()), kServiceReplyLength, reply,
-        [](const AppReply& r) { return r.Byte(4) == kModeApplication || r.Byte(4) == kModeBootloader; });
+    const bool ok =
+        RunAppExchange(link, ModeQueryRequest(SelectedUnitByte()), kServiceReplyLength, reply,
+                       [](const AppReply& r) {
+                           return r.Byte(4) == kModeApplication || r.Byte(4) == kModeBootloader;
+                       });
     if (ok) {
         errCounter.store(0, std::memory_order_relaxed);
         return reply.Byte(4);
@@ -64,11 +66,11 @@ ExchangeResult CheckID_A(Link& link) {
     link.SetTimeouts(kExchangeTimeouts);
     const std::uint16_t selected = selectedPLCID.load(std::memory_order_relaxed);
     AppReply reply{};
-    const bool ok = RunAppExchange(
-        link, TypeCheckRequest(SelectedUnitByte()), kServiceReplyLength, reply,
-        [selected](const AppReply& r) {
-            return r.Byte(4) == kStatusAck && AppTypeMatches(selected, r.Word(5));
-        });
+    const bool ok =
+        RunAppExchange(link, TypeCheckRequest(SelectedUnitByte()), kServiceReplyLength, reply,
+                       [selected](const AppReply& r) {
+                           return r.Byte(4) == kStatusAck && AppTypeMatches(selected, r.Word(5));
+                       });
     return ok ? kResultOk : ClassifyNak(reply, NakCodes{2, 3, false});
 }
 

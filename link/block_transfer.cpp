@@ -4,9 +4,9 @@
 
 #include "burn/image.h"
 #include "burn/shared_values.h"
+#include "link/boot_exchange.h"
 #include "link/crc16.h"
 #include "link/line_records.h"
-#include "link/boot_exchange.h"
 #include "link/transfer_plan.h"
 
 namespace norvane {
@@ -77,9 +77,12 @@ ExchangeResult SendFW(Link& link) {
             last && plan.lastBytes != 0 ? plan.lastBytes : plan.blockSize;
         const std::size_t length = BuildBlock(block, number, plan.blockSize, imageBytes);
         switch (SendBlock(link, block, length)) {
-            case BlockOutcome::Acknowledged: break;
-            case BlockOutcome::FlashWriteError: return kResultFlashWriteError;
-            case BlockOutcome::Exhausted: return kResultBootFailed;
+            case BlockOutcome::Acknowledged:
+                break;
+            case BlockOutcome::FlashWriteError:
+                return kResultFlashWriteError;
+            case BlockOutcome::Exhausted:
+                return kResultBootFailed;
         }
         ++number;  // wraps 255 -> 0
         ++acknowledged;

@@ -2,8 +2,8 @@
 
 #include "burn/image.h"
 #include "burn/shared_values.h"
-#include "link/line_records.h"
 #include "link/boot_exchange.h"
+#include "link/line_records.h"
 #include "link/transfer_plan.h"
 
 namespace norvane {

@@ -7,8 +7,10 @@ namespace {
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 int HexValue(std::uint8_t c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
@@ -49,9 +51,11 @@ int CheckLRC(std::uint8_t* hex, int count) {
     std::uint8_t* write = hex;
     while (count > 1) {
         const int high = HexValue(*read++);
-        if (high < 0) return 1;
+        if (high < 0)
+            return 1;
         const int low = HexValue(*read++);
-        if (low < 0) return 1;
+        if (low < 0)
+            return 1;
         const auto byte = static_cast<std::uint8_t>(high * 16 + low);
         *write++ = byte;
         sum = static_cast<std::uint8_t>(sum + byte);

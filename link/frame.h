@@ -6,7 +6,7 @@
 
 namespace norvane {
 
-constexpr std::size_t kMaxRequestMessage = 9;                        // bytes before the LRC
+constexpr std::size_t kMaxRequestMessage = 9;                         // bytes before the LRC
 constexpr std::size_t kMaxRequestFrame = 2 * kMaxRequestMessage + 5;  // 23 characters
 constexpr std::size_t kServiceReplyLength = 19;
 constexpr std::size_t kRegisterReplyLength = 15;

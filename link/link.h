@@ -34,7 +34,7 @@ struct LinkTimeouts {
 };
 
 class Link {
-public:
+  public:
     virtual ~Link() = default;
 
     // Writes up to `count` bytes within the write time-out; returns how many went out.

@@ -11,7 +11,7 @@
 namespace norvane {
 
 class RetryDiscipline {
-public:
+  public:
     static constexpr std::uint8_t kLimit = 5;
 
     bool Exhausted() const { return writeFailures_ > kLimit || replyFailures_ > kLimit; }
@@ -24,7 +24,7 @@ public:
 
     std::uint8_t replyFailures() const { return replyFailures_; }
 
-private:
+  private:
     std::uint8_t writeFailures_ = 0;
     std::uint8_t replyFailures_ = 0;
 };

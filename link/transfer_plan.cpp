@@ -17,12 +17,24 @@ bool EraseCount(const PlcModel& model, std::uint32_t n, std::uint16_t& count) {
     }
     std::uint32_t units = 0;
     switch (model.eraseCountRule) {
-        case EraseCountRule::LargeUnit: units = (n >> 17) + 1; break;
-        case EraseCountRule::PvUnit: units = (n >> 14) + 1; break;
-        case EraseCountRule::Sector: units = CeilShift(n - model.reservedTail, 12); break;
-        case EraseCountRule::AioUnit: units = CeilShift(n, 11); break;
-        case EraseCountRule::FixedFour: units = 4; break;
-        case EraseCountRule::SmallUnit: units = (n >> 11) + 1; break;
+        case EraseCountRule::LargeUnit:
+            units = (n >> 17) + 1;
+            break;
+        case EraseCountRule::PvUnit:
+            units = (n >> 14) + 1;
+            break;
+        case EraseCountRule::Sector:
+            units = CeilShift(n - model.reservedTail, 12);
+            break;
+        case EraseCountRule::AioUnit:
+            units = CeilShift(n, 11);
+            break;
+        case EraseCountRule::FixedFour:
+            units = 4;
+            break;
+        case EraseCountRule::SmallUnit:
+            units = (n >> 11) + 1;
+            break;
     }
     if (units > 0xFFFF) {
         return false;

@@ -13,9 +13,9 @@ namespace norvane {
 bool EraseCount(const PlcModel& model, std::uint32_t n, std::uint16_t& count);
 
 struct BlockPlan {
-    std::uint32_t blockSize;   // B: data bytes per block
-    std::int32_t blockCount;   // M
-    std::uint32_t lastBytes;   // r: image bytes in the last block, 0 when it is full
+    std::uint32_t blockSize;  // B: data bytes per block
+    std::int32_t blockCount;  // M
+    std::uint32_t lastBytes;  // r: image bytes in the last block, 0 when it is full
 };
 
 // False when the model keeps a reserved tail longer than the image.

@@ -1,11 +1,11 @@
 // Every model's attributes, written out row by row from the product tables, so
 // a slip in the group rules of the catalogue shows up as one wrong row.
+#include "burn/catalogue.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
-
-#include "burn/catalogue.h"
 
 namespace norvane {
 namespace {
@@ -43,37 +43,68 @@ constexpr const char* k40 = "(40 * 1024)";
 constexpr const char* k4 = "(4 * 1024)";
 
 const Row kRows[kModelCount] = {
-    {"MR7-TQ7-V2", 0x000C, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false, false, NF, V::Mr7},
-    {"NT4", 0x000E, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false, false, NF, V::None},
-    {"NZ4", 0x000F, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false, false, NF, V::None},
-    {"NR4", 0x0013, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false, false, NF, V::Nr4PointCount},
-    {"MR7-K-V2", 0x000C, S, false, 524288, k128x4, E::LargeUnit, 128, 0, false, A::PowerCycle, true, false, NF, V::Mr7},
-    {"PV", 0x0015, U, false, 491520, k2x240, E::PvUnit, 256, 0, false, A::ReplugWait2, false, false, NF, V::PvPointCount},
-    {"MG5", 0x0000, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false, false, NF, V::None},
-    {"TQ7P-AIO", 0x000D, S, true, 4096, k4, E::FixedFour, 256, 0, false, A::Wait1, false, false, NF, V::None},
-    {"NZ-V3", 0x0008, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false, false, NF, V::NzGeneration},
-    {"BOW-MR7-V2", 0xA001, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false, false, NF, V::BowGeneration},
-    {"PV-U", 0xA002, U, false, 491520, k2x240, E::PvUnit, 256, 0, false, A::ReplugWait2, false, false, NF, V::None},
-    {"NR4-U", 0xA003, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false, false, NF, V::None},
-    {"QB7", 0x3000, U, false, 2076672, k2028, E::Sector, 256, 4096, true, A::ReplugWait5, false, true, NF, V::None},
-    {"MR-TQ-MG4", 0x0003, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false, false, NF, V::None},
-    {"TQ7-ROV", 0xA006, S, false, 524288, k128x4, E::LargeUnit, 128, 0, false, A::PowerCycle, true, false, NF, V::None},
-    {"NR4W", 0x0013, S, false, 524288, k128x4, E::LargeUnit, 128, 0, false, A::Wait1, false, false, NF, V::Nr4PointCount},
-    {"MR7-P", 0x0017, S, false, 917504, k128x7, E::LargeUnit, 128, 0, false, A::Wait1, false, false, NF, V::None},
-    {"QB5", 0x3010, U, false, 2076672, k2028, E::Sector, 256, 4096, true, A::ReplugWait5, false, true, NF, V::None},
-    {"QB5-AIO", 0x3010, U, true, 40960, k40, E::AioUnit, 256, 0, false, A::ReplugWait5, false, true, 0x0F, V::None},
-    {"PVW", 0x0015, U, false, 917504, k128x7, E::LargeUnit, 128, 0, false, A::ReplugWait2, false, false, NF, V::PvPointCount},
-    {"MR8-TQ8", 0x0020, U, false, 2076672, k2028, E::Sector, 256, 4096, true, A::ReplugWait5, false, true, NF, V::None},
-    {"RLX-G", 0xA00B, U, false, 2076672, k2028, E::Sector, 256, 4096, true, A::ReplugWait5, false, true, NF, V::None},
-    {"QB3", 0x3020, U, false, 2076672, k2028, E::Sector, 256, 4096, true, A::ReplugWait5, false, true, NF, V::None},
-    {"TQ8-AIO", 0x0020, U, true, 40960, k40, E::AioUnit, 256, 0, false, A::ReplugWait5, false, true, 0x11, V::None},
-    {"MR7-TQ7-V4", 0x000C, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false, false, NF, V::Mr7},
-    {"NZ-V4", 0x0008, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false, false, NF, V::NzGeneration},
-    {"BOW-MR7-V4", 0xA001, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false, false, NF, V::BowGeneration},
-    {"MR8-BUNDLE", 0x0020, U, false, 2076672, k2028, E::Sector, 256, 4096, true, A::ReplugWait5, false, true, NF, V::None},
-    {"MR7-K-V4", 0x000C, S, false, 524288, k128x4, E::LargeUnit, 128, 0, false, A::PowerCycle, true, false, NF, V::Mr7},
-    {"NW8NZ8", 0x0022, U, false, 2076672, k2028, E::Sector, 256, 4096, true, A::ReplugWait5, false, true, NF, V::None},
-    {"NZ8-AIO", 0x0022, U, true, 40960, k40, E::AioUnit, 256, 0, false, A::ReplugWait5, false, true, 0x0F, V::None},
+    {"MR7-TQ7-V2", 0x000C, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false,
+     false, NF, V::Mr7},
+    {"NT4", 0x000E, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false, false,
+     NF, V::None},
+    {"NZ4", 0x000F, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false, false,
+     NF, V::None},
+    {"NR4", 0x0013, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false, false,
+     NF, V::Nr4PointCount},
+    {"MR7-K-V2", 0x000C, S, false, 524288, k128x4, E::LargeUnit, 128, 0, false, A::PowerCycle, true,
+     false, NF, V::Mr7},
+    {"PV", 0x0015, U, false, 491520, k2x240, E::PvUnit, 256, 0, false, A::ReplugWait2, false, false,
+     NF, V::PvPointCount},
+    {"MG5", 0x0000, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false, false,
+     NF, V::None},
+    {"TQ7P-AIO", 0x000D, S, true, 4096, k4, E::FixedFour, 256, 0, false, A::Wait1, false, false, NF,
+     V::None},
+    {"NZ-V3", 0x0008, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false, false,
+     NF, V::NzGeneration},
+    {"BOW-MR7-V2", 0xA001, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false,
+     false, NF, V::BowGeneration},
+    {"PV-U", 0xA002, U, false, 491520, k2x240, E::PvUnit, 256, 0, false, A::ReplugWait2, false,
+     false, NF, V::None},
+    {"NR4-U", 0xA003, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false, false,
+     NF, V::None},
+    {"QB7", 0x3000, U, false, 2076672, k2028, E::Sector, 256, 4096, true, A::ReplugWait5, false,
+     true, NF, V::None},
+    {"MR-TQ-MG4", 0x0003, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false,
+     false, NF, V::None},
+    {"TQ7-ROV", 0xA006, S, false, 524288, k128x4, E::LargeUnit, 128, 0, false, A::PowerCycle, true,
+     false, NF, V::None},
+    {"NR4W", 0x0013, S, false, 524288, k128x4, E::LargeUnit, 128, 0, false, A::Wait1, false, false,
+     NF, V::Nr4PointCount},
+    {"MR7-P", 0x0017, S, false, 917504, k128x7, E::LargeUnit, 128, 0, false, A::Wait1, false, false,
+     NF, V::None},
+    {"QB5", 0x3010, U, false, 2076672, k2028, E::Sector, 256, 4096, true, A::ReplugWait5, false,
+     true, NF, V::None},
+    {"QB5-AIO", 0x3010, U, true, 40960, k40, E::AioUnit, 256, 0, false, A::ReplugWait5, false, true,
+     0x0F, V::None},
+    {"PVW", 0x0015, U, false, 917504, k128x7, E::LargeUnit, 128, 0, false, A::ReplugWait2, false,
+     false, NF, V::PvPointCount},
+    {"MR8-TQ8", 0x0020, U, false, 2076672, k2028, E::Sector, 256, 4096, true, A::ReplugWait5, false,
+     true, NF, V::None},
+    {"RLX-G", 0xA00B, U, false, 2076672, k2028, E::Sector, 256, 4096, true, A::ReplugWait5, false,
+     true, NF, V::None},
+    {"QB3", 0x3020, U, false, 2076672, k2028, E::Sector, 256, 4096, true, A::ReplugWait5, false,
+     true, NF, V::None},
+    {"TQ8-AIO", 0x0020, U, true, 40960, k40, E::AioUnit, 256, 0, false, A::ReplugWait5, false, true,
+     0x11, V::None},
+    {"MR7-TQ7-V4", 0x000C, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false,
+     false, NF, V::Mr7},
+    {"NZ-V4", 0x0008, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false, false,
+     NF, V::NzGeneration},
+    {"BOW-MR7-V4", 0xA001, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false,
+     false, NF, V::BowGeneration},
+    {"MR8-BUNDLE", 0x0020, U, false, 2076672, k2028, E::Sector, 256, 4096, true, A::ReplugWait5,
+     false, true, NF, V::None},
+    {"MR7-K-V4", 0x000C, S, false, 524288, k128x4, E::LargeUnit, 128, 0, false, A::PowerCycle, true,
+     false, NF, V::Mr7},
+    {"NW8NZ8", 0x0022, U, false, 2076672, k2028, E::Sector, 256, 4096, true, A::ReplugWait5, false,
+     true, NF, V::None},
+    {"NZ8-AIO", 0x0022, U, true, 40960, k40, E::AioUnit, 256, 0, false, A::ReplugWait5, false, true,
+     0x0F, V::None},
 };
 
 TEST(Catalogue, EveryModelHasItsAttributes) {
@@ -89,7 +120,8 @@ TEST(Catalogue, EveryModelHasItsAttributes) {
         EXPECT_EQ(m.aioFraming, row.aio);
         EXPECT_EQ(m.sizeLimit, row.limit);
         const std::string message = m.sizeLimitMessage;
-        EXPECT_EQ(message, std::string("The file size EXCEEDS the MAXIMUM size ") + row.limitFactors);
+        EXPECT_EQ(message,
+                  std::string("The file size EXCEEDS the MAXIMUM size ") + row.limitFactors);
         EXPECT_EQ(m.eraseCountRule, row.erase);
         EXPECT_EQ(m.blockSize, row.block);
         EXPECT_EQ(m.reservedTail, row.tail);

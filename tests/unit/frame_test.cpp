@@ -1,11 +1,12 @@
 // The characters on the wire in application mode, the LRC and the block CRC.
+#include "link/frame.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "link/app_requests.h"
 #include "link/crc16.h"
-#include "link/frame.h"
 
 namespace norvane {
 namespace {
@@ -63,8 +64,7 @@ TEST(CheckLRC, RejectsAnythingButUpperCaseHex) {
     };
     const Case cases[] = {
         {"006401590600003c", 1},  // lower-case digit
-        {"00640159060000G0", 1},
-        {"00640159 600003C", 1},
+        {"00640159060000G0", 1}, {"00640159 600003C", 1},
         {"006401590600003D", 1},  // sum 1: as invalid as a bad character
         {"006401590600003E", 2},
     };

@@ -13,7 +13,7 @@
 #include "burn/shared_values.h"
 #include "link/link.h"
 
-namespace norvane::testing {
+namespace norvane::fake {
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -44,14 +44,19 @@ inline Bytes ServiceReply(std::uint8_t status, std::uint8_t b5 = 0, std::uint8_t
     return AppReplyFrame({0x00, 0x64, 0x01, 0x59, status, b5, b6});
 }
 
+inline Bytes TypeReply(std::uint16_t id) {
+    return ServiceReply(0x06, static_cast<std::uint8_t>(id >> 8),
+                        static_cast<std::uint8_t>(id & 0xFF));
+}
+
 inline Bytes RegisterReply(std::uint16_t value) {
     return AppReplyFrame({0x00, 0x03, 0x02, static_cast<std::uint8_t>(value >> 8),
                           static_cast<std::uint8_t>(value & 0xFF)});
 }
 
 class ScriptedLink : public Link {
-public:
-    std::deque<Bytes> replies;          // one per read; an empty queue is silence
+  public:
+    std::deque<Bytes> replies;           // one per read; an empty queue is silence
     std::optional<Bytes> everyReply;     // answers every read once the queue is empty
     std::deque<bool> writeResults;       // false: that write fails; empty queue: writes succeed
     std::vector<Bytes> writes;           // every write attempted
@@ -65,7 +70,8 @@ public:
         if (!writeResults.empty()) {
             const bool ok = writeResults.front();
             writeResults.pop_front();
-            if (!ok) return 0;
+            if (!ok)
+                return 0;
         }
         return count;
     }
@@ -80,8 +86,10 @@ public:
             reply = *everyReply;
         }
         const std::size_t n = reply.size() < count ? reply.size() : count;
-        if (n != 0) std::memcpy(data, reply.data(), n);
-        if (n < count) clockMs += timeouts_.readTotalTimeoutConstant;
+        if (n != 0)
+            std::memcpy(data, reply.data(), n);
+        if (n < count)
+            clockMs += timeouts_.readTotalTimeoutConstant;
         return n;
     }
 
@@ -93,11 +101,12 @@ public:
 
     std::size_t WritesOf(const std::string& text) const {
         std::size_t n = 0;
-        for (const Bytes& w : writes) n += (w == B(text)) ? 1 : 0;
+        for (const Bytes& w : writes)
+            n += (w == B(text)) ? 1 : 0;
         return n;
     }
 
-private:
+  private:
     LinkTimeouts timeouts_{};
 };
 
@@ -108,7 +117,11 @@ inline void Select(const char* model) {
     QB_fu_version.store(0);
 }
 
-inline std::int32_t Err() { return errCounter.load(); }
-inline std::int32_t Total() { return totalErrCounter.load(); }
+inline std::int32_t Err() {
+    return errCounter.load();
+}
+inline std::int32_t Total() {
+    return totalErrCounter.load();
+}
 
-}  // namespace norvane::testing
+}  // namespace norvane::fake

@@ -1,0 +1,250 @@
+// Application-mode exchanges: the retry discipline, the counters and the
+// failure results, against scripted replies.
+#include "link/app_commands.h"
+
+#include <gtest/gtest.h>
+
+#include "link/line_records.h"
+#include "scripted_link.h"
+
+namespace norvane {
+namespace {
+
+using namespace norvane::fake;
+
+const Bytes kModeQuery = B(":006401590141\r\n");
+constexpr std::uint8_t kAckStatus = 0x06;
+constexpr std::uint8_t kNakStatus = 0x15;
+
+TEST(RetryDiscipline, FiveWriteFailuresThenSixReplyFailuresMakeElevenAttempts) {
+    Select("QB7");
+    totalErrCounter = 4;
+    ScriptedLink link;
+    link.writeResults = {false, false, false, false, false};
+    EXPECT_EQ(ConfirmComm(link), kResultNoResponse);
+    EXPECT_EQ(link.writes.size(), 11u);
+    EXPECT_EQ(link.readSizes.size(), 6u);
+    EXPECT_EQ(Err(), 6);
+    EXPECT_EQ(Total(), 4 + 11);
+}
+
+TEST(RetryDiscipline, SilentPlcCostsSixReadTimeOuts) {
+    Select("QB7");
+    ScriptedLink link;
+    EXPECT_EQ(CheckID_A(link), kResultNoResponse);
+    EXPECT_EQ(link.readSizes, std::vector<std::size_t>(6, 19));
+    EXPECT_EQ(link.clockMs, 18000u);
+    EXPECT_EQ(Err(), 6);
+    EXPECT_EQ(Total(), 6);
+    ASSERT_EQ(link.timeoutSets.size(), 1u);
+    EXPECT_EQ(link.timeoutSets[0].readTotalTimeoutConstant, 3000u);
+    EXPECT_EQ(link.timeoutSets[0].readIntervalTimeout, kMaxDword);
+}
+
+TEST(RetryDiscipline, EveryWriteFailingYieldsNoResponse) {
+    Select("QB7");
+    ScriptedLink link;
+    link.writeResults = std::deque<bool>(6, false);
+    EXPECT_EQ(SendErase_A(link), kResultNoResponse);
+    EXPECT_TRUE(link.readSizes.empty());
+}
+
+// The last reply decides the failure result; only the mode query knows class 1.
+TEST(NakClassification, EachExchangeMapsItsOwnCodes) {
+    struct Case {
+        std::uint8_t nakClass, code;
+        ExchangeResult confirm, checkId, erase;
+    };
+    const Case cases[] = {
+        {1, 0, 0x16, 0x17, 0x17}, {2, 1, 0x11, 0x15, 0x15}, {2, 2, 0x12, 0x12, 0x15},
+        {2, 3, 0x15, 0x13, 0x13}, {2, 4, 0x15, 0x15, 0x14}, {2, 9, 0x15, 0x15, 0x15},
+        {3, 2, 0x17, 0x17, 0x17},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message()
+                     << "class " << int(c.nakClass) << " code " << int(c.code));
+        Select("QB7");
+        ScriptedLink link;
+        link.everyReply = ServiceReply(kNakStatus, c.nakClass, c.code);
+        EXPECT_EQ(ConfirmComm(link), c.confirm);
+        EXPECT_EQ(link.writes.size(), 6u);  // a NAK is repeated, not final
+        EXPECT_EQ(CheckID_A(link), c.checkId);
+        EXPECT_EQ(SendErase_A(link), c.erase);
+    }
+}
+
+TEST(NakClassification, InvalidLastReplyIsNoResponse) {
+    const Bytes lastReplies[] = {
+        ServiceReply(0x07),                                            // valid, unexpected status
+        AppReplyFrame({0, 0x64, 1, 0x5B, kNakStatus, 2, 2}, 0, true),  // stops at "5b"
+        B(":00"),                                                      // partial
+    };
+    for (const Bytes& last : lastReplies) {
+        Select("QB7");
+        ScriptedLink link;
+        link.replies = std::deque<Bytes>(5, ServiceReply(kNakStatus, 2, 2));
+        link.replies.push_back(last);
+        EXPECT_EQ(ConfirmComm(link), kResultNoResponse);
+    }
+}
+
+TEST(ConfirmComm, ReportsModeAndClearsErrorCounter) {
+    for (ExchangeResult mode : {kModeApplication, kModeBootloader}) {
+        Select("QB7");
+        ScriptedLink link;
+        link.replies = {Bytes{}, ServiceReply(0x07), ServiceReply(static_cast<std::uint8_t>(mode))};
+        EXPECT_EQ(ConfirmComm(link), mode);
+        EXPECT_EQ(Err(), 0);
+        EXPECT_EQ(Total(), 2);
+        EXPECT_EQ(link.WritesOf(":006401590141\r\n"), 3u);
+    }
+}
+
+TEST(ConfirmComm, LineSettingsOnlyForSerialModels) {
+    struct Case {
+        const char* model;
+        std::size_t settings;
+        const char* query;
+    };
+    const Case cases[] = {{"QB7", 0, ":006401590141\r\n"},
+                          {"NT4", 1, ":006401590141\r\n"},
+                          {"QB5-AIO", 0, ":0064015B013F\r\n"},
+                          {"TQ7P-AIO", 1, ":0064015B013F\r\n"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.model);
+        Select(c.model);
+        ScriptedLink link;
+        link.everyReply = ServiceReply(kModeApplication);
+        ConfirmComm(link);
+        ASSERT_EQ(link.lineSettings.size(), c.settings);
+        if (c.settings != 0) {
+            EXPECT_EQ(link.lineSettings[0].baudRate, 9600u);
+            EXPECT_EQ(link.lineSettings[0].dataBits, 7);
+            EXPECT_EQ(link.lineSettings[0].parity, Parity::Even);
+            EXPECT_EQ(link.lineSettings[0].stopBits, 1);
+            EXPECT_TRUE(link.lineSettings[0].dtrDisabled && link.lineSettings[0].rtsDisabled);
+        }
+        EXPECT_EQ(link.writes.at(0), B(c.query));
+    }
+}
+
+TEST(CheckID_A, TypeRulesAndErrorCounter) {
+    struct Case {
+        const char* model;
+        std::uint16_t reported;
+        ExchangeResult expected;
+    };
+    const Case cases[] = {
+        {"MR7-TQ7-V2", 0x000D, 0}, {"MR7-K-V4", 0x000C, 0}, {"TQ7P-AIO", 0x000C, 0x18},
+        {"QB7", 0x3000, 0},        {"QB7", 0x3010, 0x18},   {"MG5", 0x0000, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.model);
+        Select(c.model);
+        ScriptedLink link;
+        link.replies = {Bytes{}, ServiceReply(0x05)};
+        link.everyReply = TypeReply(c.reported);
+        EXPECT_EQ(CheckID_A(link), c.expected);
+        // A success leaves the panel showing the misses before it.
+        EXPECT_EQ(Err(), c.expected == 0 ? 2 : 6);
+    }
+}
+
+TEST(RegisterReads, ValueOrZero) {
+    Select("NR4");
+    ScriptedLink link;
+    link.replies = {B(":0083027C\r\n"), RegisterReply(0x4138)};  // an exception reply is short
+    EXPECT_EQ(READ_D1386(link), 0x4138);
+    EXPECT_EQ(Err(), 1);
+    EXPECT_EQ(link.writes[0], B(":0003156A00017D\r\n"));
+
+    ScriptedLink silent;
+    EXPECT_EQ(READ_D1148(silent), 0);
+    EXPECT_EQ(silent.clockMs, 18000u);
+    EXPECT_EQ(silent.writes[0], B(":0003147C00016C\r\n"));
+
+    ScriptedLink accepted;  // any valid reply is taken, whatever its function byte
+    accepted.replies = {AppReplyFrame({0x07, 0x10, 0x02, 0x00, 0x45})};
+    EXPECT_EQ(READ_D1001(accepted), 0x45);
+}
+
+TEST(VersionRead, AlwaysUnitByte59AndZeroOnSilence) {
+    Select("QB5-AIO");
+    ScriptedLink link;
+    link.replies = {ServiceReply(0x10)};
+    EXPECT_EQ(read_fu_version_A(link), 0x10);
+    EXPECT_EQ(link.writes[0], B(":00640159053D\r\n"));
+    ScriptedLink silent;
+    EXPECT_EQ(read_fu_version_A(silent), 0);
+    EXPECT_EQ(silent.writes.size(), 6u);
+}
+
+TEST(SendErase_A, AcknowledgedRequestIsConfirmedWithoutWaiting) {
+    Select("QB5-AIO");
+    ScriptedLink link;
+    link.replies = {ServiceReply(kAckStatus)};
+    EXPECT_EQ(SendErase_A(link), 0u);
+    ASSERT_EQ(link.writes.size(), 2u);
+    EXPECT_EQ(link.writes[0], B(":0064015B4552415345D0\r\n"));
+    EXPECT_EQ(link.writes[1], B(":0064015B063A\r\n"));
+    EXPECT_EQ(link.readSizes.size(), 1u);
+    EXPECT_EQ(Err(), 0);
+}
+
+TEST(SendErase_A, FailedConfirmationSendsTheRequestAgain) {
+    Select("QB7");
+    ScriptedLink link;
+    link.everyReply = ServiceReply(kAckStatus);
+    link.writeResults = {true, false, true, true};
+    EXPECT_EQ(SendErase_A(link), 0u);
+    EXPECT_EQ(link.WritesOf(":006401594552415345D2\r\n"), 2u);
+    EXPECT_EQ(link.WritesOf(":00640159063C\r\n"), 2u);
+    EXPECT_EQ(Total(), 1);
+}
+
+TEST(SendErase_A, SilenceCountsAsSuccessOnlyWhereThePlcRestartsWithoutReplying) {
+    struct Case {
+        const char* model;
+        Bytes reply;
+        ExchangeResult expected;
+        std::size_t requests;
+    };
+    const Case cases[] = {
+        {"MR7-K-V2", Bytes{}, 0, 1},
+        {"MR7-K-V2", B(":006401590"), 0, 1},
+        {"TQ7-ROV", ServiceReply(kNakStatus, 2, 3), 0x13, 6},
+        {"NR4", Bytes{}, 0x18, 6},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.model);
+        Select(c.model);
+        ScriptedLink link;
+        link.everyReply = c.reply;
+        EXPECT_EQ(SendErase_A(link), c.expected);
+        EXPECT_EQ(link.writes.size(), c.requests);
+        if (c.expected == 0) {
+            EXPECT_EQ(Err(), 0);
+            EXPECT_EQ(link.clockMs, 3000u);
+        }
+    }
+}
+
+TEST(DummyComm, FiveWakeFramesAndTenShortReads) {
+    for (const char* model : {"QB7", "NR4"}) {
+        Select(model);
+        totalErrCounter = 3;
+        ScriptedLink link;
+        DummyComm(link);
+        EXPECT_EQ(link.WritesOf(":007F81\r\n"), 5u);
+        EXPECT_EQ(link.writes.size(), 5u);
+        EXPECT_EQ(link.readSizes, std::vector<std::size_t>(10, 11));
+        EXPECT_EQ(link.clockMs, 2000u);
+        EXPECT_EQ(link.timeoutSets.at(0).readTotalTimeoutConstant, 200u);
+        EXPECT_EQ(link.lineSettings.size(), std::string(model) == "NR4" ? 1u : 0u);
+        EXPECT_EQ(Total(), 3);
+        EXPECT_EQ(Err(), 0);
+    }
+}
+
+}  // namespace
+}  // namespace norvane
