@@ -1,0 +1,230 @@
+#include "burn/burn_sequence.h"
+
+#include <string>
+
+#include "burn/burn_messages.h"
+#include "burn/shared_values.h"
+#include "burn/variant_checks.h"
+#include "link/app_commands.h"
+#include "link/block_transfer.h"
+#include "link/boot_commands.h"
+#include "link/dead_link.h"
+
+namespace norvane {
+
+namespace {
+
+enum class PassEnd { NextPass, BurnOver };
+
+// One burn. Its destructor is the end of every burn: the values back to 0, the
+// button enabled, the link closed and the image released, whichever way out.
+class Burn {
+  public:
+    explicit Burn(WorkerSurroundings& surroundings) : s_(surroundings) {}
+    Burn(const Burn&) = delete;
+    Burn& operator=(const Burn&) = delete;
+
+    ~Burn() {
+        ResetBurnValues();
+        s_.EnableStartButton(true);
+        hSerial.reset();
+        if (imageLoaded_) {
+            CloseFile();
+            s_.ReleaseImage();
+        }
+    }
+
+    BurnOutcome Run();
+
+  private:
+    BurnOutcome Fail(const std::string& message) {
+        s_.StopElapsedTimer();
+        s_.ShowMessage(message, kCaptionError, MessageIcon::Error);
+        outcome_ = BurnOutcome::Failed;
+        return outcome_;
+    }
+
+    bool Open();
+    void Reopen(LinkPtr link) { hSerial = link ? std::move(link) : LinkPtr(new DeadLink); }
+    PassEnd ApplicationPass();
+    PassEnd BootloaderPass();
+    bool PassesBootVersionGate();
+    void Reconnect(const PlcModel& model);
+
+    WorkerSurroundings& s_;
+    LinkPtr hSerial;
+    bool imageLoaded_ = false;
+    BurnOutcome outcome_ = BurnOutcome::Failed;
+};
+
+BurnOutcome Burn::Run() {
+    FirmwareImage image;
+    if (!s_.LoadImage(image)) {
+        return Fail(kMsgImageNotLoaded);
+    }
+    SetLoadedImage(image);
+    imageLoaded_ = true;
+    s_.EnableStartButton(false);
+
+    const PlcModel& model = SelectedModel();
+    const std::uint32_t length = fileLength.load(std::memory_order_relaxed);
+    if (length > model.sizeLimit) {
+        return Fail(model.sizeLimitMessage);
+    }
+    // The erase and the transfer leave the reserved tail out; a shorter image
+    // would make both run off its end, so it never reaches the PLC.
+    if (length < model.reservedTail) {
+        return Fail(kMsgImageTooShort);
+    }
+    if (!Open()) {
+        return outcome_;
+    }
+
+    int applicationPasses = 0;
+    for (;;) {
+        DummyComm(*hSerial);
+        const ExchangeResult mode = ConfirmComm(*hSerial) & 0xFF;
+        if (mode == kModeBootloader) {
+            BootloaderPass();
+            return outcome_;
+        }
+        if (mode != kModeApplication) {
+            return Fail(State1Message(mode));
+        }
+        // A PLC that keeps running its application after every hand-over would
+        // otherwise be taken round forever with the button disabled.
+        if (applicationPasses == kMaxApplicationPasses) {
+            return Fail(kMsgNoBootloader);
+        }
+        ++applicationPasses;
+        if (ApplicationPass() == PassEnd::BurnOver) {
+            return outcome_;
+        }
+    }
+}
+
+bool Burn::Open() {
+    const bool serial = SelectedModel().linkKind == LinkKind::Serial;
+    const std::string port = serial ? selectedComPort.Get() : std::string("USB");
+    hSerial = serial ? s_.OpenComPort(port) : s_.OpenMyDevPipe("");
+    if (!hSerial) {
+        Fail("CANNOT open " + port + " Port!!!");
+        return false;
+    }
+    return true;
+}
+
+PassEnd Burn::ApplicationPass() {
+    const PlcModel& model = SelectedModel();
+    const ExchangeResult typeCheck = CheckID_A(*hSerial);
+    if (typeCheck != kResultOk) {
+        Fail(State2Message(typeCheck));
+        return PassEnd::BurnOver;
+    }
+    if (const char* refused = VariantCheckFailure(*hSerial, model)) {
+        Fail(refused);
+        return PassEnd::BurnOver;
+    }
+    if (model.readsBootVersion) {
+        // A failed read stores 0, which the AIO models' gate refuses as unknown.
+        QB_fu_version.store(read_fu_version_A(*hSerial), std::memory_order_relaxed);
+        if (!PassesBootVersionGate()) {
+            return PassEnd::BurnOver;
+        }
+    }
+    const ExchangeResult erase = SendErase_A(*hSerial);
+    if ((erase & 0xFF) != kResultOk) {
+        Fail(State3Message(erase));
+        return PassEnd::BurnOver;
+    }
+    Reconnect(model);
+    return PassEnd::NextPass;
+}
+
+// The PLC restarts into its bootloader; the model decides how it comes back.
+// A failed reopen is not judged here: the next pass meets a dead line and
+// reports no response.
+void Burn::Reconnect(const PlcModel& model) {
+    switch (model.afterAppErase) {
+        case AfterAppErase::ReplugWait2:
+        case AfterAppErase::ReplugWait5:
+            hSerial.reset();
+            s_.ShowMessage(kMsgReplug, kCaptionInformation, MessageIcon::Information);
+            s_.Sleep(model.afterAppErase == AfterAppErase::ReplugWait2 ? 2000 : 5000);
+            Reopen(s_.OpenMyDevPipe(""));
+            break;
+        case AfterAppErase::PowerCycle:
+            hSerial.reset();
+            s_.ShowMessage(kMsgPowerCycle, kCaptionInformation, MessageIcon::Information);
+            s_.Sleep(2000);
+            // The user may have picked another port while the prompt was up.
+            Reopen(s_.OpenComPort(selectedComPort.Get()));
+            break;
+        case AfterAppErase::Wait1:
+            s_.Sleep(1000);
+            break;
+    }
+}
+
+bool Burn::PassesBootVersionGate() {
+    const char* refused =
+        BootVersionGateFailure(SelectedModel(), QB_fu_version.load(std::memory_order_relaxed));
+    if (refused == nullptr) {
+        return true;
+    }
+    s_.ShowMessage(refused, kCaptionError, MessageIcon::Error);
+    s_.StopElapsedTimer();
+    outcome_ = BurnOutcome::Failed;
+    return false;
+}
+
+PassEnd Burn::BootloaderPass() {
+    const PlcModel& model = SelectedModel();
+    if (CheckID_B(*hSerial) != kResultOk) {
+        Fail(kMsgTypeWrong);
+        return PassEnd::BurnOver;
+    }
+    if (model.readsBootVersion) {
+        if (read_fu_version_B(*hSerial) != kResultOk) {
+            Fail(kMsgNoVersion);
+            return PassEnd::BurnOver;
+        }
+        if (!PassesBootVersionGate()) {
+            return PassEnd::BurnOver;
+        }
+    }
+    if (SendErase_B(*hSerial) != kResultOk) {
+        Fail(kMsgNoErase);
+        return PassEnd::BurnOver;
+    }
+    if (SendUpdate(*hSerial) != kResultOk) {
+        Fail(kMsgNoUpdate);
+        return PassEnd::BurnOver;
+    }
+    const ExchangeResult transfer = SendFW(*hSerial) & 0xFF;
+    if (transfer == kResultFlashWriteError) {
+        Fail(kMsgFlashWriteError);
+        return PassEnd::BurnOver;
+    }
+    if (transfer != kResultOk) {
+        Fail(kMsgTransferFailed);
+        return PassEnd::BurnOver;
+    }
+    s_.StopElapsedTimer();
+    if (model.linkKind == LinkKind::Usb) {
+        s_.ShowMessage(kMsgUsbSuccess, kCaptionInformation, MessageIcon::Information);
+    } else {
+        s_.ShowMessage(kMsgSerialSuccess, kCaptionSerialSuccess, MessageIcon::Information);
+    }
+    outcome_ = BurnOutcome::Success;
+    return PassEnd::BurnOver;
+}
+
+}  // namespace
+
+BurnOutcome StartBurn(WorkerSurroundings& surroundings) {
+    Burn burn(surroundings);
+    return burn.Run();
+}
+
+}  // namespace norvane

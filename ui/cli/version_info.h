@@ -1,0 +1,10 @@
+// What --version prints: the program, the model it serves and the image it carries.
+#pragma once
+
+#include <string>
+
+namespace norvane::cli {
+
+std::string VersionText();
+
+}  // namespace norvane::cli
