@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the native suite (release, then with
+# AddressSanitizer + UndefinedBehaviorSanitizer, then with ThreadSanitizer) and
+# the Windows program under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh all
+for preset in native asan tsan; do
+    echo "=== $preset"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset"
+    ctest --preset "$preset"
+done
+if [ -f tests/win32/run_wine_checks.sh ]; then
+    echo "=== win32 (under Wine)"
+    bash tests/win32/run_wine_checks.sh
+fi

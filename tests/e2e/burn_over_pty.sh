@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# One burn by the built command-line program against the simulated PLC served
+# on a pseudo-terminal. Usage: burn_over_pty.sh qb7|serial|silent TOOL SIM IMAGE
+set -u
+scenario=$1 tool=$2 sim=$3 image=$4
+work=$(mktemp -d)
+trap 'kill "$sim_pid" 2>/dev/null; rm -rf "$work"' EXIT
+
+fail() { echo "FAIL ($scenario): $*"; echo "--- tool"; cat "$work/tool.out"; echo "--- sim"; cat "$work/sim.out"; exit 1; }
+
+case $scenario in
+    qb7) sim_args=(--model QB7) ;;
+    serial) sim_args=(--model NT4) ;;
+    silent) sim_args=(--model QB7 --fault silent) ;;
+    *) echo "unknown scenario $scenario"; exit 2 ;;
+esac
+"$sim" "${sim_args[@]}" --image "$image" --exit-after-burn --timeout 60 >"$work/sim.out" 2>&1 &
+sim_pid=$!
+pty=""
+for _ in $(seq 100); do
+    pty=$(head -n 1 "$work/sim.out" 2>/dev/null)
+    [ -n "$pty" ] && break
+    sleep 0.1
+done
+[ -n "$pty" ] || fail "the simulated PLC printed no pseudo-terminal"
+
+"$tool" --port "$pty" --yes </dev/null >"$work/tool.out" 2>&1
+status=$?
+if [ "$scenario" = silent ]; then
+    kill "$sim_pid" 2>/dev/null
+fi
+wait "$sim_pid"
+sim_status=$?
+
+case $scenario in
+    qb7)
+        [ $status -eq 0 ] || fail "exit status $status, expected 0"
+        grep -qx 'Information: Firmware update is SUCCESSFUL!, please REPLUG the USB cable' \
+            "$work/tool.out" || fail "no success message"
+        grep -q '^erase commands: 506 ' "$work/sim.out" || fail "not 506 erase units"
+        grep -q '^blocks written: 8096 ' "$work/sim.out" || fail "not 8096 blocks"
+        grep -qx 'flash equals image: yes' "$work/sim.out" || fail "flash differs from the image"
+        [ $sim_status -eq 0 ] || fail "simulator exit status $sim_status"
+        ;;
+    serial)
+        [ $status -eq 0 ] || fail "exit status $status, expected 0"
+        grep -qx 'INFORMATION: Firmware update is SUCCESSFUL' "$work/tool.out" || fail "no success message"
+        grep -q '^line speeds seen: 9600 .*115200' "$work/sim.out" || fail "the line was not 9600 then 115200"
+        grep -qx 'speed violations: 0' "$work/sim.out" || fail "requests at the wrong speed"
+        grep -qx 'flash equals image: yes' "$work/sim.out" || fail "flash differs from the image"
+        ;;
+    silent)
+        [ $status -eq 1 ] || fail "exit status $status, expected 1"
+        grep -qx 'ERROR: NO RESPONSE @ State 1' "$work/tool.out" || fail "no NO RESPONSE message"
+        ;;
+esac
+echo "PASS ($scenario)"
+tail -n 3 "$work/tool.out"
