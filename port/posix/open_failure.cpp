@@ -1,0 +1,96 @@
+#include "port/posix/open_failure.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace norvane::posix {
+
+OpenFailureKind ClassifyOpenError(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:  // a serial node without hardware behind it
+            return OpenFailureKind::NotFound;
+        case EACCES:
+        case EPERM:
+            return OpenFailureKind::PermissionDenied;
+        case EBUSY:
+        case EWOULDBLOCK:  // the lock taken by another opener
+            return OpenFailureKind::Busy;
+        case ENOTTY:
+            return OpenFailureKind::NotASerialPort;
+        default:
+            return OpenFailureKind::Other;
+    }
+}
+
+namespace {
+
+std::string HolderList(const std::vector<PortHolder>& holders) {
+    std::string text;
+    for (const PortHolder& holder : holders) {
+        if (!text.empty()) {
+            text += ", ";
+        }
+        text += (holder.command.empty() ? std::string("pid ") : holder.command + ", pid ") +
+                std::to_string(holder.pid);
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string DescribeOpenFailure(const OpenFailure& failure) {
+    if (failure.kind == OpenFailureKind::NoUsbPlc) {
+        return "no PLC found on USB (no serial port of USB device 6c2e:0001)";
+    }
+    std::string text = "cannot open " + failure.path + ": ";
+    switch (failure.kind) {
+        case OpenFailureKind::None:
+            return "";
+        case OpenFailureKind::NotFound:
+            return text + "no such port";
+        case OpenFailureKind::PermissionDenied:
+            return text + "permission denied";
+        case OpenFailureKind::Busy:
+            text += "the port is busy";
+            if (!failure.holders.empty()) {
+                text += " (held by " + HolderList(failure.holders) + ")";
+            }
+            return text;
+        case OpenFailureKind::NotASerialPort:
+            return text + "not a serial port";
+        case OpenFailureKind::NoUsbPlc:
+            break;
+        case OpenFailureKind::Other:
+            break;
+    }
+    return text + (failure.error != 0 ? std::strerror(failure.error) : "unknown error");
+}
+
+std::string OpenFailureHint(const OpenFailure& failure) {
+    switch (failure.kind) {
+        case OpenFailureKind::NotFound:
+            return "check the cable and the port name (ttyS0, ttyUSB0, ttyACM0, ...); "
+                   "the machine's serial ports are listed in /sys/class/tty";
+        case OpenFailureKind::PermissionDenied:
+            return "add yourself to the dialout group (sudo usermod -aG dialout $USER, then log "
+                   "in again) or install res/linux/99-norvane-plc.rules";
+        case OpenFailureKind::Busy:
+            return failure.holders.empty()
+                       ? "close the program that uses the port (a terminal program, another "
+                         "copy of this tool or a modem manager) and try again"
+                       : "close that program and try again";
+        case OpenFailureKind::NotASerialPort:
+            return "name a serial port such as ttyUSB0 or /dev/ttyACM0";
+        case OpenFailureKind::NoUsbPlc:
+            return "connect the PLC's USB port and power the PLC; the kernel should then create "
+                   "a ttyACM or ttyUSB port for it (see the kernel log, sudo dmesg)";
+        case OpenFailureKind::None:
+        case OpenFailureKind::Other:
+            break;
+    }
+    return "";
+}
+
+}  // namespace norvane::posix

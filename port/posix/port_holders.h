@@ -1,0 +1,20 @@
+// Which processes have a device open, so that "port busy" can say who holds it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace norvane::posix {
+
+struct PortHolder {
+    int pid = 0;
+    std::string command;  // the process's short name, as the kernel keeps it
+};
+
+// Every process with an open descriptor on the device at `devicePath`, in
+// ascending pid order. Processes whose descriptors this user may not look at
+// are missed; an empty result therefore means "not known", not "nobody".
+std::vector<PortHolder> FindPortHolders(const std::string& devicePath,
+                                        const std::string& procRoot = "/proc");
+
+}  // namespace norvane::posix

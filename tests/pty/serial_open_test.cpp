@@ -1,0 +1,115 @@
+// Opening ports: exclusive hold, and failures that say why and what to do.
+#include "port/posix/serial_open.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "fake_sysfs.h"
+#include "port/posix/port_factory.h"
+#include "pty_pair.h"
+
+namespace norvane::posix {
+namespace {
+
+std::string OwnCommand() {
+    std::ifstream in("/proc/self/comm");
+    std::string command;
+    std::getline(in, command);
+    return command;
+}
+
+TEST(SerialOpenTest, SecondOpenerIsRefusedAndTheHolderNamed) {
+    test::PtyPair pty;
+    ASSERT_GE(pty.master(), 0);
+    SerialOpenResult first = OpenSerialPort(pty.slavePath());
+    ASSERT_TRUE(first.link) << DescribeOpenFailure(first.failure);
+
+    // Refused even when run as root, where the terminal's exclusive mode is waived.
+    SerialOpenResult second = OpenSerialPort(pty.slavePath());
+    EXPECT_FALSE(second.link);
+    EXPECT_EQ(second.failure.kind, OpenFailureKind::Busy);
+    EXPECT_EQ(second.failure.path, pty.slavePath());
+    ASSERT_EQ(second.failure.holders.size(), 1u);
+    EXPECT_EQ(second.failure.holders[0].pid, static_cast<int>(::getpid()));
+    EXPECT_EQ(second.failure.holders[0].command, OwnCommand());
+    const std::string text = DescribeOpenFailure(second.failure);
+    EXPECT_NE(text.find("busy"), std::string::npos) << text;
+    EXPECT_NE(text.find("pid " + std::to_string(::getpid())), std::string::npos) << text;
+
+    // Once the first link is gone the port opens again (as after a replug prompt).
+    first.link.reset();
+    SerialOpenResult third = OpenSerialPort(pty.slavePath());
+    EXPECT_TRUE(third.link) << DescribeOpenFailure(third.failure);
+}
+
+TEST(SerialOpenTest, FailuresAreClassified) {
+    const std::string regularFile = (std::filesystem::temp_directory_path() /
+                                     ("norvane-not-a-tty-" + std::to_string(::getpid())))
+                                        .string();
+    std::ofstream(regularFile) << "x";
+    struct Case {
+        std::string path;
+        OpenFailureKind kind;
+    };
+    const Case cases[] = {
+        {"/dev/norvane-no-such-port", OpenFailureKind::NotFound},
+        {regularFile, OpenFailureKind::NotASerialPort},
+        {"/dev/null", OpenFailureKind::NotASerialPort},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        SerialOpenResult result = OpenSerialPort(c.path);
+        EXPECT_FALSE(result.link);
+        EXPECT_EQ(result.failure.kind, c.kind);
+        EXPECT_FALSE(OpenFailureHint(result.failure).empty());
+        EXPECT_NE(DescribeOpenFailure(result.failure).find(c.path), std::string::npos);
+    }
+    std::filesystem::remove(regularFile);
+}
+
+TEST(SerialOpenTest, PermissionDeniedPointsAtTheDialoutGroup) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root may open any port";
+    }
+    test::PtyPair pty;
+    ASSERT_GE(pty.master(), 0);
+    ASSERT_EQ(::chmod(pty.slavePath().c_str(), 0), 0);
+    SerialOpenResult result = OpenSerialPort(pty.slavePath());
+    EXPECT_FALSE(result.link);
+    EXPECT_EQ(result.failure.kind, OpenFailureKind::PermissionDenied);
+    const std::string hint = OpenFailureHint(result.failure);
+    EXPECT_NE(hint.find("dialout"), std::string::npos) << hint;
+    EXPECT_NE(hint.find("99-norvane-plc.rules"), std::string::npos) << hint;
+}
+
+TEST(PortFactoryTest, NamesAndPathsOpenTheSamePort) {
+    test::PtyPair pty;
+    ASSERT_GE(pty.master(), 0);
+    const std::string nameUnderDev = pty.slavePath().substr(5);  // "pts/N"
+    EXPECT_EQ(DevicePathForPortName("ttyUSB0"), "/dev/ttyUSB0");
+    EXPECT_EQ(DevicePathForPortName(nameUnderDev), nameUnderDev);  // holds '/': a path
+    EXPECT_TRUE(OpenComPortPosix(pty.slavePath()));
+    EXPECT_TRUE(OpenUsbPlcPort(pty.slavePath()));  // an explicit path skips the lookup
+
+    OpenFailure failure;
+    EXPECT_FALSE(OpenComPortPosix("norvane-no-such-port", &failure));
+    EXPECT_EQ(failure.kind, OpenFailureKind::NotFound);
+    EXPECT_EQ(failure.path, "/dev/norvane-no-such-port");
+}
+
+TEST(PortFactoryTest, NoPlcOnUsbIsReportedAsSuch) {
+    test::FakeSysfs sysfs;
+    sysfs.AddTty("ttyS0", "pnp0/00:01", "4");
+    OpenFailure failure;
+    EXPECT_FALSE(OpenUsbPlcPort("", &failure, sysfs.root()));
+    EXPECT_EQ(failure.kind, OpenFailureKind::NoUsbPlc);
+    EXPECT_NE(DescribeOpenFailure(failure).find("6c2e:0001"), std::string::npos);
+    EXPECT_FALSE(OpenFailureHint(failure).empty());
+}
+
+}  // namespace
+}  // namespace norvane::posix
