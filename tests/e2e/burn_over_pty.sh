@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # One burn by the built command-line program against the simulated PLC served
-# on a pseudo-terminal. Usage: burn_over_pty.sh qb7|serial|silent TOOL SIM IMAGE
+# on a pseudo-terminal. Usage: burn_over_pty.sh qb7|serial|silent|interrupt TOOL SIM IMAGE
 set -u
 scenario=$1 tool=$2 sim=$3 image=$4
 work=$(mktemp -d)
@@ -12,6 +12,7 @@ case $scenario in
     qb7) sim_args=(--model QB7) ;;
     serial) sim_args=(--model NT4) ;;
     silent) sim_args=(--model QB7 --fault silent) ;;
+    interrupt) sim_args=(--model QB7) ;;
     *) echo "unknown scenario $scenario"; exit 2 ;;
 esac
 "$sim" "${sim_args[@]}" --image "$image" --exit-after-burn --timeout 60 >"$work/sim.out" 2>&1 &
@@ -24,9 +25,22 @@ for _ in $(seq 100); do
 done
 [ -n "$pty" ] || fail "the simulated PLC printed no pseudo-terminal"
 
-"$tool" --port "$pty" --yes </dev/null >"$work/tool.out" 2>&1
-status=$?
-if [ "$scenario" = silent ]; then
+if [ "$scenario" = interrupt ]; then
+    # Ctrl-C once the programming has begun.
+    "$tool" --port "$pty" --yes </dev/null >"$work/tool.out" 2>&1 &
+    tool_pid=$!
+    for _ in $(seq 300); do
+        grep -q Programming "$work/tool.out" && break
+        sleep 0.1
+    done
+    kill -INT "$tool_pid"
+    wait "$tool_pid"
+    status=$?
+else
+    "$tool" --port "$pty" --yes </dev/null >"$work/tool.out" 2>&1
+    status=$?
+fi
+if [ "$scenario" = silent ] || [ "$scenario" = interrupt ]; then
     kill "$sim_pid" 2>/dev/null
 fi
 wait "$sim_pid"
@@ -52,6 +66,12 @@ case $scenario in
     silent)
         [ $status -eq 1 ] || fail "exit status $status, expected 1"
         grep -qx 'ERROR: NO RESPONSE @ State 1' "$work/tool.out" || fail "no NO RESPONSE message"
+        ;;
+    interrupt)
+        [ $status -eq 130 ] || fail "exit status $status, expected 130"
+        grep -q 'the erase had begun, the PLC must be burned again' "$work/tool.out" ||
+            fail "no word that the PLC must be burned again"
+        grep -q 'SUCCESSFUL' "$work/tool.out" && fail "success reported after Ctrl-C"
         ;;
 esac
 echo "PASS ($scenario)"

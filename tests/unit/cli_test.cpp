@@ -1,0 +1,87 @@
+// The terminal front end's own pieces: its command line, status line, trace
+// lines and the image digest it prints.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ui/cli/options.h"
+#include "ui/cli/sha256.h"
+#include "ui/cli/status_line.h"
+#include "ui/cli/trace_link.h"
+
+namespace norvane::cli {
+namespace {
+
+bool Parse(std::vector<const char*> args, Options& options, std::string& error) {
+    args.insert(args.begin(), "norvane-fwupdate");
+    return ParseOptions(static_cast<int>(args.size()), args.data(), options, error);
+}
+
+TEST(CliOptions, AcceptedCommandLines) {
+    Options o;
+    std::string error;
+    ASSERT_TRUE(Parse({"--port", "/dev/pts/7", "--yes", "--trace"}, o, error));
+    EXPECT_EQ(o.port, "/dev/pts/7");
+    EXPECT_TRUE(o.yes && o.trace && !o.listPorts && !o.version && !o.help);
+    ASSERT_TRUE(Parse({"--port=ttyUSB0", "-y"}, o, error));
+    EXPECT_EQ(o.port, "ttyUSB0");
+    EXPECT_TRUE(o.yes);
+    ASSERT_TRUE(Parse({}, o, error));
+    EXPECT_TRUE(o.port.empty());
+    EXPECT_FALSE(o.yes);
+}
+
+TEST(CliOptions, UsageErrorsSayWhatIsWrong) {
+    const struct {
+        std::vector<const char*> args;
+        const char* error;
+    } cases[] = {
+        {{"--port"}, "--port needs a port name or path"},
+        {{"--port="}, "--port needs a port name or path"},
+        {{"--port", "a", "--port", "b"}, "--port given twice"},
+        {{"--yes", "--frobnicate"}, "unknown option '--frobnicate'"},
+        {{"COM3"}, "unknown option 'COM3'"},
+    };
+    for (const auto& c : cases) {
+        Options o;
+        std::string error;
+        EXPECT_FALSE(Parse(c.args, o, error));
+        EXPECT_EQ(error, c.error);
+    }
+}
+
+TEST(StatusLine, ShowsWhatThePanelShows) {
+    EXPECT_EQ(FormatStatusLine({12, 50, 1, 0, 3}),
+              "  12 s [###############---------------]  50 % Erasing      errors 0/3");
+    EXPECT_EQ(FormatStatusLine({0, 0, 0, 0, 0}),
+              "   0 s [------------------------------]   0 % Idle         errors 0/0");
+    EXPECT_EQ(FormatStatusLine({1234, 100, 2, 6, 2147483647}),
+              "1234 s [##############################] 100 % Programming  errors 6/2147483647");
+    EXPECT_EQ(std::string(PhaseWord(3)), "");
+    EXPECT_EQ(FormatPhaseLine({7, 0, 2, 0, 0}), "[   7 s] Programming");
+}
+
+TEST(TraceLine, DirectionCountsHexAndText) {
+    const std::uint8_t frame[] = {':', '0', '0', 0x0D, 0x0A};
+    EXPECT_EQ(FormatTraceLine(1234, "TX", frame, 5, 5), "1234 ms TX 5/5 3A 30 30 0D 0A  |:00..|");
+    EXPECT_EQ(FormatTraceLine(0, "RX", frame, 0, 19), "0 ms RX 0/19");
+}
+
+TEST(Sha256, KnownDigests) {
+    const std::string abc = "abc";
+    EXPECT_EQ(Sha256Hex(reinterpret_cast<const std::uint8_t*>(abc.data()), abc.size()),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(Sha256Hex(nullptr, 0),
+              "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    const std::string two =
+        "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";  // 56: two tails
+    EXPECT_EQ(Sha256Hex(reinterpret_cast<const std::uint8_t*>(two.data()), two.size()),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    const std::string block(64, 'a');
+    EXPECT_EQ(Sha256Hex(reinterpret_cast<const std::uint8_t*>(block.data()), block.size()),
+              "ffe054fe7ae0cb6dc65c3af9b61d5209f439851db43d0ba5997337df154668eb");
+}
+
+}  // namespace
+}  // namespace norvane::cli
