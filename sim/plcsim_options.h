@@ -1,0 +1,27 @@
+// Command line of the standalone simulated PLC.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "simulated_plc.h"
+
+namespace plcsim {
+
+struct ProgramOptions {
+    PlcConfig plc;
+    std::string imagePath;  // empty: no image to compare with
+    bool exitAfterBurn = false;
+    std::optional<std::uint32_t> idleTimeoutSeconds;
+    bool help = false;
+};
+
+// Fills `options` from the arguments; on a bad argument returns false with `error` set.
+bool ParseOptions(const std::vector<std::string>& args, ProgramOptions& options,
+                  std::string& error);
+
+const char* UsageText();
+
+}  // namespace plcsim
