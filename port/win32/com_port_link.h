@@ -1,0 +1,35 @@
+// The link over an open COM port: blocking reads and writes bounded by the
+// port's time-out record.
+#pragma once
+
+#include "link/link.h"
+#include "port/win32/system_clock.h"
+#include "port/win32/win32_headers.h"
+
+namespace norvane {
+
+class ComPortLink : public Link {
+  public:
+    // Takes ownership of an open COM port handle.
+    explicit ComPortLink(HANDLE handle);
+    ~ComPortLink() override;
+    ComPortLink(const ComPortLink&) = delete;
+    ComPortLink& operator=(const ComPortLink&) = delete;
+
+    std::size_t Write(const std::uint8_t* data, std::size_t count) override;
+    std::size_t Read(std::uint8_t* data, std::size_t count) override;
+    void SetTimeouts(const LinkTimeouts& timeouts) override;
+    void ApplyLineSettings(const LineSettings& settings) override;
+
+  private:
+    // Hands the port `wanted` unless it has it already.
+    void Apply(const COMMTIMEOUTS& wanted);
+
+    HANDLE handle_;
+    COMMTIMEOUTS record_{};   // as the exchange set it
+    COMMTIMEOUTS applied_{};  // as the port has it now
+    bool appliedKnown_ = false;
+    SystemTransferClock clock_;
+};
+
+}  // namespace norvane

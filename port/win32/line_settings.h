@@ -1,0 +1,18 @@
+// Line settings of a COM port through the platform's device control block.
+#pragma once
+
+#include "link/link.h"
+#include "port/win32/win32_headers.h"
+
+namespace norvane {
+
+// `current` with the six fields the tool sets (baud, data bits, parity, stop
+// bits, DTR and RTS control) taken from `settings`; everything else is kept.
+DCB DcbWith(const DCB& current, const LineSettings& settings);
+
+// Reads the port's state, changes the six fields and writes it back. A handle
+// whose state cannot be read (the USB pipe) is left alone rather than given a
+// record of zeros.
+void ApplyLineSettingsTo(HANDLE handle, const LineSettings& settings);
+
+}  // namespace norvane

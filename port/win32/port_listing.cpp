@@ -1,0 +1,98 @@
+#include "port/win32/port_listing.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "port/win32/port_names.h"
+#include "port/win32/setupapi_headers.h"
+
+namespace norvane {
+
+int totalComPort = 0;
+
+namespace {
+
+constexpr DWORD kFriendlyNameSize = 1024;
+
+void EmptyPortList(HWND list) {
+    for (int i = 0; i < totalComPort; ++i) {
+        SendMessageA(list, CB_DELETESTRING, 0, 0);
+    }
+    totalComPort = 0;
+}
+
+void AddPort(HWND list, const char* name) {
+    SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+    ++totalComPort;
+}
+
+// The friendly names of the devices in the set; devices without one are passed over.
+std::vector<std::string> FriendlyNames(HDEVINFO devices) {
+    std::vector<std::string> names;
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    for (DWORD index = 0; SetupDiEnumDeviceInfo(devices, index, &device); ++index) {
+        BYTE friendlyName[kFriendlyNameSize];
+        std::memset(friendlyName, 0, sizeof friendlyName);
+        // One byte short of the buffer, so that the name always ends in a NUL.
+        if (SetupDiGetDeviceRegistryPropertyA(devices, &device, SPDRP_FRIENDLYNAME, nullptr,
+                                              friendlyName, kFriendlyNameSize - 1, nullptr)) {
+            names.emplace_back(reinterpret_cast<const char*>(friendlyName));
+        }
+    }
+    return names;
+}
+
+// The ports named under HKLM\HARDWARE\DEVICEMAP\SERIALCOMM, one per value.
+std::vector<std::string> SerialMapNames() {
+    std::vector<std::string> names;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS) {
+        return names;
+    }
+    for (DWORD index = 0;; ++index) {
+        char valueName[256];
+        DWORD valueNameSize = sizeof valueName;
+        char port[64] = {};
+        DWORD portSize = sizeof port - 1;  // keeps a NUL after whatever is stored
+        DWORD type = 0;
+        const LONG result = RegEnumValueA(key, index, valueName, &valueNameSize, nullptr, &type,
+                                          reinterpret_cast<BYTE*>(port), &portSize);
+        if (result == ERROR_NO_MORE_ITEMS) {
+            break;
+        }
+        // A value too long for the buffer (ERROR_MORE_DATA) names no port that fits an entry.
+        if (result == ERROR_SUCCESS && type == REG_SZ) {
+            names.emplace_back(port);
+        }
+    }
+    RegCloseKey(key);
+    return names;
+}
+
+}  // namespace
+
+void EnumComPort(HWND hComPortList) {
+    HDEVINFO devices =
+        SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
+    if (devices == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    EmptyPortList(hComPortList);
+    const std::vector<std::string> friendlyNames = FriendlyNames(devices);
+    SetupDiDestroyDeviceInfoList(devices);
+    for (const std::string& name : ComPortEntries(friendlyNames, SerialMapNames)) {
+        AddPort(hComPortList, name.c_str());
+    }
+}
+
+void EnumUSBPort(HWND hComPortList) {
+    EmptyPortList(hComPortList);
+    SendMessageA(hComPortList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("USB"));
+    SendMessageA(hComPortList, CB_SETCURSEL, 0, 0);
+    totalComPort = 1;
+}
+
+}  // namespace norvane

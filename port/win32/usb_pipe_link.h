@@ -1,0 +1,37 @@
+// The link over the PLC's USB device pipe. COM time-outs may mean nothing to
+// the driver behind it, so every read and write is overlapped and bounded by a
+// wait of its own; nothing the device does can hang a burn.
+#pragma once
+
+#include "link/link.h"
+#include "port/win32/system_clock.h"
+#include "port/win32/win32_headers.h"
+
+namespace norvane {
+
+class UsbPipeLink : public Link {
+  public:
+    // Takes ownership of a pipe handle opened with FILE_FLAG_OVERLAPPED.
+    explicit UsbPipeLink(HANDLE handle);
+    ~UsbPipeLink() override;
+    UsbPipeLink(const UsbPipeLink&) = delete;
+    UsbPipeLink& operator=(const UsbPipeLink&) = delete;
+
+    std::size_t Write(const std::uint8_t* data, std::size_t count) override;
+    std::size_t Read(std::uint8_t* data, std::size_t count) override;
+    void SetTimeouts(const LinkTimeouts& timeouts) override;
+    void ApplyLineSettings(const LineSettings& settings) override;
+
+  private:
+    // Waits up to `timeoutMs` for a read or write that `started` (the result of
+    // ReadFile or WriteFile) set going, cancels it if it is still running, and
+    // returns only when the platform is done with its buffer.
+    TransferStep Finish(BOOL started, OVERLAPPED& overlapped, std::uint32_t timeoutMs);
+
+    HANDLE handle_;
+    HANDLE event_;
+    LinkTimeouts timeouts_;
+    SystemTransferClock clock_;
+};
+
+}  // namespace norvane

@@ -1,0 +1,77 @@
+# The Windows program's resources: the artwork (drawn by make_artwork.c on the
+# build machine) and one resource script per program, which carries that
+# program's firmware image, the image's built-in file name and its version.
+#
+# norvane_windows_resources(<target> <image-file>) adds the resource script to
+# <target> together with the image's built-in file name (EmbeddedImageName).
+
+set(NORVANE_RES_WIN32_DIR "${CMAKE_CURRENT_LIST_DIR}" CACHE INTERNAL "")
+
+function(norvane_make_artwork)
+    set(dir "${CMAKE_BINARY_DIR}/artwork")
+    set(NORVANE_LOGO_BMP "${dir}/logo.bmp" PARENT_SCOPE)
+    set(NORVANE_ICON_ICO "${dir}/icon.ico" PARENT_SCOPE)
+    set(source "${NORVANE_RES_WIN32_DIR}/make_artwork.c")
+    # The artwork is drawn at configure time, so a change to its generator reconfigures.
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${source}")
+    if(EXISTS "${dir}/logo.bmp" AND EXISTS "${dir}/icon.ico"
+       AND NOT "${source}" IS_NEWER_THAN "${dir}/logo.bmp")
+        return()
+    endif()
+    file(MAKE_DIRECTORY "${dir}")
+    # Runs on the build machine, so it is built with the machine's own compiler.
+    find_program(NORVANE_HOST_CC NAMES cc gcc clang REQUIRED)
+    execute_process(COMMAND "${NORVANE_HOST_CC}" -O2 -o "${dir}/make_artwork" "${source}"
+                    RESULT_VARIABLE built)
+    if(NOT built EQUAL 0)
+        message(FATAL_ERROR "Could not build the artwork generator")
+    endif()
+    execute_process(COMMAND "${dir}/make_artwork" "${dir}/logo.bmp" "${dir}/icon.ico"
+                    RESULT_VARIABLE drawn)
+    if(NOT drawn EQUAL 0)
+        message(FATAL_ERROR "Could not draw the logo and the icon")
+    endif()
+endfunction()
+
+function(norvane_windows_resources target image)
+    norvane_make_artwork()
+    get_filename_component(image_abs "${image}" ABSOLUTE)
+    get_filename_component(image_name "${image_abs}" NAME)
+    string(FIND "${image_name}" "_" underscore)
+    if(underscore GREATER 0)
+        string(SUBSTRING "${image_name}" 0 ${underscore} model)
+    else()
+        set(model "")
+    endif()
+
+    set(NORVANE_RC_ICON "${NORVANE_ICON_ICO}")
+    set(NORVANE_RC_LOGO "${NORVANE_LOGO_BMP}")
+    set(NORVANE_RC_IMAGE "${image_abs}")
+    set(NORVANE_RC_IMAGE_NAME "${image_name}")
+    set(NORVANE_RC_MODEL "${model}")
+    set(NORVANE_RC_PROGRAM "${target}")
+    set(NORVANE_RC_VERSION "${PROJECT_VERSION}")
+    string(REPLACE "." "," NORVANE_RC_VERSION_COMMAS "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0")
+
+    set(rc "${CMAKE_CURRENT_BINARY_DIR}/${target}_resources.rc")
+    configure_file("${NORVANE_RES_WIN32_DIR}/fwupdate.rc.in" "${rc}" @ONLY)
+    target_sources(${target} PRIVATE "${rc}")
+    set_source_files_properties("${rc}" PROPERTIES
+        OBJECT_DEPENDS "${image_abs};${NORVANE_LOGO_BMP};${NORVANE_ICON_ICO}")
+
+    # The built-in file name, a constant beside the image resource.
+    set(name_cpp "${CMAKE_CURRENT_BINARY_DIR}/${target}_image_name.cpp")
+    file(CONFIGURE OUTPUT "${name_cpp}" CONTENT
+"// Generated: the built-in file name of the image in resource BIN 8.
+#include \"burn/image.h\"
+
+namespace norvane {
+
+const char* EmbeddedImageName() {
+    return \"@image_name@\";
+}
+
+}  // namespace norvane
+" @ONLY)
+    target_sources(${target} PRIVATE "${name_cpp}")
+endfunction()
