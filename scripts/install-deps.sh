@@ -5,7 +5,7 @@ set -euo pipefail
 what=${1:-native}
 packages=(cmake g++ make libgtest-dev)
 if [ "$what" = all ]; then
-    packages+=(g++-mingw-w64-x86-64 wine64 xvfb xdotool imagemagick socat lrzsz clang libclang-rt-14-dev)
+    packages+=(g++-mingw-w64-x86-64 wine64 fonts-wine xvfb xdotool imagemagick socat lrzsz clang libclang-rt-14-dev)
 fi
 missing=()
 for p in "${packages[@]}"; do
