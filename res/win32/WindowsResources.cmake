@@ -19,14 +19,8 @@ function(norvane_make_artwork)
         return()
     endif()
     file(MAKE_DIRECTORY "${dir}")
-    # Runs on the build machine, so it is built with the machine's own compiler.
-    find_program(NORVANE_HOST_CC NAMES cc gcc clang REQUIRED)
-    execute_process(COMMAND "${NORVANE_HOST_CC}" -O2 -o "${dir}/make_artwork" "${source}"
-                    RESULT_VARIABLE built)
-    if(NOT built EQUAL 0)
-        message(FATAL_ERROR "Could not build the artwork generator")
-    endif()
-    execute_process(COMMAND "${dir}/make_artwork" "${dir}/logo.bmp" "${dir}/icon.ico"
+    norvane_host_tool(make_artwork make_artwork "${source}")
+    execute_process(COMMAND "${make_artwork}" "${dir}/logo.bmp" "${dir}/icon.ico"
                     RESULT_VARIABLE drawn)
     if(NOT drawn EQUAL 0)
         message(FATAL_ERROR "Could not draw the logo and the icon")
