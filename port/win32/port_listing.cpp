@@ -60,7 +60,9 @@ std::vector<std::string> SerialMapNames() {
         DWORD type = 0;
         const LONG result = RegEnumValueA(key, index, valueName, &valueNameSize, nullptr, &type,
                                           reinterpret_cast<BYTE*>(port), &portSize);
-        if (result == ERROR_NO_MORE_ITEMS) {
+        // Anything but a value read or one too long for the buffer ends the
+        // walk: a key that vanished would otherwise fail at every index.
+        if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA) {
             break;
         }
         // A value too long for the buffer (ERROR_MORE_DATA) names no port that fits an entry.

@@ -18,13 +18,4 @@ bool LoadImageResource(FirmwareImage& image, HGLOBAL& loaded) {
     return true;
 }
 
-// For callers that keep the image for the whole run: a resource stays mapped
-// as long as the program, so there is nothing to release.
-FirmwareImage EmbeddedImage() {
-    FirmwareImage image;
-    HGLOBAL loaded = nullptr;
-    LoadImageResource(image, loaded);
-    return image;
-}
-
 }  // namespace norvane
