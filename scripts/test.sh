@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the native suite (release, then with
 # AddressSanitizer + UndefinedBehaviorSanitizer, then with ThreadSanitizer) and
-# the Windows program under Wine.
+# the fuzzers for 30 s each and the Windows program under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh all
@@ -11,6 +11,8 @@ for preset in native asan tsan; do
     cmake --build --preset "$preset"
     ctest --preset "$preset"
 done
+echo "=== fuzz (30 s per target)"
+bash scripts/fuzz.sh 30
 if [ -f tests/win32/run_wine_checks.sh ]; then
     # The Windows program, cross-built, then driven under Wine against the
     # native build's simulated PLC.

@@ -1,0 +1,56 @@
+// Every bootloader exchange and the block transfer judging whatever the PLC
+// might send back, for every model and images of any size near the limits.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "burn/catalogue.h"
+#include "burn/image.h"
+#include "burn/shared_values.h"
+#include "fuzz_link.h"
+#include "link/block_transfer.h"
+#include "link/boot_commands.h"
+
+using namespace norvane;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    fuzz::InputStream input(data, size);
+    SelectModel(input.Byte() % kModelCount);
+    ResetBurnValues();
+
+    // Up to 12 KiB: below, at and above the 4 KiB reserved tail of the
+    // sector models, and a few dozen blocks of either size.
+    const std::size_t imageSize = (std::size_t{input.Byte()} << 8 | input.Byte()) % (12 * 1024 + 1);
+    std::vector<std::uint8_t> image(imageSize);
+    for (std::size_t i = 0; i < imageSize; ++i)
+        image[i] = static_cast<std::uint8_t>(i * 131 + 7);
+    FirmwareImage loaded;
+    loaded.data = image.data();
+    loaded.size = static_cast<std::uint32_t>(imageSize);
+    SetLoadedImage(loaded);
+    fileLength.store(loaded.size);
+
+    fuzz::FuzzLink link(input);
+    for (int step = 0; step < 8 && !input.Empty(); ++step) {
+        switch (input.Byte() % 5) {
+            case 0:
+                (void)CheckID_B(link);
+                break;
+            case 1:
+                (void)read_fu_version_B(link);
+                break;
+            case 2:
+                (void)SendErase_B(link);
+                break;
+            case 3:
+                (void)SendUpdate(link);
+                break;
+            default:
+                SetLoadedImage(loaded);  // each transfer starts at the first byte
+                (void)SendFW(link);
+                break;
+        }
+    }
+    CloseFile();
+    return 0;
+}
