@@ -59,9 +59,15 @@ int main(int argc, char** argv) {
     plcsim::ServeOptions serve;
     serve.exitAfterBurn = options.exitAfterBurn;
     serve.idleTimeoutSeconds = options.idleTimeoutSeconds;
+    serve.paceLine = options.paceLine;
+    serve.blockWriteUs = options.blockWriteUs;
+    serve.eraseUnitUs = options.eraseUnitUs;
     server.Serve(serve);
 
     std::cout << plc.Summary();
+    if (options.lineFigures) {
+        std::cout << plcsim::DescribeLineFigures(server.Figures());
+    }
     bool ok = plc.TransferCompleted();
     if (!options.imagePath.empty()) {
         ok = plc.FlashHoldsImage(image.data(), image.size());

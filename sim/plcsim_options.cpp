@@ -56,9 +56,12 @@ const char* UsageText() {
            "                        write-protected | lost-acks (repeatable)\n"
            "  --answer-wake         answer the wake frame\n"
            "  --restart-ms N        in-place restart time into the bootloader (default 500)\n"
-           "  --pace                pace replies at the line's baud (10 bits a byte)\n"
+           "  --pace                every byte takes its time on the line at the speed the\n"
+           "                        tool set (10 bit times), both ways\n"
            "  --flash-write-ms N    time to program one block (default 0)\n"
            "  --erase-ms N          time to erase one unit (default 0)\n"
+           "  --block-us N, --erase-us N   the same to the microsecond\n"
+           "  --line-figures        print the line's timing figures at the end\n"
            "  --exit-after-burn     exit once a burn has ended\n"
            "  --timeout SECONDS     exit when nothing happens for this long\n"
            "Exit status 0 when the flash holds the image (or, without --image, when a\n"
@@ -146,7 +149,15 @@ bool ParseOptions(const std::vector<std::string>& args, ProgramOptions& options,
             }
             plc.restartDelayMs = n;
         } else if (arg == "--pace") {
-            plc.paceLine = true;
+            options.paceLine = true;
+        } else if (arg == "--block-us" || arg == "--erase-us") {
+            if (!number(60000000, n)) {
+                return false;
+            }
+            (arg == "--block-us" ? options.blockWriteUs : options.eraseUnitUs) =
+                static_cast<std::uint32_t>(n);
+        } else if (arg == "--line-figures") {
+            options.lineFigures = true;
         } else if (arg == "--flash-write-ms") {
             if (!number(60000, n)) {
                 return false;

@@ -15,6 +15,10 @@ struct ProgramOptions {
     std::string imagePath;  // empty: no image to compare with
     bool exitAfterBurn = false;
     std::optional<std::uint32_t> idleTimeoutSeconds;
+    bool paceLine = false;           // the served line takes each byte's time, both ways
+    std::uint32_t blockWriteUs = 0;  // on the served line, to the microsecond
+    std::uint32_t eraseUnitUs = 0;
+    bool lineFigures = false;  // print what the line saw at the end
     bool help = false;
 };
 
