@@ -4,9 +4,9 @@
 
 #include "burn/image.h"
 #include "burn/shared_values.h"
-#include "link/boot_exchange.h"
 #include "link/crc16.h"
 #include "link/line_records.h"
+#include "link/retry_discipline.h"
 #include "link/transfer_plan.h"
 
 namespace norvane {
@@ -15,12 +15,17 @@ namespace {
 
 enum class BlockOutcome { Acknowledged, FlashWriteError, Exhausted };
 
-// Writes the block until the PLC acknowledges it. A repeat sends the very same
-// bytes: the image cursor never moves back.
-BlockOutcome SendBlock(Link& link, const std::uint8_t* block, std::size_t length) {
+// Writes the block (or the closing EOT) until the PLC acknowledges it. A repeat
+// sends the very same bytes: the image cursor never moves back. Before every write
+// the bytes already waiting are dropped: an acknowledgement that came late or twice
+// would otherwise answer this block while the PLC refused it, and the transfer would
+// end "successful" with a block missing from the flash.
+BlockOutcome SendBlock(Link& link, const std::uint8_t* block, std::size_t length,
+                       bool flashErrorEnds) {
     RetryDiscipline attempts;
     errCounter.store(0, std::memory_order_relaxed);
     while (!attempts.Exhausted()) {
+        link.DiscardInput();
         if (!WriteAll(link, block, length)) {
             attempts.WriteFailed();
             continue;
@@ -31,7 +36,7 @@ BlockOutcome SendBlock(Link& link, const std::uint8_t* block, std::size_t length
             if (reply == kAck) {
                 return BlockOutcome::Acknowledged;
             }
-            if (reply == kFlashError) {
+            if (reply == kFlashError && flashErrorEnds) {
                 return BlockOutcome::FlashWriteError;
             }
         }
@@ -76,7 +81,7 @@ ExchangeResult SendFW(Link& link) {
         const std::uint32_t imageBytes =
             last && plan.lastBytes != 0 ? plan.lastBytes : plan.blockSize;
         const std::size_t length = BuildBlock(block, number, plan.blockSize, imageBytes);
-        switch (SendBlock(link, block, length)) {
+        switch (SendBlock(link, block, length, true)) {
             case BlockOutcome::Acknowledged:
                 break;
             case BlockOutcome::FlashWriteError:
@@ -91,9 +96,8 @@ ExchangeResult SendFW(Link& link) {
     }
 
     // An EOT answered with anything but ACK, 0x16 included, is only a missed reply.
-    errCounter.store(0, std::memory_order_relaxed);
     const std::uint8_t eot = kEot;
-    if (AcknowledgedWithin(link, &eot, 1)) {
+    if (SendBlock(link, &eot, 1, false) == BlockOutcome::Acknowledged) {
         progress.store(100, std::memory_order_relaxed);
         errCounter.store(0, std::memory_order_relaxed);
         return kResultOk;

@@ -48,6 +48,12 @@ class Link {
 
     // Applied without looking at whether the platform accepted it.
     virtual void ApplyLineSettings(const LineSettings& settings) = 0;
+
+    // Drops whatever has arrived and not been read. Called before a request whose
+    // one-byte answer carries no block number: a byte that is already there answers
+    // an earlier request (a late or doubled acknowledgement, noise) and must not pass
+    // for this one's. A link that keeps no received bytes of its own needs nothing.
+    virtual void DiscardInput() {}
 };
 
 using LinkPtr = std::unique_ptr<Link>;

@@ -111,6 +111,12 @@ std::size_t PosixSerialLink::Read(std::uint8_t* data, std::size_t count) {
     return got;
 }
 
+void PosixSerialLink::DiscardInput() {
+    if (fd_ >= 0) {
+        (void)::tcflush(fd_, TCIFLUSH);
+    }
+}
+
 void PosixSerialLink::ApplyLineSettings(const LineSettings& settings) {
     if (fd_ < 0) {
         return;

@@ -34,6 +34,9 @@ class PosixSerialLink final : public Link {
 
     void ApplyLineSettings(const LineSettings& settings) override;
 
+    // Flushes the terminal's receive queue.
+    void DiscardInput() override;
+
     int NativeHandle() const { return fd_; }
 
   private:

@@ -89,6 +89,11 @@ std::size_t ComPortLink::Write(const std::uint8_t* data, std::size_t count) {
     return sent;
 }
 
+// The driver's receive buffer holds what came unasked; clearing it is one call.
+void ComPortLink::DiscardInput() {
+    PurgeComm(handle_, PURGE_RXCLEAR);
+}
+
 void ComPortLink::ApplyLineSettings(const LineSettings& settings) {
     ApplyLineSettingsTo(handle_, settings);
 }

@@ -20,6 +20,7 @@ class ComPortLink : public Link {
     std::size_t Read(std::uint8_t* data, std::size_t count) override;
     void SetTimeouts(const LinkTimeouts& timeouts) override;
     void ApplyLineSettings(const LineSettings& settings) override;
+    void DiscardInput() override;
 
   private:
     // Hands the port `wanted` unless it has it already.

@@ -22,6 +22,7 @@ class TraceLink : public Link {
     std::size_t Read(std::uint8_t* data, std::size_t count) override;
     void SetTimeouts(const LinkTimeouts& timeouts) override;
     void ApplyLineSettings(const LineSettings& settings) override;
+    void DiscardInput() override { inner_->DiscardInput(); }
 
   private:
     void Dump(const char* direction, const std::uint8_t* data, std::size_t count,
