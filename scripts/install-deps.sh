@@ -3,7 +3,7 @@
 # Usage: install-deps.sh [native|all]   (all adds the Windows cross build and Wine)
 set -euo pipefail
 what=${1:-native}
-packages=(cmake g++ make libgtest-dev)
+packages=(cmake g++ make libgtest-dev libbenchmark-dev)
 if [ "$what" = all ]; then
     packages+=(g++-mingw-w64-x86-64 wine64 fonts-wine xvfb xdotool imagemagick socat lrzsz clang libclang-rt-14-dev)
 fi

@@ -1,0 +1,207 @@
+// Engine cost: the CPU time the tool spends per firmware block and per erase unit
+// when the PLC answers at once, and the CRC's throughput beside it. Prints the
+// usual Google Benchmark table, then the per-block figures.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "burn/catalogue.h"
+#include "burn/image.h"
+#include "burn/shared_values.h"
+#include "instant_links.h"
+#include "link/block_transfer.h"
+#include "link/boot_commands.h"
+#include "link/crc16.h"
+#include "link/transfer_plan.h"
+#include "simulated_plc.h"
+
+namespace {
+
+using namespace norvane;
+using norvane::bench::AckingLink;
+using norvane::bench::InstantPlcLink;
+
+constexpr std::uint32_t kQb7ImageSize = 2076672;
+constexpr std::uint32_t kSerialImageSize = 917504;  // MR7-P's largest image: 7168 blocks
+
+std::vector<std::uint8_t> MakeImage(std::uint32_t size) {
+    std::vector<std::uint8_t> image(size);
+    std::uint32_t x = 12345;
+    for (auto& b : image) {
+        x = x * 1664525u + 1013904223u;
+        b = static_cast<std::uint8_t>(x >> 24);
+    }
+    return image;
+}
+
+const std::vector<std::uint8_t>& ImageOf(std::uint32_t size) {
+    static std::map<std::uint32_t, std::vector<std::uint8_t>> images;
+    auto it = images.find(size);
+    if (it == images.end()) {
+        it = images.emplace(size, MakeImage(size)).first;
+    }
+    return it->second;
+}
+
+void Load(const char* model, std::uint32_t size) {
+    SelectModel(FindModel(model));
+    const auto& image = ImageOf(size);
+    SetLoadedImage(FirmwareImage{image.data(), static_cast<std::uint32_t>(image.size())});
+}
+
+std::int64_t BlocksOf(const char* model, std::uint32_t size) {
+    BlockPlan plan{};
+    PlanBlocks(ModelAt(FindModel(model)), size, plan);
+    return plan.blockCount;
+}
+
+std::int64_t EraseUnitsOf(const char* model, std::uint32_t size) {
+    std::uint16_t count = 0;
+    EraseCount(ModelAt(FindModel(model)), size, count);
+    return count;
+}
+
+void SendFwAcking(benchmark::State& state, const char* model, std::uint32_t size) {
+    Load(model, size);
+    AckingLink link;
+    for (auto _ : state) {
+        SetLoadedImage(hGLOBAL);  // the cursor back to the first byte
+        if (SendFW(link) != kResultOk) {
+            state.SkipWithError("SendFW failed");
+            break;
+        }
+    }
+    benchmark::DoNotOptimize(link.sink());
+    state.SetItemsProcessed(state.iterations() * BlocksOf(model, size));
+    CloseFile();
+}
+
+void BM_SendFW_256(benchmark::State& state) {
+    SendFwAcking(state, "QB7", kQb7ImageSize);
+}
+void BM_SendFW_128(benchmark::State& state) {
+    SendFwAcking(state, "MR7-P", kSerialImageSize);
+}
+
+// The same transfer against the simulated PLC, which checks every block with its
+// own bitwise CRC and keeps a flash: the tool's share is the figure above.
+void BM_SendFW_256_SimulatedPlc(benchmark::State& state) {
+    Load("QB7", kQb7ImageSize);
+    for (auto _ : state) {
+        state.PauseTiming();
+        plcsim::PlcConfig config;
+        config.model = "QB7";
+        config.initialMode = plcsim::PlcMode::Bootloader;
+        config.checkFraming = false;
+        plcsim::SimulatedPlc plc(config);
+        InstantPlcLink link(plc);
+        SetLoadedImage(hGLOBAL);
+        const bool ready = SendErase_B(link) == kResultOk && SendUpdate(link) == kResultOk;
+        state.ResumeTiming();
+        if (!ready || SendFW(link) != kResultOk) {
+            state.SkipWithError("burn against the simulated PLC failed");
+            break;
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * BlocksOf("QB7", kQb7ImageSize));
+    CloseFile();
+}
+
+void BM_SendErase_B(benchmark::State& state) {
+    Load("QB7", kQb7ImageSize);
+    AckingLink link;
+    for (auto _ : state) {
+        if (SendErase_B(link) != kResultOk) {
+            state.SkipWithError("SendErase_B failed");
+            break;
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * EraseUnitsOf("QB7", kQb7ImageSize));
+    CloseFile();
+}
+
+void BM_CRC(benchmark::State& state) {
+    const auto& image = ImageOf(kQb7ImageSize);
+    const auto count = static_cast<std::int32_t>(state.range(0));
+    std::size_t offset = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(CRC(image.data() + offset, count));
+        offset = (offset + static_cast<std::size_t>(count)) % (image.size() - 4096);
+    }
+    state.SetBytesProcessed(state.iterations() * count);
+}
+
+BENCHMARK(BM_SendFW_256)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SendFW_128)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SendFW_256_SimulatedPlc)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SendErase_B)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CRC)->Arg(128)->Arg(256);
+
+// Keeps every run for the summary after the table.
+class SummaryReporter : public benchmark::ConsoleReporter {
+  public:
+    // Colours only on a terminal, so that a saved run reads cleanly.
+    SummaryReporter() : ConsoleReporter(isatty(STDOUT_FILENO) != 0 ? OO_Defaults : OO_Tabular) {}
+
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
+                runs_[run.benchmark_name()] = run;
+            }
+        }
+    }
+
+    // CPU nanoseconds per item, from the items-per-second counter.
+    double NsPerItem(const std::string& name) const {
+        const auto it = runs_.find(name);
+        if (it == runs_.end()) {
+            return 0;
+        }
+        const auto c = it->second.counters.find("items_per_second");
+        return c == it->second.counters.end() || c->second.value == 0 ? 0 : 1e9 / c->second.value;
+    }
+    double BytesPerSecond(const std::string& name) const {
+        const auto it = runs_.find(name);
+        if (it == runs_.end()) {
+            return 0;
+        }
+        const auto c = it->second.counters.find("bytes_per_second");
+        return c == it->second.counters.end() ? 0 : c->second.value;
+    }
+
+  private:
+    std::map<std::string, Run> runs_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    SummaryReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    const double block256 = reporter.NsPerItem("BM_SendFW_256");
+    std::printf("\nEngine cost per block (CPU time, PLC answering at once)\n");
+    std::printf("  SendFW, 256-byte blocks:          %8.1f ns per block  (goal: under 2000)%s\n",
+                block256, block256 > 0 && block256 < 2000 ? "  met" : "  NOT MET");
+    std::printf("  SendFW, 128-byte blocks:          %8.1f ns per block\n",
+                reporter.NsPerItem("BM_SendFW_128"));
+    std::printf("  with the simulated PLC answering: %8.1f ns per block (PLC's share included)\n",
+                reporter.NsPerItem("BM_SendFW_256_SimulatedPlc"));
+    std::printf("  SendErase_B:                      %8.1f ns per erase unit\n",
+                reporter.NsPerItem("BM_SendErase_B"));
+    std::printf("  CRC over 256 bytes:               %8.1f MB/s\n",
+                reporter.BytesPerSecond("BM_CRC/256") / 1e6);
+    std::printf("  CRC over 128 bytes:               %8.1f MB/s\n",
+                reporter.BytesPerSecond("BM_CRC/128") / 1e6);
+    return 0;
+}
