@@ -16,9 +16,9 @@ long long MonotonicNs() {
     return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec;
 }
 
-int StartChild(const ChildSpec& spec) {
+int StartChild(const ChildLaunch& launch) {
     std::vector<char*> args;
-    for (const std::string& a : spec.argv) {
+    for (const std::string& a : launch.argv) {
         args.push_back(const_cast<char*>(a.c_str()));
     }
     args.push_back(nullptr);
@@ -27,15 +27,15 @@ int StartChild(const ChildSpec& spec) {
         return pid;
     }
     // The child: only async-signal-safe calls from here on.
-    const int log = open(spec.logPath.empty() ? "/dev/null" : spec.logPath.c_str(),
+    const int log = open(launch.logPath.empty() ? "/dev/null" : launch.logPath.c_str(),
                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int in = spec.stdinFd >= 0 ? spec.stdinFd : open("/dev/null", O_RDONLY);
-    const int out = spec.stdoutFd >= 0 ? spec.stdoutFd : log;
-    const int err = spec.stderrFd >= 0 ? spec.stderrFd : log;
+    const int in = launch.stdinFd >= 0 ? launch.stdinFd : open("/dev/null", O_RDONLY);
+    const int out = launch.stdoutFd >= 0 ? launch.stdoutFd : log;
+    const int err = launch.stderrFd >= 0 ? launch.stderrFd : log;
     if (log < 0 || in < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) {
         _exit(126);
     }
-    if (!spec.workDir.empty() && chdir(spec.workDir.c_str()) != 0) {
+    if (!launch.workDir.empty() && chdir(launch.workDir.c_str()) != 0) {
         _exit(126);
     }
     for (int fd = 3; fd < 256; ++fd) {

@@ -14,7 +14,7 @@ struct ChildRun {
         0;  // voluntary and involuntary: how often it went to sleep or was put aside
 };
 
-struct ChildSpec {
+struct ChildLaunch {
     std::vector<std::string> argv;  // argv[0] is looked up on PATH when it has no '/'
     int stdinFd = -1;               // -1: /dev/null
     int stdoutFd = -1;              // -1: the log file
@@ -24,7 +24,7 @@ struct ChildSpec {
 };
 
 // Starts the child; returns its process id or -1.
-int StartChild(const ChildSpec& spec);
+int StartChild(const ChildLaunch& launch);
 
 // Waits for `pid`, started at `startNs` on the monotonic clock.
 ChildRun WaitChild(int pid, long long startNs);

@@ -133,14 +133,14 @@ PeerRun RunPair(std::uint32_t blocks, long long deadlineNs, long long startGrace
     cfmakeraw(&t);
     tcsetattr(slave, TCSANOW, &t);
 
-    ChildSpec receiver;
+    ChildLaunch receiver;
     // Twice verbose: one "Blocks received" line per block, the peer's pace.
     receiver.argv = {"rx", "-c", "-vv", targetName};
     receiver.workDir = workDir;
     receiver.stdinFd = master;
     receiver.stdoutFd = master;
     receiver.stderrFd = progressPipe[1];
-    ChildSpec sender;
+    ChildLaunch sender;
     sender.argv = {"sx", "-q", sourceName};
     sender.workDir = workDir;
     sender.stdinFd = slave;

@@ -39,13 +39,13 @@ ServedBurnResult ServeWhile(const ServedPlc& served, const Sender& sender) {
 ServedBurnResult RunProgramBurn(const ServedPlc& served, const std::vector<std::string>& argv,
                                 const std::string& logPath) {
     return ServeWhile(served, [&](const std::string& slavePath) {
-        ChildSpec spec;
-        spec.argv = argv;
-        spec.argv.push_back("--port");
-        spec.argv.push_back(slavePath);
-        spec.logPath = logPath;
+        ChildLaunch launch;
+        launch.argv = argv;
+        launch.argv.push_back("--port");
+        launch.argv.push_back(slavePath);
+        launch.logPath = logPath;
         const long long start = MonotonicNs();
-        const int pid = StartChild(spec);
+        const int pid = StartChild(launch);
         return pid < 0 ? ChildRun{} : WaitChild(pid, start);
     });
 }
