@@ -1,11 +1,23 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on Debian 12 (skips what is there).
-# Usage: install-deps.sh [native|all]   (all adds the Windows cross build and Wine)
+# Usage: install-deps.sh [native|all]          (all adds the Windows cross build and Wine)
+#        install-deps.sh --list [native|all]   prints the packages instead
+# This is the one list: .ci/run and scripts/test.sh install from it, and
+# scripts/check-deps.sh checks that it holds every program the tests run.
 set -euo pipefail
+list_only=no
+[ "${1:-}" = --list ] && { list_only=yes; shift; }
 what=${1:-native}
 packages=(cmake g++ make libgtest-dev libbenchmark-dev)
 if [ "$what" = all ]; then
-    packages+=(g++-mingw-w64-x86-64 wine64 fonts-wine xvfb xdotool imagemagick socat lrzsz clang libclang-rt-14-dev)
+    # wine64 only recommends wine, which brings the wine, wineboot and
+    # wineserver commands; a --no-install-recommends install needs both named.
+    packages+=(g++-mingw-w64-x86-64 wine wine64 fonts-wine xvfb imagemagick lrzsz clang
+               libclang-rt-14-dev)
+fi
+if [ "$list_only" = yes ]; then
+    echo "${packages[@]}"
+    exit 0
 fi
 missing=()
 for p in "${packages[@]}"; do

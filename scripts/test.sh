@@ -5,6 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh all
+# First of all: would a fresh machine have every program the tests run?
+bash scripts/check-deps.sh
 for preset in native asan tsan; do
     echo "=== $preset"
     cmake --preset "$preset" >/dev/null
