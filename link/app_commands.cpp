@@ -103,6 +103,7 @@ ExchangeResult SendErase_A(Link& link) {
     AppReply reply{};
     RetryDiscipline attempts;
     while (!attempts.Exhausted()) {
+        link.DiscardInput();
         if (!WriteAll(link, request.text, request.length)) {
             attempts.WriteFailed();
             continue;

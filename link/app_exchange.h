@@ -27,11 +27,15 @@ bool ReadAppReply(Link& link, AppReply& reply, std::size_t length);
 
 // Repeats the request until `accept(reply)` holds for a valid reply or the
 // attempts are exhausted; true on acceptance. `reply` keeps the last read.
+// Whatever waits on the line before a request (stray bytes, the rest of an
+// earlier reply) is dropped first: the reply is read by its length, and bytes
+// ahead of it would shift it and every later one.
 template <typename Accept>
 bool RunAppExchange(Link& link, const RequestFrame& request, std::size_t replyLength,
                     AppReply& reply, Accept accept) {
     RetryDiscipline attempts;
     while (!attempts.Exhausted()) {
+        link.DiscardInput();
         if (!WriteAll(link, request.text, request.length)) {
             attempts.WriteFailed();
             continue;

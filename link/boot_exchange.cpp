@@ -8,6 +8,9 @@ namespace norvane {
 
 Attempt BootAttempt(Link& link, const RetryDiscipline& attempts, const void* command,
                     std::size_t length, std::uint8_t* reply, std::size_t replyLength) {
+    // A byte already waiting answers an earlier command (a late or doubled ACK,
+    // noise) and must not pass for this one's.
+    link.DiscardInput();
     if (!WriteAll(link, command, length)) {
         return Attempt::WriteFailed;
     }

@@ -11,8 +11,8 @@ namespace norvane {
 
 enum class Attempt { WriteFailed, ReplyFailed, Acknowledged };
 
-// Writes the command, then reads exactly `replyLength` bytes; acknowledged when
-// they all came and the first is ACK.
+// Drops waiting input, writes the command, then reads exactly `replyLength` bytes; acknowledged
+// when they all came and the first is ACK.
 Attempt BootAttempt(Link& link, const RetryDiscipline& attempts, const void* command,
                     std::size_t length, std::uint8_t* reply, std::size_t replyLength);
 

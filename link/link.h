@@ -49,10 +49,11 @@ class Link {
     // Applied without looking at whether the platform accepted it.
     virtual void ApplyLineSettings(const LineSettings& settings) = 0;
 
-    // Drops whatever has arrived and not been read. Called before a request whose
-    // one-byte answer carries no block number: a byte that is already there answers
-    // an earlier request (a late or doubled acknowledgement, noise) and must not pass
-    // for this one's. A link that keeps no received bytes of its own needs nothing.
+    // Drops whatever has arrived and not been read. Called before every attempt of
+    // every exchange but the wake burst: replies are read by their length, so a byte
+    // that is already there (noise, a late or doubled answer to an earlier request)
+    // would pass for part of this one's. A link that keeps no received bytes of its
+    // own needs nothing.
     virtual void DiscardInput() {}
 };
 

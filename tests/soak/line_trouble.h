@@ -58,10 +58,7 @@ class LineTrouble {
 class TroubledLink final : public Link {
   public:
     TroubledLink(plcsim::SimulatedPlc& plc, test::VirtualClock& clock, LineTrouble& trouble)
-        : plc_(plc),
-          clock_(clock),
-          link_(std::make_unique<test::SimLink>(plc, clock)),
-          trouble_(trouble) {}
+        : link_(std::make_unique<test::SimLink>(plc, clock)), trouble_(trouble) {}
 
     std::size_t Write(const std::uint8_t* data, std::size_t count) override {
         return trouble_.Write() ? 0 : link_->Write(data, count);
@@ -73,16 +70,9 @@ class TroubledLink final : public Link {
     void ApplyLineSettings(const LineSettings& settings) override {
         link_->ApplyLineSettings(settings);
     }
-    // What the PLC has sent by now and nobody has read is gone, as with a port's purge.
-    void DiscardInput() override {
-        std::uint8_t buf[256];
-        while (plc_.Transmit(buf, sizeof buf, clock_.Now()) > 0) {
-        }
-    }
+    void DiscardInput() override { link_->DiscardInput(); }
 
   private:
-    plcsim::SimulatedPlc& plc_;
-    test::VirtualClock& clock_;
     std::unique_ptr<test::SimLink> link_;
     LineTrouble& trouble_;
 };

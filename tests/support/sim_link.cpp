@@ -85,6 +85,17 @@ void SimLink::ApplyLineSettings(const LineSettings& settings) {
                         settings.stopBits, clock_.Now());
 }
 
+void SimLink::DiscardInput() {
+    ++discards_;
+    if (dead_) {
+        return;
+    }
+    std::uint8_t buf[256];
+    while (const std::size_t n = plc_.Transmit(buf, sizeof buf, clock_.Now())) {
+        bytesDiscarded_ += n;
+    }
+}
+
 void SimLink::FailNextWrites(std::size_t n, std::size_t delivered) {
     failWrites_ = n;
     failDelivered_ = delivered;

@@ -54,6 +54,8 @@ class SimLink : public Link {
     std::size_t Read(std::uint8_t* data, std::size_t count) override;
     void SetTimeouts(const LinkTimeouts& timeouts) override;
     void ApplyLineSettings(const LineSettings& settings) override;
+    // What the PLC has sent by now and nobody has read is gone, as with a port's purge.
+    void DiscardInput() override;
 
     // The next `n` writes go nowhere: each returns `delivered` (less than asked) and only
     // the first `delivered` bytes reach the PLC.
@@ -65,6 +67,8 @@ class SimLink : public Link {
     const std::vector<ReadRecord>& Reads() const { return reads_; }
     const std::vector<TimeoutsRecord>& TimeoutCalls() const { return timeoutCalls_; }
     const std::vector<LineSettingsRecord>& LineSettingsCalls() const { return lineCalls_; }
+    std::size_t DiscardCalls() const { return discards_; }
+    std::size_t BytesDiscarded() const { return bytesDiscarded_; }
     // Reads that waited exactly `ms` and got fewer bytes than asked.
     std::size_t CountTimedOutReads(std::uint64_t ms) const;
 
@@ -81,6 +85,8 @@ class SimLink : public Link {
     std::vector<ReadRecord> reads_;
     std::vector<TimeoutsRecord> timeoutCalls_;
     std::vector<LineSettingsRecord> lineCalls_;
+    std::size_t discards_ = 0;
+    std::size_t bytesDiscarded_ = 0;
 };
 
 }  // namespace norvane::test
