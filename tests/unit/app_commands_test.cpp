@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "link/line_records.h"
 #include "scripted_link.h"
 
@@ -39,6 +41,48 @@ TEST(RetryDiscipline, SilentPlcCostsSixReadTimeOuts) {
     ASSERT_EQ(link.timeoutSets.size(), 1u);
     EXPECT_EQ(link.timeoutSets[0].readTotalTimeoutConstant, 3000u);
     EXPECT_EQ(link.timeoutSets[0].readIntervalTimeout, kMaxDword);
+}
+
+// While an attempt waits for its reply the panel shows the reply failures of the
+// exchange so far, whatever the writes before it did; what the counter shows once
+// the exchange succeeded is the exchange's own.
+TEST(RetryDiscipline, BeforeEveryReadTheCounterShowsReplyFailuresNotWriteFailures) {
+    struct Case {
+        const char* name;
+        std::function<void(Link&)> run;
+        Bytes accepted;
+        std::int32_t errAfter;  // errCounter once the exchange succeeded
+    };
+    const Bytes kSpoilt = AppReplyFrame({0x00, 0x64, 0x01, 0x59, kAckStatus, 0x30, 0x00}, 1);
+    const Case cases[] = {
+        {"ConfirmComm", [](Link& l) { ConfirmComm(l); }, ServiceReply(0x05), 0},
+        {"CheckID_A", [](Link& l) { CheckID_A(l); }, TypeReply(0x3000), 1},
+        {"READ_D1001", [](Link& l) { READ_D1001(l); }, RegisterReply(0x40), 1},
+        {"read_fu_version_A", [](Link& l) { read_fu_version_A(l); }, ServiceReply(0x20), 1},
+        {"SendErase_A", [](Link& l) { SendErase_A(l); }, ServiceReply(kAckStatus), 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Two failed writes, then one accepted reply.
+        Select("QB7");
+        ScriptedLink once;
+        once.writeResults = {false, false};
+        once.replies = {c.accepted};
+        c.run(once);
+        EXPECT_EQ(once.errAtReads, std::vector<std::int32_t>({0}));
+        EXPECT_EQ(Err(), 0);
+        EXPECT_EQ(Total(), 2);
+
+        // Two failed writes, a spoilt reply, a failed write, then the accepted reply.
+        Select("QB7");
+        ScriptedLink mixed;
+        mixed.writeResults = {false, false, true, false};
+        mixed.replies = {kSpoilt, c.accepted};
+        c.run(mixed);
+        EXPECT_EQ(mixed.errAtReads, std::vector<std::int32_t>({0, 1}));
+        EXPECT_EQ(Err(), c.errAfter);
+        EXPECT_EQ(Total(), 4);
+    }
 }
 
 TEST(RetryDiscipline, EveryWriteFailingYieldsNoResponse) {

@@ -84,10 +84,22 @@ TEST(TransferPlan, EraseAndBlockCountsAtTheEdges) {
         std::uint32_t lastBytes;
     };
     const Case cases[] = {
-        {"QB7", 2076672, 506, 8096, 0},   {"QB7", 4096, 0, 0, 0},       {"QB7", 4097, 1, 1, 1},
-        {"NT4", 4096, 3, 32, 0},          {"NT4", 1000, 1, 8, 104},     {"NT4", 0, 1, 0, 0},
-        {"MR7-K-V2", 131072, 2, 1024, 0}, {"PV", 16383, 1, 64, 255},    {"PV", 16384, 2, 64, 0},
-        {"QB5-AIO", 2049, 2, 9, 1},       {"TQ7P-AIO", 4096, 4, 16, 0}, {"PVW", 300, 1, 3, 44},
+        {"QB7", 2076672, 506, 8096, 0},
+        {"QB7", 4096, 0, 0, 0},
+        {"QB7", 4097, 1, 1, 1},
+        {"NT4", 4096, 3, 32, 0},
+        {"NT4", 1000, 1, 8, 104},
+        {"NT4", 0, 1, 0, 0},
+        {"MR7-K-V2", 131072, 2, 1024, 0},
+        {"PV", 16383, 1, 64, 255},
+        {"PV", 16384, 2, 64, 0},
+        {"QB5-AIO", 2049, 2, 9, 1},
+        {"TQ7P-AIO", 4096, 4, 16, 0},
+        {"PVW", 300, 1, 3, 44},
+        // The AIO units round up: an exact multiple of 2048 takes no unit more.
+        {"QB5-AIO", 4096, 2, 16, 0},
+        {"TQ8-AIO", 40960, 20, 160, 0},
+        {"NZ8-AIO", 2048, 1, 8, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.model << " " << c.n);

@@ -37,6 +37,7 @@ class FakeSurroundings : public WorkerSurroundings {
     std::string portPickedDuringPrompt;  // the user picks this port while a prompt is up
 
     void ShowMessage(const std::string& text, const char* caption, MessageIcon icon) override {
+        Tick();
         messages.push_back({text, caption, icon});
         if (!portPickedDuringPrompt.empty()) {
             selectedComPort.Set(portPickedDuringPrompt);
@@ -45,6 +46,7 @@ class FakeSurroundings : public WorkerSurroundings {
     void StopElapsedTimer() override { ++timerStops; }
     void EnableStartButton(bool enabled) override { buttonStates.push_back(enabled); }
     void Sleep(std::uint32_t ms) override {
+        Tick();
         sleeps.push_back(ms);
         clock_.Advance(ms);
     }
@@ -58,6 +60,7 @@ class FakeSurroundings : public WorkerSurroundings {
         return Open();
     }
     bool LoadImage(FirmwareImage& image) override {
+        Tick();
         if (!imageLoads)
             return false;
         image = FirmwareImage{image_.data(), static_cast<std::uint32_t>(image_.size())};
@@ -68,7 +71,16 @@ class FakeSurroundings : public WorkerSurroundings {
     int opens() const { return usbOpens + static_cast<int>(comPortsOpened.size()); }
 
   private:
+    // The window's elapsed-time timer counts on while the burn runs, until the
+    // worker stops it; here it ticks at each step of the burn instead of each second.
+    void Tick() {
+        if (timerStops == 0) {
+            elapsedTime.fetch_add(1);
+        }
+    }
+
     LinkPtr Open() {
+        Tick();
         if (opensToFail > 0) {
             --opensToFail;
             return nullptr;

@@ -56,11 +56,12 @@ inline Bytes RegisterReply(std::uint16_t value) {
 
 class ScriptedLink : public Link {
   public:
-    std::deque<Bytes> replies;           // one per read; an empty queue is silence
-    std::optional<Bytes> everyReply;     // answers every read once the queue is empty
-    std::deque<bool> writeResults;       // false: that write fails; empty queue: writes succeed
-    std::vector<Bytes> writes;           // every write attempted
-    std::vector<std::size_t> readSizes;  // every read requested
+    std::deque<Bytes> replies;             // one per read; an empty queue is silence
+    std::optional<Bytes> everyReply;       // answers every read once the queue is empty
+    std::deque<bool> writeResults;         // false: that write fails; empty queue: writes succeed
+    std::vector<Bytes> writes;             // every write attempted
+    std::vector<std::size_t> readSizes;    // every read requested
+    std::vector<std::int32_t> errAtReads;  // what the panel's counter showed as each read began
     std::vector<LinkTimeouts> timeoutSets;
     std::vector<LineSettings> lineSettings;
     std::uint64_t clockMs = 0;
@@ -78,6 +79,7 @@ class ScriptedLink : public Link {
 
     std::size_t Read(std::uint8_t* data, std::size_t count) override {
         readSizes.push_back(count);
+        errAtReads.push_back(errCounter.load());
         Bytes reply;
         if (!replies.empty()) {
             reply = replies.front();
