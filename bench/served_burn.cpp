@@ -2,7 +2,6 @@
 
 #include <fstream>
 #include <iterator>
-#include <thread>
 
 namespace norvane::bench {
 
@@ -15,24 +14,19 @@ constexpr std::uint32_t kIdleLimitSeconds = 20;
 
 ServedBurnResult ServeWhile(const ServedPlc& served, const Sender& sender) {
     ServedBurnResult result;
-    plcsim::PlcConfig config = served.plc;
-    config.checkFraming = false;  // a pseudo-terminal is always 8N1
-    config.reopenIsReconnect = true;
-    plcsim::SimulatedPlc plc(config);
-    plcsim::PtyServer server(plc);
-    if (!server.Open(result.error)) {
-        return result;
-    }
+    plcsim::ServedPlc plc(served.plc);
     plcsim::ServeOptions serve = served.serve;
     serve.exitAfterBurn = true;
     serve.idleTimeoutSeconds = kIdleLimitSeconds;
-    std::thread serving([&server, serve] { server.Serve(serve); });
-    result.sender = sender(server.SlavePath());
-    serving.join();
-    result.line = server.Figures();
-    result.flashHoldsImage =
-        !served.image.empty() && plc.FlashHoldsImage(served.image.data(), served.image.size());
-    result.plcSummary = plc.Summary();
+    if (!plc.Start(serve, result.error)) {
+        return result;
+    }
+    result.sender = sender(plc.SlavePath());
+    plc.Join();
+    result.line = plc.Figures();
+    result.flashHoldsImage = !served.image.empty() &&
+                             plc.Plc().FlashHoldsImage(served.image.data(), served.image.size());
+    result.plcSummary = plc.Plc().Summary();
     return result;
 }
 

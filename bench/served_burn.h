@@ -10,8 +10,7 @@
 
 #include "child_process.h"
 #include "line_meter.h"
-#include "pty_server.h"
-#include "simulated_plc.h"
+#include "served_plc.h"
 
 namespace norvane::bench {
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <sys/prctl.h>
 #include <termios.h>
@@ -78,11 +79,21 @@ Exchange KindOf(std::uint8_t tag) {
 PtyServer::PtyServer(SimulatedPlc& plc) : plc_(plc) {}
 
 PtyServer::~PtyServer() {
+    if (stop_ >= 0) {
+        close(stop_);
+    }
     if (watch_ >= 0) {
         close(watch_);
     }
     if (master_ >= 0) {
         close(master_);
+    }
+}
+
+void PtyServer::Stop() {
+    const std::uint64_t one = 1;
+    if (stop_ >= 0) {
+        (void)!write(stop_, &one, sizeof one);
     }
 }
 
@@ -117,6 +128,11 @@ bool PtyServer::Open(std::string& error) {
             tcsetattr(slave, TCSANOW, &t);
         }
         close(slave);
+    }
+    stop_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (stop_ < 0) {
+        error = std::string("cannot make an eventfd: ") + std::strerror(errno);
+        return false;
     }
     watch_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (watch_ < 0 || inotify_add_watch(watch_, slavePath_.c_str(), IN_OPEN | IN_CLOSE) < 0) {
@@ -316,9 +332,9 @@ void PtyServer::Serve(const ServeOptions& options) {
         if (completedAt) {
             sooner(*completedAt + kCompletionGraceUs);
         }
-        pollfd fds[2] = {{watch_, POLLIN, 0}, {master_, POLLIN, 0}};
+        pollfd fds[3] = {{watch_, POLLIN, 0}, {stop_, POLLIN, 0}, {master_, POLLIN, 0}};
         if (openCount_ > 0 && toTool_.DueCount(now) > 0) {
-            fds[1].events |= POLLOUT;
+            fds[2].events |= POLLOUT;
         }
         timespec timeout{};
         const timespec* limit = nullptr;
@@ -332,9 +348,9 @@ void PtyServer::Serve(const ServeOptions& options) {
             limit = &timeout;
         }
         // With no slave open the master reports a hang-up without end: leave it out.
-        const nfds_t count = openCount_ > 0 ? 2 : 1;
+        const nfds_t count = openCount_ > 0 ? 3 : 2;
         const int ready = ppoll(fds, count, limit, nullptr);
-        if (ready < 0 && errno != EINTR) {
+        if ((ready < 0 && errno != EINTR) || (ready > 0 && (fds[1].revents & POLLIN) != 0)) {
             return;
         }
         const std::uint64_t after = NowUs();

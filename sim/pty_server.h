@@ -43,7 +43,10 @@ class PtyServer {
     // What the line saw; read it after Serve has returned.
     const LineFigures& Figures() const { return meter_.Figures(); }
 
-    // Safe to call from a signal handler.
+    // Ends Serve of this server; safe to call from any thread.
+    void Stop();
+
+    // Ends Serve of every server; safe to call from a signal handler.
     static void RequestStop();
 
   private:
@@ -62,6 +65,7 @@ class PtyServer {
     ServeOptions options_;
     int master_ = -1;
     int watch_ = -1;
+    int stop_ = -1;  // an eventfd that Stop() makes readable
     std::string slavePath_;
     int openCount_ = 0;
     bool everOpened_ = false;
