@@ -59,6 +59,7 @@ class FaultPlan {
   public:
     void Add(const Fault& fault) { faults_.push_back(fault); }
     bool Empty() const { return faults_.empty(); }
+    const std::vector<Fault>& Faults() const { return faults_; }
 
     // Counts one more occurrence of `kind` received by the PLC and returns what applies.
     FaultSet Next(Exchange kind);

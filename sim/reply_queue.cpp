@@ -16,16 +16,22 @@ void SimulatedPlc::AddNoise(std::vector<std::uint8_t>& bytes) {
         return;
     }
     ++counters_.noiseHits;
+    NoiseHit hit{requests_.empty() ? Exchange::Any : requests_.back().kind,
+                 requests_.empty() ? 0 : requests_.size() - 1,
+                 bytes,
+                 {}};
     const std::size_t at = rng_() % bytes.size();
     if (config_.noiseMode == NoiseMode::Corrupt) {
         bytes[at] = static_cast<std::uint8_t>(bytes[at] ^ (1 + rng_() % 255));
-        return;
+    } else {
+        const std::size_t extra = 1 + rng_() % 3;
+        for (std::size_t i = 0; i < extra; ++i) {
+            bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                         static_cast<std::uint8_t>(rng_()));
+        }
     }
-    const std::size_t extra = 1 + rng_() % 3;
-    for (std::size_t i = 0; i < extra; ++i) {
-        bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at),
-                     static_cast<std::uint8_t>(rng_()));
-    }
+    hit.after = bytes;
+    noiseHits_.push_back(std::move(hit));
 }
 
 void SimulatedPlc::QueueReply(std::vector<std::uint8_t> bytes, const FaultSet& faults,

@@ -69,6 +69,15 @@ struct RequestRecord {
     bool lineOk;  // the line settings were the ones the PLC listens at
 };
 
+// A reply the noisy line changed: which request it answered and its bytes before
+// and after.
+struct NoiseHit {
+    Exchange kind;
+    std::size_t request;  // index into Requests()
+    std::vector<std::uint8_t> before;
+    std::vector<std::uint8_t> after;
+};
+
 struct LineChange {
     LineState line;
     std::uint64_t atMs;
@@ -128,6 +137,7 @@ class SimulatedPlc {
     const std::vector<std::uint8_t>& ReceivedBytes() const { return received_; }
     const std::vector<std::uint8_t>& SentBytes() const { return sent_; }
     const std::vector<RequestRecord>& Requests() const { return requests_; }
+    const std::vector<NoiseHit>& NoiseHits() const { return noiseHits_; }
     std::size_t CountRequests(Exchange kind) const;
     const std::vector<LineChange>& LineHistory() const { return lineHistory_; }
     bool LinkOpen() const { return linkOpen_; }
@@ -193,6 +203,7 @@ class SimulatedPlc {
     std::vector<std::uint8_t> received_;
     std::vector<std::uint8_t> sent_;
     std::vector<RequestRecord> requests_;
+    std::vector<NoiseHit> noiseHits_;
 };
 
 }  // namespace plcsim

@@ -18,19 +18,22 @@ namespace {
 std::string Serialize(const BurnReport& r) {
     std::ostringstream out;
     out << r.success << ' ' << r.flashHoldsImage << ' ' << r.finalMessages << ' ' << r.lastIsFinal
-        << ' ' << r.successMessage << ' ' << r.linkClosed << ' ' << r.virtualMs << '\n'
-        << r.finalMessage << '\n';
+        << ' ' << r.successMessage << ' ' << r.linkClosed << ' ' << r.virtualMs << ' '
+        << r.survivable << '\n'
+        << r.finalMessage << '\n'
+        << r.notSurvivable << '\n';
     return out.str();
 }
 
 bool Deserialize(const std::string& text, BurnReport& r) {
     std::istringstream in(text);
     if (!(in >> r.success >> r.flashHoldsImage >> r.finalMessages >> r.lastIsFinal >>
-          r.successMessage >> r.linkClosed >> r.virtualMs)) {
+          r.successMessage >> r.linkClosed >> r.virtualMs >> r.survivable)) {
         return false;
     }
     in.ignore(1);
     std::getline(in, r.finalMessage);
+    std::getline(in, r.notSurvivable);
     return true;
 }
 

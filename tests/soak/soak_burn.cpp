@@ -7,6 +7,7 @@
 #include "burn/shared_values.h"
 #include "line_trouble.h"
 #include "sim_link.h"
+#include "survivable.h"
 #include "virtual_clock.h"
 
 namespace norvane::soak {
@@ -93,6 +94,9 @@ BurnReport RunBurn(const SoakPlan& plan) {
         !IsPrompt(report.messages.back().substr(report.messages.back().find(": ") + 2));
     report.linkClosed = !plc.LinkOpen();
     report.virtualMs = clock.Now();
+    const Verdict verdict = JudgeBurn(plan, plc.Requests(), plc.NoiseHits());
+    report.survivable = verdict.survivable;
+    report.notSurvivable = verdict.why;
     return report;
 }
 

@@ -19,6 +19,8 @@ struct BurnReport {
     std::string finalMessage;           // the last final message, as caption: text
     std::vector<std::string> messages;  // every message, in order
     std::uint64_t virtualMs = 0;        // how long the burn took on the virtual clock
+    bool survivable = false;            // the protocol can come through this burn's trouble
+    std::string notSurvivable;          // why not
 };
 
 BurnReport RunBurn(const SoakPlan& plan);

@@ -125,7 +125,10 @@ int Replay(std::uint32_t seed) {
     std::printf("  outcome: %s; flash %s the image; link %s; %.1f s on the virtual clock\n",
                 r.success ? "success" : "failed", r.flashHoldsImage ? "holds" : "does not hold",
                 r.linkClosed ? "closed" : "LEFT OPEN", static_cast<double>(r.virtualMs) / 1e3);
-    const bool sound = EndedSoundly(r) && (!r.success || r.flashHoldsImage);
+    std::printf("  %s\n", r.survivable ? "survivable: it must succeed"
+                                       : ("not survivable: " + r.notSurvivable).c_str());
+    const bool sound = EndedSoundly(r) && (!r.success || r.flashHoldsImage) &&
+                       (!r.survivable || (r.success && r.flashHoldsImage));
     std::printf("  %s\n", sound ? "sound" : "NOT SOUND");
     return sound ? 0 : 1;
 }
@@ -150,6 +153,9 @@ int main(int argc, char** argv) {
     std::uint32_t successes = 0;
     std::uint32_t flashDiffers = 0;
     std::uint32_t badEndings = 0;
+    std::uint32_t survivable = 0;
+    std::uint32_t survived = 0;
+    std::map<std::string, std::uint32_t> notSurvivable;
     for (std::uint32_t i = 0; i < options.burns; ++i) {
         const std::uint32_t seed = options.firstSeed + i;
         const SoakPlan plan = MakePlan(seed);
@@ -176,6 +182,16 @@ int main(int argc, char** argv) {
         } else if (r.success && !r.flashHoldsImage) {
             problem = "reported success but the flash differs from the image";
             ++flashDiffers;
+        } else if (r.survivable && !r.success) {
+            problem = "survivable, but ended " + r.finalMessage;
+        }
+        if (burn.ending == Ending::Finished) {
+            if (r.survivable) {
+                ++survivable;
+                survived += r.success && r.flashHoldsImage ? 1 : 0;
+            } else {
+                ++notSurvivable[r.notSurvivable];
+            }
         }
         if (!problem.empty()) {
             unsound.push_back("seed " + std::to_string(seed) + ": " + problem + " (" +
@@ -199,6 +215,12 @@ int main(int argc, char** argv) {
     for (const auto& [message, count] : failures) {
         std::printf("    %7u  %s\n", count, message.c_str());
     }
+    std::printf("  plans the protocol cannot survive, by what makes them so:\n");
+    for (const auto& [why, count] : notSurvivable) {
+        std::printf("    %7u  %s\n", count, why.c_str());
+    }
+    std::printf("\nsurvivable plans: %u, succeeded: %u (%.1f %%)\n", survivable, survived,
+                survivable == 0 ? 100.0 : 100.0 * survived / survivable);
     std::printf("\n  %-64s %7u  (must be 0)\n", "successes whose flash differs from the image",
                 flashDiffers);
     std::printf("  %-64s %7u  (must be 0)\n",

@@ -131,7 +131,7 @@ Fault DrawFault(Draw& draw, std::uint32_t blocks, std::ostringstream& text) {
             fault.value = draw.Below(19);
             break;
         case FaultKind::GarbageBefore:
-            fault.value = draw.Between(1, 5);
+            fault.value = draw.Between(1, 18);
             break;
         case FaultKind::Delay:
             fault.value = draw.Between(50, 4000);
@@ -184,6 +184,7 @@ SoakPlan MakePlan(std::uint32_t seed) {
         text << " write-protected;";
     }
     if (draw.Percent(3)) {
+        plan.registersDrawn = true;
         plc.d1386 = static_cast<std::uint16_t>(draw.From({0x4137u, 0x4138u, 0u}));
         plc.d1001 = static_cast<std::uint16_t>(draw.Below(0x100));
         plc.d1148 = static_cast<std::uint16_t>(draw.Below(2) * 28);

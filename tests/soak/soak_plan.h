@@ -17,7 +17,8 @@ struct SoakPlan {
     std::uint32_t imageSize = 0;
     plcsim::PlcConfig plc;
     LineTroublePlan trouble;
-    std::string description;  // what was drawn, for a replay
+    bool registersDrawn = false;  // the variant registers are random, not the model's own
+    std::string description;      // what was drawn, for a replay
 };
 
 SoakPlan MakePlan(std::uint32_t seed);
