@@ -9,14 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "burn/burn_context.h"
+#include "burn/burn_messages.h"
 #include "burn/catalogue.h"
 #include "burn/image.h"
 #include "burn/shared_values.h"
 #include "instant_links.h"
 #include "link/block_transfer.h"
 #include "link/boot_commands.h"
-#include "link/crc16.h"
-#include "link/transfer_plan.h"
 #include "simulated_plc.h"
 
 namespace {
@@ -70,7 +70,7 @@ void SendFwAcking(benchmark::State& state, const char* model, std::uint32_t size
     AckingLink link;
     for (auto _ : state) {
         SetLoadedImage(hGLOBAL);  // the cursor back to the first byte
-        if (SendFW(link) != kResultOk) {
+        if (SendFW(SelectedPlc(link), fileLength, FileRead) != BootResult::Ok) {
             state.SkipWithError("SendFW failed");
             break;
         }
@@ -100,9 +100,10 @@ void BM_SendFW_256_SimulatedPlc(benchmark::State& state) {
         plcsim::SimulatedPlc plc(config);
         InstantPlcLink link(plc);
         SetLoadedImage(hGLOBAL);
-        const bool ready = SendErase_B(link) == kResultOk && SendUpdate(link) == kResultOk;
+        const bool ready = SendErase_B(SelectedPlc(link), fileLength) == BootResult::Ok &&
+                           SendUpdate(SelectedPlc(link)) == BootResult::Ok;
         state.ResumeTiming();
-        if (!ready || SendFW(link) != kResultOk) {
+        if (!ready || SendFW(SelectedPlc(link), fileLength, FileRead) != BootResult::Ok) {
             state.SkipWithError("burn against the simulated PLC failed");
             break;
         }
@@ -115,7 +116,7 @@ void BM_SendErase_B(benchmark::State& state) {
     Load("QB7", kQb7ImageSize);
     AckingLink link;
     for (auto _ : state) {
-        if (SendErase_B(link) != kResultOk) {
+        if (SendErase_B(SelectedPlc(link), fileLength) != BootResult::Ok) {
             state.SkipWithError("SendErase_B failed");
             break;
         }

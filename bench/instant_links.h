@@ -28,6 +28,7 @@ class AckingLink final : public Link {
     }
     void SetTimeouts(const LinkTimeouts&) override {}
     void ApplyLineSettings(const LineSettings&) override {}
+    void DiscardInput() override {}
     std::uint8_t sink() const { return sink_; }
 
   private:
@@ -49,6 +50,11 @@ class InstantPlcLink final : public Link {
     }
     std::size_t Read(std::uint8_t* data, std::size_t count) override {
         return plc_.Transmit(data, count, 0);
+    }
+    void DiscardInput() override {
+        std::uint8_t sink[64];
+        while (plc_.Transmit(sink, sizeof sink, 0) > 0) {
+        }
     }
     void SetTimeouts(const LinkTimeouts&) override {}
     void ApplyLineSettings(const LineSettings& s) override {

@@ -13,7 +13,7 @@
 #include "bench_setup.h"
 #include "built_tools.h"
 #include "burn/catalogue.h"
-#include "link/transfer_plan.h"
+#include "link/block_transfer.h"
 #include "peer_run.h"
 #include "served_burn.h"
 

@@ -7,8 +7,8 @@
 
 #include <cstring>
 
-#include "link/crc16.h"
-#include "link/transfer_plan.h"
+#include "link/block_transfer.h"
+#include "link/boot_commands.h"
 
 namespace norvane::bench {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "link/result_codes.h"
+#include "link/exchange.h"
 
 namespace norvane {
 
@@ -34,6 +34,14 @@ constexpr const char* kMsgImageTooShort =
 constexpr const char* kMsgNoBootloader =
     "PLC DOES NOT enter its bootloader after the erasing signal, please RE-POWER PLC and update "
     "FW again";
+
+// The number each way an exchange ends has in the PLC tool's one result table:
+// 0 success, 5 and 6 the PLC's mode, 0x10 a bootloader exchange failed, 0x11 to
+// 0x14 a NAK code the exchange maps, 0x15 one it does not, 0x16 run mode (or a
+// flash write error of the transfer), 0x17 an unknown NAK class, 0x18 no response.
+using ExchangeResult = std::uint32_t;
+ExchangeResult ResultCode(AppResult result);
+ExchangeResult ResultCode(BootResult result);
 
 // Failures of the mode query (State 1), the type check (State 2) and the
 // application-mode erase request (State 3), read by the result's low four bits.

@@ -2,19 +2,31 @@
 
 #include <string>
 
+#include "burn/burn_context.h"
 #include "burn/burn_messages.h"
 #include "burn/shared_values.h"
 #include "burn/variant_checks.h"
 #include "link/app_commands.h"
 #include "link/block_transfer.h"
 #include "link/boot_commands.h"
-#include "link/dead_link.h"
 
 namespace norvane {
 
 namespace {
 
 enum class PassEnd { NextPass, BurnOver };
+
+// A link that is gone: every write and read moves nothing. The burn runs its next
+// pass over it when a port could not be reopened, so the user sees the PLC's
+// silence instead of the tool falling over.
+class DeadLink : public Link {
+  public:
+    std::size_t Write(const std::uint8_t*, std::size_t) override { return 0; }
+    std::size_t Read(std::uint8_t*, std::size_t) override { return 0; }
+    void SetTimeouts(const LinkTimeouts&) override {}
+    void ApplyLineSettings(const LineSettings&) override {}
+    void DiscardInput() override {}
+};
 
 // One burn. Its destructor is the end of every burn: the values back to 0, the
 // button enabled, the link closed and the image released, whichever way out.
@@ -46,6 +58,7 @@ class Burn {
 
     bool Open();
     void Reopen(LinkPtr link) { hSerial = link ? std::move(link) : LinkPtr(new DeadLink); }
+    ExchangeContext Plc() const { return SelectedPlc(*hSerial); }
     PassEnd ApplicationPass();
     PassEnd BootloaderPass();
     bool PassesBootVersionGate();
@@ -82,14 +95,14 @@ BurnOutcome Burn::Run() {
 
     int applicationPasses = 0;
     for (;;) {
-        DummyComm(*hSerial);
-        const ExchangeResult mode = ConfirmComm(*hSerial) & 0xFF;
-        if (mode == kModeBootloader) {
+        DummyComm(Plc());
+        const AppResult mode = ConfirmComm(Plc());
+        if (mode == AppResult::InBootloader) {
             BootloaderPass();
             return outcome_;
         }
-        if (mode != kModeApplication) {
-            return Fail(State1Message(mode));
+        if (mode != AppResult::InApplication) {
+            return Fail(State1Message(ResultCode(mode)));
         }
         // A PLC that keeps running its application after every hand-over would
         // otherwise be taken round forever with the button disabled.
@@ -116,25 +129,25 @@ bool Burn::Open() {
 
 PassEnd Burn::ApplicationPass() {
     const PlcModel& model = SelectedModel();
-    const ExchangeResult typeCheck = CheckID_A(*hSerial);
-    if (typeCheck != kResultOk) {
-        Fail(State2Message(typeCheck));
+    const AppResult typeCheck = CheckID_A(Plc());
+    if (typeCheck != AppResult::Ok) {
+        Fail(State2Message(ResultCode(typeCheck)));
         return PassEnd::BurnOver;
     }
-    if (const char* refused = VariantCheckFailure(*hSerial, model)) {
+    if (const char* refused = VariantCheckFailure(Plc())) {
         Fail(refused);
         return PassEnd::BurnOver;
     }
     if (model.readsBootVersion) {
         // A failed read stores 0, which the AIO models' gate refuses as unknown.
-        QB_fu_version.store(read_fu_version_A(*hSerial), std::memory_order_relaxed);
+        QB_fu_version.store(read_fu_version_A(Plc()), std::memory_order_relaxed);
         if (!PassesBootVersionGate()) {
             return PassEnd::BurnOver;
         }
     }
-    const ExchangeResult erase = SendErase_A(*hSerial);
-    if ((erase & 0xFF) != kResultOk) {
-        Fail(State3Message(erase));
+    const AppResult erase = SendErase_A(Plc());
+    if (erase != AppResult::Ok) {
+        Fail(State3Message(ResultCode(erase)));
         return PassEnd::BurnOver;
     }
     Reconnect(model);
@@ -180,33 +193,36 @@ bool Burn::PassesBootVersionGate() {
 
 PassEnd Burn::BootloaderPass() {
     const PlcModel& model = SelectedModel();
-    if (CheckID_B(*hSerial) != kResultOk) {
+    if (CheckID_B(Plc()) != BootResult::Ok) {
         Fail(kMsgTypeWrong);
         return PassEnd::BurnOver;
     }
     if (model.readsBootVersion) {
-        if (read_fu_version_B(*hSerial) != kResultOk) {
+        std::uint8_t version = 0;
+        if (read_fu_version_B(Plc(), version) != BootResult::Ok) {
             Fail(kMsgNoVersion);
             return PassEnd::BurnOver;
         }
+        QB_fu_version.store(version, std::memory_order_relaxed);
         if (!PassesBootVersionGate()) {
             return PassEnd::BurnOver;
         }
     }
-    if (SendErase_B(*hSerial) != kResultOk) {
+    const std::uint32_t length = fileLength.load(std::memory_order_relaxed);
+    if (SendErase_B(Plc(), length) != BootResult::Ok) {
         Fail(kMsgNoErase);
         return PassEnd::BurnOver;
     }
-    if (SendUpdate(*hSerial) != kResultOk) {
+    if (SendUpdate(Plc()) != BootResult::Ok) {
         Fail(kMsgNoUpdate);
         return PassEnd::BurnOver;
     }
-    const ExchangeResult transfer = SendFW(*hSerial) & 0xFF;
-    if (transfer == kResultFlashWriteError) {
+    const BootResult transfer = SendFW(Plc(), length, FileRead);
+    if (transfer == BootResult::FlashWriteError) {
         Fail(kMsgFlashWriteError);
         return PassEnd::BurnOver;
     }
-    if (transfer != kResultOk) {
+    if (transfer != BootResult::Ok) {
         Fail(kMsgTransferFailed);
         return PassEnd::BurnOver;
     }

@@ -20,15 +20,17 @@ struct Generations {
     const char* downgradeRefused;  // a generation 4 PLC with the older model selected
 };
 
-const char* GenerationFailure(Link& link, const PlcModel& selected, const Generations& family) {
-    if (IsGeneration4(READ_D1001(link))) {
+const char* GenerationFailure(const ExchangeContext& x, const Generations& family) {
+    const PlcModel& selected = x.model;
+    if (IsGeneration4(READ_D1001(x))) {
         return Is(selected, family.v4Name) ? nullptr : family.downgradeRefused;
     }
     return Is(selected, family.v2Name) ? nullptr : family.upgradeRefused;
 }
 
-const char* Mr7Failure(Link& link, const PlcModel& selected) {
-    const std::uint16_t variant = READ_D1386(link);
+const char* Mr7Failure(const ExchangeContext& x) {
+    const PlcModel& selected = x.model;
+    const std::uint16_t variant = READ_D1386(x);
     const bool kind = variant == 0x4138 || variant == 0x4137;
     if (kind && !Is(selected, "MR7-K-V2") && !Is(selected, "MR7-K-V4")) {
         return "Check PLC, MR7-TQ7 is different than MR7-K";
@@ -39,13 +41,14 @@ const char* Mr7Failure(Link& link, const PlcModel& selected) {
     static const Generations kTq{"MR7-TQ7-V2", "MR7-TQ7-V4",
                                  "MR7-TQ7 V2.xx / V3.xx CAN NOT upgrade to V4.xx ",
                                  "MR7-TQ7 V4.xx CAN NOT downgrade to V2.xx / V3.xx "};
-    return GenerationFailure(link, selected, kind ? kK : kTq);
+    return GenerationFailure(x, kind ? kK : kTq);
 }
 
-const char* PointCountFailure(Link& link, const PlcModel& selected, const char* smallModel,
+const char* PointCountFailure(const ExchangeContext& x, const char* smallModel,
                               const char* largeModel, const char* largeRefused,
                               const char* smallRefused) {
-    const bool large = READ_D1148(link) != 0;
+    const PlcModel& selected = x.model;
+    const bool large = READ_D1148(x) != 0;
     if (large) {
         return Is(selected, largeModel) ? nullptr : largeRefused;
     }
@@ -54,30 +57,30 @@ const char* PointCountFailure(Link& link, const PlcModel& selected, const char* 
 
 }  // namespace
 
-const char* VariantCheckFailure(Link& link, const PlcModel& selected) {
-    switch (selected.variantCheck) {
+const char* VariantCheckFailure(const ExchangeContext& x) {
+    switch (x.model.variantCheck) {
         case VariantCheck::None:
             return nullptr;
         case VariantCheck::Mr7:
-            return Mr7Failure(link, selected);
+            return Mr7Failure(x);
         case VariantCheck::Nr4PointCount:
-            return PointCountFailure(link, selected, "NR4", "NR4W",
+            return PointCountFailure(x, "NR4", "NR4W",
                                      "Check PLC, 12NR4 is different than 28NR4",
                                      "Check PLC, 28NR4 is different than 12NR4");
         case VariantCheck::PvPointCount:
-            return PointCountFailure(link, selected, "PV", "PVW",
+            return PointCountFailure(x, "PV", "PVW",
                                      "Check PLC, 12PV is different than 26PV",
                                      "Check PLC, 26PV is different than 12PV");
         case VariantCheck::NzGeneration: {
             static const Generations kNz{"NZ-V3", "NZ-V4", "NZ V3.xx CAN NOT upgrade to V4.xx ",
                                          "NZ V4.xx CAN NOT downgrade to V3.xx "};
-            return GenerationFailure(link, selected, kNz);
+            return GenerationFailure(x, kNz);
         }
         case VariantCheck::BowGeneration: {
             static const Generations kBow{"BOW-MR7-V2", "BOW-MR7-V4",
                                           "BOW-MR7 V2.xx / V3.xx CAN NOT upgrade to V4.xx ",
                                           "BOW-MR7 V4.xx CAN NOT downgrade to V2.xx / V3.xx "};
-            return GenerationFailure(link, selected, kBow);
+            return GenerationFailure(x, kBow);
         }
     }
     return nullptr;

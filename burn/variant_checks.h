@@ -6,12 +6,12 @@
 #include <cstdint>
 
 #include "burn/catalogue.h"
-#include "link/link.h"
+#include "link/exchange.h"
 
 namespace norvane {
 
 // Reads the registers the model's variant check needs (application mode only).
-const char* VariantCheckFailure(Link& link, const PlcModel& selected);
+const char* VariantCheckFailure(const ExchangeContext& x);
 
 // Bootloaders at or below the model's floor cannot take its firmware.
 const char* BootVersionGateFailure(const PlcModel& selected, std::uint8_t version);

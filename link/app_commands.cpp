@@ -1,137 +1,160 @@
 #include "link/app_commands.h"
 
-#include <cstring>
-
-#include "burn/shared_values.h"
-#include "link/app_exchange.h"
-#include "link/app_requests.h"
-#include "link/line_records.h"
+#include "link/frame.h"
+#include "link/link.h"
 
 namespace norvane {
 
 namespace {
 
-constexpr std::uint8_t kStatusAck = 0x06;
+constexpr std::uint8_t kStatusApplication = 0x05;
+constexpr std::uint8_t kStatusBootloader = 0x06;
+constexpr std::uint8_t kNakClassRunMode = 1;
+constexpr std::uint8_t kNakClassRefused = 2;
+
 constexpr std::size_t kWakeReadLength = 11;  // a Modbus ASCII exception reply
 constexpr int kWakeFrames = 5;
-constexpr int kWakeDrainReads = 5;
 
-void ApplyApplicationLineIfSerial(Link& link) {
-    if (SelectedModel().linkKind == LinkKind::Serial) {
-        link.ApplyLineSettings(kApplicationLineSettings);
+std::uint8_t UnitByte(const PlcModel& model) {
+    return model.aioFraming ? kAioUnitByte : kUnitByte;
+}
+
+// Only a COM port has a line to set up; the USB pipe has none.
+void ApplicationLine(const ExchangeContext& x) {
+    if (x.model.linkKind == LinkKind::Serial) {
+        x.link.ApplyLineSettings(kApplicationLineSettings);
     }
 }
 
-std::uint16_t ReadRegister(Link& link, std::uint16_t address) {
-    link.SetTimeouts(kExchangeTimeouts);
+// Runs `request` until a valid reply of `length` characters that `accept` takes.
+template <typename Accept>
+bool Exchange(const ExchangeContext& x, const RequestFrame& request, std::size_t length,
+              AppReply& reply, Accept accept) {
+    x.link.SetTimeouts(kExchangeTimeouts);
+    return RunAttempts(x, request.text, request.length, reply.raw, length,
+                       [&](std::size_t received) {
+                           return reply.Valid(received, length) && accept(reply) ? Judgement::Accept
+                                                                                 : Judgement::Retry;
+                       }) == AttemptsEnd::Accepted;
+}
+
+constexpr auto Any = [](const AppReply&) { return true; };
+
+// What the last reply read says once the attempts ran out: the NAK codes `first`
+// and `second` are this exchange's own; only the mode query knows class 1.
+AppResult Classify(const AppReply& last, std::uint8_t first, std::uint8_t second,
+                   bool knowsRunMode) {
+    if (last.Status() != kNak) {
+        return AppResult::NoResponse;
+    }
+    if (knowsRunMode && last.NakClass() == kNakClassRunMode) {
+        return AppResult::RunMode;
+    }
+    if (last.NakClass() != kNakClassRefused) {
+        return AppResult::UnknownNakClass;
+    }
+    const std::uint8_t code = last.NakCode();
+    if (code != first && code != second) {
+        return AppResult::RefusedOtherCode;
+    }
+    constexpr AppResult kByCode[] = {AppResult::RefusedCode1, AppResult::RefusedCode2,
+                                     AppResult::RefusedCode3, AppResult::RefusedCode4};
+    return kByCode[code - 1];
+}
+
+std::uint16_t ReadRegister(const ExchangeContext& x, std::uint16_t dataRegister) {
     AppReply reply{};
-    const bool ok = RunAppExchange(link, RegisterReadRequest(address), kRegisterReplyLength, reply,
-                                   [](const AppReply&) { return true; });
-    return ok ? reply.Word(3) : 0;
+    return Exchange(x, RegisterReadRequest(dataRegister), kRegisterReplyLength, reply, Any)
+               ? reply.RegisterValue()
+               : 0;
 }
 
 }  // namespace
 
-void DummyComm(Link& link) {
-    ApplyApplicationLineIfSerial(link);
-    link.SetTimeouts(kWakeTimeouts);
+void DummyComm(const ExchangeContext& x) {
+    ApplicationLine(x);
+    x.link.SetTimeouts(kWakeTimeouts);
     const RequestFrame wake = WakeRequest();
     std::uint8_t drain[kWakeReadLength];
-    for (int i = 0; i < kWakeFrames; ++i) {
-        link.Write(reinterpret_cast<const std::uint8_t*>(wake.text), wake.length);
-        link.Read(drain, sizeof drain);
-    }
-    for (int i = 0; i < kWakeDrainReads; ++i) {
-        link.Read(drain, sizeof drain);
-    }
-}
-
-ExchangeResult ConfirmComm(Link& link) {
-    ApplyApplicationLineIfSerial(link);
-    link.SetTimeouts(kExchangeTimeouts);
-    AppReply reply{};
-    const bool ok =
-        RunAppExchange(link, ModeQueryRequest(SelectedUnitByte()), kServiceReplyLength, reply,
-                       [](const AppReply& r) {
-                           return r.Byte(4) == kModeApplication || r.Byte(4) == kModeBootloader;
-                       });
-    if (ok) {
-        errCounter.store(0, std::memory_order_relaxed);
-        return reply.Byte(4);
-    }
-    return ClassifyNak(reply, NakCodes{1, 2, true});
-}
-
-ExchangeResult CheckID_A(Link& link) {
-    link.SetTimeouts(kExchangeTimeouts);
-    const std::uint16_t selected = selectedPLCID.load(std::memory_order_relaxed);
-    AppReply reply{};
-    const bool ok =
-        RunAppExchange(link, TypeCheckRequest(SelectedUnitByte()), kServiceReplyLength, reply,
-                       [selected](const AppReply& r) {
-                           return r.Byte(4) == kStatusAck && AppTypeMatches(selected, r.Word(5));
-                       });
-    return ok ? kResultOk : ClassifyNak(reply, NakCodes{2, 3, false});
-}
-
-std::uint16_t READ_D1386(Link& link) {
-    return ReadRegister(link, kRegisterD1386);
-}
-
-std::uint16_t READ_D1001(Link& link) {
-    return ReadRegister(link, kRegisterD1001);
-}
-
-std::uint16_t READ_D1148(Link& link) {
-    return ReadRegister(link, kRegisterD1148);
-}
-
-std::uint8_t read_fu_version_A(Link& link) {
-    link.SetTimeouts(kExchangeTimeouts);
-    AppReply reply{};
-    const bool ok = RunAppExchange(link, VersionRequest(), kServiceReplyLength, reply,
-                                   [](const AppReply&) { return true; });
-    return ok ? reply.Byte(4) : 0;
-}
-
-ExchangeResult SendErase_A(Link& link) {
-    link.SetTimeouts(kExchangeTimeouts);
-    const std::uint8_t unit = SelectedUnitByte();
-    const RequestFrame request = EraseRequest(unit);
-    const RequestFrame confirmation = EraseConfirmation(unit);
-    const bool silentOk = SelectedModel().silentEraseOk;
-    AppReply reply{};
-    RetryDiscipline attempts;
-    while (!attempts.Exhausted()) {
-        link.DiscardInput();
-        if (!WriteAll(link, request.text, request.length)) {
-            attempts.WriteFailed();
-            continue;
+    // Five wake frames, each followed by a read, then five reads more; the counts
+    // are not looked at.
+    for (int i = 0; i < 2 * kWakeFrames; ++i) {
+        if (i < kWakeFrames) {
+            x.link.Write(reinterpret_cast<const std::uint8_t*>(wake.text), wake.length);
         }
-        attempts.BeforeRead();
-        std::memset(reply.raw, 0, sizeof reply.raw);
-        const std::size_t got = link.Read(reply.raw, kServiceReplyLength);
-        if (got != kServiceReplyLength) {
-            // These PLCs restart into their bootloader without finishing the reply.
-            if (silentOk) {
-                errCounter.store(0, std::memory_order_relaxed);
-                return kResultOk;
+        x.link.Read(drain, sizeof drain);
+    }
+}
+
+AppResult ConfirmComm(const ExchangeContext& x) {
+    ApplicationLine(x);
+    AppReply reply{};
+    if (!Exchange(x, ModeQueryRequest(UnitByte(x.model)), kServiceReplyLength, reply,
+                  [](const AppReply& r) {
+                      return r.Status() == kStatusApplication || r.Status() == kStatusBootloader;
+                  })) {
+        return Classify(reply, 1, 2, true);
+    }
+    x.panel.ShowFailures(0);
+    return reply.Status() == kStatusApplication ? AppResult::InApplication
+                                                : AppResult::InBootloader;
+}
+
+AppResult CheckID_A(const ExchangeContext& x) {
+    AppReply reply{};
+    const bool ok =
+        Exchange(x, TypeCheckRequest(UnitByte(x.model)), kServiceReplyLength, reply,
+                 [&x](const AppReply& r) {
+                     return r.Status() == kAck && AppTypeMatches(x.model.typeId, r.TypeId());
+                 });
+    return ok ? AppResult::Ok : Classify(reply, 2, 3, false);
+}
+
+std::uint16_t READ_D1386(const ExchangeContext& x) {
+    return ReadRegister(x, 1386);
+}
+
+std::uint16_t READ_D1001(const ExchangeContext& x) {
+    return ReadRegister(x, 1001);
+}
+
+std::uint16_t READ_D1148(const ExchangeContext& x) {
+    return ReadRegister(x, 1148);
+}
+
+std::uint8_t read_fu_version_A(const ExchangeContext& x) {
+    AppReply reply{};
+    return Exchange(x, VersionRequest(), kServiceReplyLength, reply, Any) ? reply.Status() : 0;
+}
+
+// Departs from the discipline twice: the models that restart into their bootloader
+// without finishing the reply take silence for success, and an acknowledged request
+// is confirmed at once, without a reply to read; a confirmation that cannot be
+// written is a write failure, and the request goes again.
+AppResult SendErase_A(const ExchangeContext& x) {
+    x.link.SetTimeouts(kExchangeTimeouts);
+    const RequestFrame request = EraseRequest(UnitByte(x.model));
+    const RequestFrame confirmation = EraseConfirmation(UnitByte(x.model));
+    AppReply reply{};
+    const AttemptsEnd end = RunAttempts(
+        x, request.text, request.length, reply.raw, kServiceReplyLength, [&](std::size_t received) {
+            if (received != kServiceReplyLength) {
+                return x.model.silentEraseOk ? Judgement::Accept : Judgement::Retry;
             }
-            attempts.ReplyFailed();
-            continue;
-        }
-        const bool valid = (CheckLRC(reply.raw + 1, kServiceReplyLength - 3) & 0xFF) == 0;
-        if (!valid || reply.Byte(4) != kStatusAck) {
-            attempts.ReplyFailed();
-            continue;
-        }
-        errCounter.store(0, std::memory_order_relaxed);
-        if (WriteAll(link, confirmation.text, confirmation.length)) {
-            return kResultOk;
-        }
-        attempts.WriteFailed();
+            if (!reply.Valid(received, kServiceReplyLength) || reply.Status() != kAck) {
+                return Judgement::Retry;
+            }
+            x.panel.ShowFailures(0);
+            const auto* text = reinterpret_cast<const std::uint8_t*>(confirmation.text);
+            return x.link.Write(text, confirmation.length) == confirmation.length
+                       ? Judgement::Accept
+                       : Judgement::RetryAfterWrite;
+        });
+    if (end != AttemptsEnd::Accepted) {
+        return Classify(reply, 3, 4, false);
     }
-    return ClassifyNak(reply, NakCodes{3, 4, false});
+    x.panel.ShowFailures(0);
+    return AppResult::Ok;
 }
 
 }  // namespace norvane

@@ -2,58 +2,41 @@
 
 #include <cstring>
 
-#include "burn/image.h"
-#include "burn/shared_values.h"
-#include "link/crc16.h"
-#include "link/line_records.h"
-#include "link/retry_discipline.h"
-#include "link/transfer_plan.h"
+#include "link/link.h"
 
 namespace norvane {
 
 namespace {
 
-enum class BlockOutcome { Acknowledged, FlashWriteError, Exhausted };
-
-// Writes the block (or the closing EOT) until the PLC acknowledges it. A repeat
-// sends the very same bytes: the image cursor never moves back. Before every write
-// the bytes already waiting are dropped: an acknowledgement that came late or twice
-// would otherwise answer this block while the PLC refused it, and the transfer would
-// end "successful" with a block missing from the flash.
-BlockOutcome SendBlock(Link& link, const std::uint8_t* block, std::size_t length,
-                       bool flashErrorEnds) {
-    RetryDiscipline attempts;
-    errCounter.store(0, std::memory_order_relaxed);
-    while (!attempts.Exhausted()) {
-        link.DiscardInput();
-        if (!WriteAll(link, block, length)) {
-            attempts.WriteFailed();
-            continue;
+// Writes a block (or the closing EOT) until the PLC acknowledges it. A repeat sends
+// the very same bytes: the image is read once per block. Departs from the
+// discipline for blocks only: 0x16 ends the transfer at once, and an EOT answered
+// with 0x16 is just a missed reply.
+BootResult SendBlock(const ExchangeContext& x, const std::uint8_t* block, std::size_t length,
+                     bool flashErrorEnds) {
+    x.panel.ShowFailures(0);
+    std::uint8_t reply = 0;
+    const AttemptsEnd end = RunAttempts(x, block, length, &reply, 1, [&](std::size_t received) {
+        if (received == 1 && reply == kAck) {
+            return Judgement::Accept;
         }
-        attempts.BeforeRead();
-        std::uint8_t reply = 0;
-        if (link.Read(&reply, 1) == 1) {
-            if (reply == kAck) {
-                return BlockOutcome::Acknowledged;
-            }
-            if (reply == kFlashError && flashErrorEnds) {
-                return BlockOutcome::FlashWriteError;
-            }
-        }
-        attempts.ReplyFailed();
-    }
-    return BlockOutcome::Exhausted;
+        return received == 1 && reply == kFlashError && flashErrorEnds ? Judgement::Stop
+                                                                       : Judgement::Retry;
+    });
+    return end == AttemptsEnd::Accepted  ? BootResult::Ok
+           : end == AttemptsEnd::Stopped ? BootResult::FlashWriteError
+                                         : BootResult::NotAcknowledged;
 }
 
-// Builds block `number` from the next image bytes; `imageBytes` of them, the
-// rest of the data field filled with 0x1A.
+// Block `number` from the next `imageBytes` image bytes, the rest of the data field
+// filled with 0x1A; returns its length.
 std::size_t BuildBlock(std::uint8_t* block, std::uint8_t number, std::uint32_t blockSize,
-                       std::uint32_t imageBytes) {
+                       std::uint32_t imageBytes, ImageRead read) {
     block[0] = kStx;
     block[1] = number;
     block[2] = static_cast<std::uint8_t>(~number);
     std::uint8_t* data = block + 3;
-    const std::uint32_t got = FileRead(data, imageBytes);
+    const std::uint32_t got = read(data, imageBytes);
     std::memset(data + got, kFill, blockSize - got);
     const std::uint32_t crc = CRC(data, static_cast<std::int32_t>(blockSize));
     data[blockSize] = static_cast<std::uint8_t>(crc >> 8);
@@ -61,48 +44,93 @@ std::size_t BuildBlock(std::uint8_t* block, std::uint8_t number, std::uint32_t b
     return blockSize + kBlockOverhead;
 }
 
+std::uint32_t CeilShift(std::uint32_t n, unsigned shift) {
+    return (n >> shift) + ((n & ((1u << shift) - 1)) != 0 ? 1u : 0u);
+}
+
 }  // namespace
 
-ExchangeResult SendFW(Link& link) {
-    link.SetTimeouts(kExchangeTimeouts);
+BootResult SendFW(const ExchangeContext& x, std::uint32_t imageLength, ImageRead read) {
+    x.link.SetTimeouts(kExchangeTimeouts);
     BlockPlan plan{};
-    if (!PlanBlocks(SelectedModel(), fileLength.load(std::memory_order_relaxed), plan)) {
-        return kResultBootFailed;
+    if (!PlanBlocks(x.model, imageLength, plan)) {
+        return BootResult::NotAcknowledged;
     }
-    flashStatus.store(kFlashProgramming, std::memory_order_relaxed);
-    progress.store(0, std::memory_order_relaxed);
-
+    x.panel.ShowProgress(kPhaseProgramming, 0);
     std::uint8_t block[kMaxBlockData + kBlockOverhead];
     std::uint8_t number = 1;
-    std::uint32_t acknowledged = 0;
     const std::uint32_t denominator = static_cast<std::uint32_t>(plan.blockCount) + 1;
     for (std::int32_t i = 0; i < plan.blockCount; ++i) {
         const bool last = i == plan.blockCount - 1;
         const std::uint32_t imageBytes =
             last && plan.lastBytes != 0 ? plan.lastBytes : plan.blockSize;
-        const std::size_t length = BuildBlock(block, number, plan.blockSize, imageBytes);
-        switch (SendBlock(link, block, length, true)) {
-            case BlockOutcome::Acknowledged:
-                break;
-            case BlockOutcome::FlashWriteError:
-                return kResultFlashWriteError;
-            case BlockOutcome::Exhausted:
-                return kResultBootFailed;
+        const std::size_t length = BuildBlock(block, number, plan.blockSize, imageBytes, read);
+        if (const BootResult sent = SendBlock(x, block, length, true); sent != BootResult::Ok) {
+            return sent;
         }
         ++number;  // wraps 255 -> 0
-        ++acknowledged;
-        progress.store(static_cast<std::int32_t>(acknowledged * 100u / denominator),
-                       std::memory_order_relaxed);
+        x.panel.progress.store(static_cast<std::int32_t>((i + 1u) * 100u / denominator),
+                               std::memory_order_relaxed);
     }
-
-    // An EOT answered with anything but ACK, 0x16 included, is only a missed reply.
     const std::uint8_t eot = kEot;
-    if (SendBlock(link, &eot, 1, false) == BlockOutcome::Acknowledged) {
-        progress.store(100, std::memory_order_relaxed);
-        errCounter.store(0, std::memory_order_relaxed);
-        return kResultOk;
+    if (SendBlock(x, &eot, 1, false) != BootResult::Ok) {
+        return BootResult::NotAcknowledged;
     }
-    return kResultBootFailed;
+    x.panel.progress.store(100, std::memory_order_relaxed);
+    x.panel.ShowFailures(0);
+    return BootResult::Ok;
+}
+
+bool EraseCount(const PlcModel& model, std::uint32_t n, std::uint16_t& count) {
+    if (n < model.reservedTail) {
+        return false;
+    }
+    std::uint32_t units = 0;
+    switch (model.eraseCountRule) {
+        case EraseCountRule::LargeUnit:
+            units = (n >> 17) + 1;
+            break;
+        case EraseCountRule::PvUnit:
+            units = (n >> 14) + 1;
+            break;
+        case EraseCountRule::Sector:
+            units = CeilShift(n - model.reservedTail, 12);
+            break;
+        case EraseCountRule::AioUnit:
+            units = CeilShift(n, 11);
+            break;
+        case EraseCountRule::FixedFour:
+            units = 4;
+            break;
+        case EraseCountRule::SmallUnit:
+            units = (n >> 11) + 1;
+            break;
+    }
+    if (units > 0xFFFF) {
+        return false;
+    }
+    count = static_cast<std::uint16_t>(units);
+    return true;
+}
+
+bool PlanBlocks(const PlcModel& model, std::uint32_t n, BlockPlan& plan) {
+    if (n < model.reservedTail) {
+        return false;
+    }
+    const std::uint32_t sent = n - model.reservedTail;
+    plan.blockSize = model.blockSize;
+    plan.blockCount = static_cast<std::int32_t>(CeilShift(sent, model.blockSize == 256 ? 8 : 7));
+    plan.lastBytes = sent & (model.blockSize - 1u);
+    return true;
+}
+
+std::uint32_t CRC(const std::uint8_t* data, std::int32_t count) {
+    std::uint32_t crc = 0;
+    for (std::int32_t i = 0; i < count; ++i) {
+        crc = (crc << 8) ^ kCrcTable[((crc >> 8) & 0xFFu) ^ data[i]];
+        crc &= 0xFFFFu;
+    }
+    return crc;
 }
 
 }  // namespace norvane

@@ -1,114 +1,98 @@
 #include "link/boot_commands.h"
 
-#include "burn/image.h"
-#include "burn/shared_values.h"
-#include "link/boot_exchange.h"
-#include "link/line_records.h"
-#include "link/transfer_plan.h"
+#include <string_view>
+
+#include "link/block_transfer.h"
+#include "link/link.h"
 
 namespace norvane {
 
 namespace {
 
-constexpr char kWordId[] = "ID";
-constexpr char kWordVersion[] = "VERSION";
-constexpr char kWordErase[] = "ERASE";
-constexpr char kWordUpdate[] = "UPDATE";
+constexpr auto Always = [] { return true; };
+
+// Writes the command word until a reply of `length` bytes comes that starts with
+// ACK and that `accept` takes; the attempts end at the `limit`-th failure. The
+// words go out bare: no frame, no terminator, no checksum.
+template <typename Accept = decltype(Always)>
+bool Acknowledged(const ExchangeContext& x, std::string_view word, std::uint8_t* reply,
+                  std::size_t length, Accept accept = Always, int limit = kFailureLimit) {
+    return RunAttempts(
+               x, word.data(), word.size(), reply, length,
+               [&](std::size_t received) {
+                   return received == length && reply[0] == kAck && accept() ? Judgement::Accept
+                                                                             : Judgement::Retry;
+               },
+               limit) == AttemptsEnd::Accepted;
+}
 
 }  // namespace
 
-ExchangeResult CheckID_B(Link& link) {
-    link.SetTimeouts(kExchangeTimeouts);
-    const PlcModel& model = SelectedModel();
-    const std::uint16_t selected = selectedPLCID.load(std::memory_order_relaxed);
-    RetryDiscipline attempts;
+BootResult CheckID_B(const ExchangeContext& x) {
+    x.link.SetTimeouts(kExchangeTimeouts);
     std::uint8_t reply[3];
-    while (!attempts.Exhausted()) {
-        Attempt attempt = BootAttempt(link, attempts, kWordId, 2, reply, sizeof reply);
-        if (attempt == Attempt::Acknowledged) {
-            const auto reported = static_cast<std::uint16_t>(reply[1] << 8 | reply[2]);
-            if (BootTypeMatches(model.linkKind, selected, reported)) {
-                // The panel keeps showing earlier misses for the MR7 family's looser match.
-                const bool looseMatch = model.linkKind == LinkKind::Serial && selected == 0x000C;
-                if (!looseMatch) {
-                    errCounter.store(0, std::memory_order_relaxed);
-                }
-                return kResultOk;
-            }
-            attempt = Attempt::ReplyFailed;
-        }
-        CountFailure(attempts, attempt);
+    const auto reported = [&reply] { return static_cast<std::uint16_t>(reply[1] << 8 | reply[2]); };
+    if (!Acknowledged(x, "ID", reply, sizeof reply, [&] {
+            return BootTypeMatches(x.model.linkKind, x.model.typeId, reported());
+        })) {
+        return BootResult::NotAcknowledged;
     }
-    return kResultBootFailed;
+    // The panel keeps showing earlier misses for the MR7 family's looser match.
+    if (x.model.linkKind != LinkKind::Serial || x.model.typeId != 0x000C) {
+        x.panel.ShowFailures(0);
+    }
+    return BootResult::Ok;
 }
 
-ExchangeResult read_fu_version_B(Link& link) {
-    link.SetTimeouts(kExchangeTimeouts);
-    RetryDiscipline attempts;
+BootResult read_fu_version_B(const ExchangeContext& x, std::uint8_t& version) {
+    x.link.SetTimeouts(kExchangeTimeouts);
     std::uint8_t reply[3];
-    while (!attempts.Exhausted()) {
-        const Attempt attempt =
-            BootAttempt(link, attempts, kWordVersion, sizeof kWordVersion - 1, reply, sizeof reply);
-        if (attempt == Attempt::Acknowledged) {
-            // Low nibble of a is the major version, high nibble of b the minor one.
-            QB_fu_version.store(static_cast<std::uint8_t>((reply[1] << 4) | (reply[2] >> 4)),
-                                std::memory_order_relaxed);
-            errCounter.store(0, std::memory_order_relaxed);
-            return kResultOk;
-        }
-        CountFailure(attempts, attempt);
+    if (!Acknowledged(x, "VERSION", reply, sizeof reply)) {
+        return BootResult::NotAcknowledged;
     }
-    return kResultBootFailed;
+    version = static_cast<std::uint8_t>((reply[1] << 4) | (reply[2] >> 4));
+    x.panel.ShowFailures(0);
+    return BootResult::Ok;
 }
 
-ExchangeResult SendErase_B(Link& link) {
-    link.SetTimeouts(kExchangeTimeouts);
-    const PlcModel& model = SelectedModel();
+// Departs from the discipline where the flash asks it to: sector flash must never
+// see an erase command twice for one unit, so those models give each a single
+// attempt. The closing EOT has the usual limits for every model.
+BootResult SendErase_B(const ExchangeContext& x, std::uint32_t imageLength) {
+    x.link.SetTimeouts(kExchangeTimeouts);
     std::uint16_t units = 0;
-    if (!EraseCount(model, fileLength.load(std::memory_order_relaxed), units)) {
-        return kResultBootFailed;
+    if (!EraseCount(x.model, imageLength, units)) {
+        return BootResult::NotAcknowledged;
     }
-    flashStatus.store(kFlashErasing, std::memory_order_relaxed);
-    progress.store(0, std::memory_order_relaxed);
+    x.panel.ShowProgress(kPhaseErasing, 0);
+    const int unitLimit = x.model.singleEraseAttempt ? 1 : kFailureLimit;
     std::uint8_t reply[1];
-    for (std::uint16_t k = 0; k < units;) {
-        RetryDiscipline attempts;
-        Attempt attempt = Attempt::ReplyFailed;
-        while (!attempts.Exhausted()) {
-            attempt = BootAttempt(link, attempts, kWordErase, sizeof kWordErase - 1, reply, 1);
-            if (attempt == Attempt::Acknowledged) {
-                break;
-            }
-            CountFailure(attempts, attempt);
-            // Sector flash must never see an erase command twice for one unit.
-            if (model.singleEraseAttempt) {
-                return kResultBootFailed;
-            }
+    for (std::uint16_t k = 0; k < units; ++k) {
+        if (!Acknowledged(x, "ERASE", reply, 1, Always, unitLimit)) {
+            return BootResult::NotAcknowledged;
         }
-        if (attempt != Attempt::Acknowledged) {
-            return kResultBootFailed;
-        }
-        errCounter.store(0, std::memory_order_relaxed);
-        progress.store(static_cast<std::int32_t>(k * 100u / units), std::memory_order_relaxed);
-        ++k;
+        x.panel.ShowFailures(0);
+        x.panel.progress.store(static_cast<std::int32_t>(k * 100u / units),
+                               std::memory_order_relaxed);
     }
-    const std::uint8_t eot = kEot;
-    if (!AcknowledgedWithin(link, &eot, 1)) {
-        return kResultBootFailed;
+    const char eot = kEot;
+    if (!Acknowledged(x, std::string_view(&eot, 1), reply, 1)) {
+        return BootResult::NotAcknowledged;
     }
-    errCounter.store(0, std::memory_order_relaxed);
-    progress.store(100, std::memory_order_relaxed);
-    return kResultOk;
+    x.panel.ShowFailures(0);
+    x.panel.progress.store(100, std::memory_order_relaxed);
+    return BootResult::Ok;
 }
 
-ExchangeResult SendUpdate(Link& link) {
-    link.SetTimeouts(kExchangeTimeouts);
-    if (!AcknowledgedWithin(link, kWordUpdate, sizeof kWordUpdate - 1)) {
-        return kResultBootFailed;
+BootResult SendUpdate(const ExchangeContext& x) {
+    x.link.SetTimeouts(kExchangeTimeouts);
+    std::uint8_t reply[1];
+    if (!Acknowledged(x, "UPDATE", reply, 1)) {
+        return BootResult::NotAcknowledged;
     }
-    link.ApplyLineSettings(kTransferLineSettings);
-    errCounter.store(0, std::memory_order_relaxed);
-    return kResultOk;
+    x.link.ApplyLineSettings(kTransferLineSettings);
+    x.panel.ShowFailures(0);
+    return BootResult::Ok;
 }
 
 }  // namespace norvane

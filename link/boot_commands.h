@@ -1,22 +1,26 @@
-// Exchanges with the PLC's bootloader before the firmware transfer.
+// Exchanges with the PLC's bootloader before the firmware transfer: bare command
+// words, each answered by ACK (and for "ID" and "VERSION" two bytes more).
 #pragma once
 
-#include "link/link.h"
-#include "link/result_codes.h"
+#include <cstdint>
+
+#include "link/exchange.h"
 
 namespace norvane {
 
-// 0 when the PLC reports the selected type; 0x10 otherwise or on no answer.
-ExchangeResult CheckID_B(Link& link);
+// Ok when the PLC reports the selected type; NotAcknowledged otherwise or on no answer.
+BootResult CheckID_B(const ExchangeContext& x);
 
-// 0 and QB_fu_version set; 0x10 (QB_fu_version untouched) on no answer.
-ExchangeResult read_fu_version_B(Link& link);
+// Ok with `version` set (the low nibble of the first byte as the major version,
+// the high nibble of the second as the minor); NotAcknowledged, `version` untouched.
+BootResult read_fu_version_B(const ExchangeContext& x, std::uint8_t& version);
 
-// One "ERASE" per erase unit, then EOT: 0, or 0x10 when a unit or the EOT failed
-// (or the image is shorter than the model's reserved tail).
-ExchangeResult SendErase_B(Link& link);
+// One "ERASE" per erase unit of an image of `imageLength` bytes, then EOT: Ok, or
+// NotAcknowledged when a unit or the EOT failed (or the image is shorter than the
+// model's reserved tail).
+BootResult SendErase_B(const ExchangeContext& x, std::uint32_t imageLength);
 
-// 0 once the PLC took "UPDATE" and the line runs at 115200 8N1; 0x10 otherwise.
-ExchangeResult SendUpdate(Link& link);
+// Ok once the PLC took "UPDATE" and the line runs at 115200 8N1.
+BootResult SendUpdate(const ExchangeContext& x);
 
 }  // namespace norvane

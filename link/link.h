@@ -22,16 +22,22 @@ struct LineSettings {
     bool rtsDisabled;
 };
 
-// Shaped like the platform's COM time-out record so that the Windows link can
-// hand it over unchanged; other links take the two total constants as their
-// read and write deadlines.
+// Application firmware on a COM port: 9600 baud, 7E1.
+constexpr LineSettings kApplicationLineSettings{9600, 7, Parity::Even, 1, true, true};
+// Block transfer after UPDATE: 115200 baud, 8N1.
+constexpr LineSettings kTransferLineSettings{115200, 8, Parity::None, 1, true, true};
+
+// A read gives up `readMs` after it began, whatever it got by then; a write
+// `writeMs` after it began.
 struct LinkTimeouts {
-    std::uint32_t readIntervalTimeout;
-    std::uint32_t readTotalTimeoutMultiplier;
-    std::uint32_t readTotalTimeoutConstant;
-    std::uint32_t writeTotalTimeoutMultiplier;
-    std::uint32_t writeTotalTimeoutConstant;
+    std::uint32_t readMs;
+    std::uint32_t writeMs;
 };
+
+// The wake burst only waits 200 ms for anything the PLC may echo back.
+constexpr LinkTimeouts kWakeTimeouts{200, 200};
+// Every other exchange gives the PLC 3 s to answer.
+constexpr LinkTimeouts kExchangeTimeouts{3000, 3000};
 
 class Link {
   public:
@@ -52,9 +58,8 @@ class Link {
     // Drops whatever has arrived and not been read. Called before every attempt of
     // every exchange but the wake burst: replies are read by their length, so a byte
     // that is already there (noise, a late or doubled answer to an earlier request)
-    // would pass for part of this one's. A link that keeps no received bytes of its
-    // own needs nothing.
-    virtual void DiscardInput() {}
+    // would pass for part of this one's.
+    virtual void DiscardInput() = 0;
 };
 
 using LinkPtr = std::unique_ptr<Link>;

@@ -62,7 +62,7 @@ std::size_t PosixSerialLink::Write(const std::uint8_t* data, std::size_t count) 
     if (fd_ < 0 || data == nullptr || count == 0) {
         return 0;
     }
-    const MonotonicDeadline deadline(timeouts_.writeTotalTimeoutConstant);
+    const MonotonicDeadline deadline(timeouts_.writeMs);
     std::size_t sent = 0;
     while (sent < count) {
         const ssize_t n = ::write(fd_, data + sent, count - sent);
@@ -86,7 +86,7 @@ std::size_t PosixSerialLink::Read(std::uint8_t* data, std::size_t count) {
     if (fd_ < 0 || data == nullptr || count == 0) {
         return 0;
     }
-    const MonotonicDeadline deadline(timeouts_.readTotalTimeoutConstant);
+    const MonotonicDeadline deadline(timeouts_.readMs);
     std::size_t got = 0;
     while (got < count) {
         short revents = 0;

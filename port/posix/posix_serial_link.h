@@ -19,11 +19,11 @@ class PosixSerialLink final : public Link {
     PosixSerialLink(const PosixSerialLink&) = delete;
     PosixSerialLink& operator=(const PosixSerialLink&) = delete;
 
-    // Writes until all bytes went out or writeTotalTimeoutConstant ms have
+    // Writes until all bytes went out or the write time-out has
     // passed; 0 ms sends only what the line takes at once.
     std::size_t Write(const std::uint8_t* data, std::size_t count) override;
 
-    // Gathers `count` bytes until readTotalTimeoutConstant ms have passed since
+    // Gathers `count` bytes until the read time-out has passed since
     // the call began; 0 ms takes only what has already arrived. A line that hangs
     // up ends the read at once with what had arrived before.
     std::size_t Read(std::uint8_t* data, std::size_t count) override;

@@ -16,22 +16,15 @@ DWORD ClampToDword(std::size_t count) {
 
 // Until an exchange sets its record, a read or write still ends: the port is
 // given the exchange time-outs rather than the platform's "wait forever".
-ComPortLink::ComPortLink(HANDLE handle) : handle_(handle) {
-    record_.ReadIntervalTimeout = MAXDWORD;
-    record_.ReadTotalTimeoutConstant = 3000;
-    record_.WriteTotalTimeoutConstant = 3000;
-}
+ComPortLink::ComPortLink(HANDLE handle)
+    : handle_(handle), record_(CommTimeoutsFor(kExchangeTimeouts)) {}
 
 ComPortLink::~ComPortLink() {
     CloseHandle(handle_);
 }
 
 void ComPortLink::SetTimeouts(const LinkTimeouts& timeouts) {
-    record_.ReadIntervalTimeout = timeouts.readIntervalTimeout;
-    record_.ReadTotalTimeoutMultiplier = timeouts.readTotalTimeoutMultiplier;
-    record_.ReadTotalTimeoutConstant = timeouts.readTotalTimeoutConstant;
-    record_.WriteTotalTimeoutMultiplier = timeouts.writeTotalTimeoutMultiplier;
-    record_.WriteTotalTimeoutConstant = timeouts.writeTotalTimeoutConstant;
+    record_ = CommTimeoutsFor(timeouts);
     applied_ = record_;
     appliedKnown_ = true;
     SetCommTimeouts(handle_, &applied_);

@@ -41,4 +41,12 @@ void ApplyLineSettingsTo(HANDLE handle, const LineSettings& settings) {
     SetCommState(handle, &wanted);
 }
 
+COMMTIMEOUTS CommTimeoutsFor(const LinkTimeouts& timeouts) {
+    COMMTIMEOUTS record{};
+    record.ReadIntervalTimeout = MAXDWORD;
+    record.ReadTotalTimeoutConstant = timeouts.readMs;
+    record.WriteTotalTimeoutConstant = timeouts.writeMs;
+    return record;
+}
+
 }  // namespace norvane

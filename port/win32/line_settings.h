@@ -10,6 +10,11 @@ namespace norvane {
 // bits, DTR and RTS control) taken from `settings`; everything else is kept.
 DCB DcbWith(const DCB& current, const LineSettings& settings);
 
+// The platform's time-out record for the link's time-outs: a read returns at once
+// with what has arrived once all asked for is there, and gives up `readMs` after it
+// began; a write gives up after `writeMs`.
+COMMTIMEOUTS CommTimeoutsFor(const LinkTimeouts& timeouts);
+
 // Reads the port's state, changes the six fields and writes it back. A handle
 // whose state cannot be read (the USB pipe) is left alone rather than given a
 // record of zeros.

@@ -9,7 +9,7 @@ namespace norvane {
 UsbPipeLink::UsbPipeLink(HANDLE handle)
     : handle_(handle),
       event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-      timeouts_{MAXDWORD, 0, 3000, 0, 3000} {}
+      timeouts_(kExchangeTimeouts) {}
 
 UsbPipeLink::~UsbPipeLink() {
     CloseHandle(handle_);
@@ -21,9 +21,7 @@ UsbPipeLink::~UsbPipeLink() {
 void UsbPipeLink::SetTimeouts(const LinkTimeouts& timeouts) {
     timeouts_ = timeouts;
     // The driver may honour the record; the waits below hold the deadline either way.
-    COMMTIMEOUTS record{timeouts.readIntervalTimeout, timeouts.readTotalTimeoutMultiplier,
-                        timeouts.readTotalTimeoutConstant, timeouts.writeTotalTimeoutMultiplier,
-                        timeouts.writeTotalTimeoutConstant};
+    COMMTIMEOUTS record = CommTimeoutsFor(timeouts);
     SetCommTimeouts(handle_, &record);
 }
 
@@ -56,8 +54,7 @@ TransferStep UsbPipeLink::Finish(BOOL started, OVERLAPPED& overlapped, std::uint
 }
 
 std::size_t UsbPipeLink::Read(std::uint8_t* data, std::size_t count) {
-    const std::uint32_t total = TotalTimeoutMs(timeouts_.readTotalTimeoutMultiplier,
-                                               timeouts_.readTotalTimeoutConstant, count);
+    const std::uint32_t total = timeouts_.readMs;
     return TransferUntil(
         count, total, clock_, [&](std::size_t offset, std::size_t remaining, std::uint32_t ms) {
             if (event_ == nullptr) {
@@ -73,8 +70,7 @@ std::size_t UsbPipeLink::Read(std::uint8_t* data, std::size_t count) {
 }
 
 std::size_t UsbPipeLink::Write(const std::uint8_t* data, std::size_t count) {
-    const std::uint32_t total = TotalTimeoutMs(timeouts_.writeTotalTimeoutMultiplier,
-                                               timeouts_.writeTotalTimeoutConstant, count);
+    const std::uint32_t total = timeouts_.writeMs;
     return TransferUntil(
         count, total, clock_, [&](std::size_t offset, std::size_t remaining, std::uint32_t ms) {
             if (event_ == nullptr) {

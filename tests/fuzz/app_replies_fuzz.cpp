@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "burn/burn_context.h"
 #include "burn/catalogue.h"
 #include "burn/shared_values.h"
 #include "fuzz_link.h"
@@ -26,31 +27,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     SelectModel(input.Byte() % kModelCount);
     ResetBurnValues();
     fuzz::FuzzLink link(input);
+    const ExchangeContext plc = SelectedPlc(link);
     for (int step = 0; step < 32 && !input.Empty(); ++step) {
         switch (input.Byte() % 8) {
             case 0:
-                DummyComm(link);
+                DummyComm(plc);
                 break;
             case 1:
-                (void)ConfirmComm(link);
+                (void)ConfirmComm(plc);
                 break;
             case 2:
-                (void)CheckID_A(link);
+                (void)CheckID_A(plc);
                 break;
             case 3:
-                (void)READ_D1386(link);
+                (void)READ_D1386(plc);
                 break;
             case 4:
-                (void)READ_D1001(link);
+                (void)READ_D1001(plc);
                 break;
             case 5:
-                (void)READ_D1148(link);
+                (void)READ_D1148(plc);
                 break;
             case 6:
-                (void)read_fu_version_A(link);
+                (void)read_fu_version_A(plc);
                 break;
             default:
-                (void)SendErase_A(link);
+                (void)SendErase_A(plc);
                 break;
         }
     }

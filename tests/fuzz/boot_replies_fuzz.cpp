@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "burn/burn_context.h"
 #include "burn/catalogue.h"
 #include "burn/image.h"
 #include "burn/shared_values.h"
@@ -28,26 +29,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     loaded.data = image.data();
     loaded.size = static_cast<std::uint32_t>(imageSize);
     SetLoadedImage(loaded);
-    fileLength.store(loaded.size);
 
     fuzz::FuzzLink link(input);
+    const ExchangeContext plc = SelectedPlc(link);
+    std::uint8_t version = 0;
     for (int step = 0; step < 8 && !input.Empty(); ++step) {
         switch (input.Byte() % 5) {
             case 0:
-                (void)CheckID_B(link);
+                (void)CheckID_B(plc);
                 break;
             case 1:
-                (void)read_fu_version_B(link);
+                (void)read_fu_version_B(plc, version);
                 break;
             case 2:
-                (void)SendErase_B(link);
+                (void)SendErase_B(plc, loaded.size);
                 break;
             case 3:
-                (void)SendUpdate(link);
+                (void)SendUpdate(plc);
                 break;
             default:
                 SetLoadedImage(loaded);  // each transfer starts at the first byte
-                (void)SendFW(link);
+                (void)SendFW(plc, loaded.size, FileRead);
                 break;
         }
     }

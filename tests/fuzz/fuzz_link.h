@@ -62,6 +62,7 @@ class FuzzLink : public Link {
 
     void SetTimeouts(const LinkTimeouts&) override {}
     void ApplyLineSettings(const LineSettings&) override {}
+    void DiscardInput() override {}  // what waits is the input's next bytes either way
 
   private:
     InputStream& input_;

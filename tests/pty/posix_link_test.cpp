@@ -27,7 +27,7 @@ long MsSince(Clock::time_point start) {
 }
 
 LinkTimeouts Timeouts(std::uint32_t readMs, std::uint32_t writeMs) {
-    return LinkTimeouts{0xFFFFFFFFu, 0, readMs, 0, writeMs};
+    return LinkTimeouts{readMs, writeMs};
 }
 
 std::string AsString(const std::vector<std::uint8_t>& bytes, std::size_t count) {

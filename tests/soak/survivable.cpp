@@ -6,7 +6,7 @@
 
 #include "burn/burn_sequence.h"
 #include "burn/catalogue.h"
-#include "link/transfer_plan.h"
+#include "link/block_transfer.h"
 
 namespace norvane::soak {
 

@@ -45,14 +45,9 @@ std::size_t SimLink::Write(const std::uint8_t* data, std::size_t count) {
     return written;
 }
 
-std::uint32_t SimLink::ReadDeadlineMs(std::size_t count) const {
-    return timeouts_.readTotalTimeoutConstant +
-           timeouts_.readTotalTimeoutMultiplier * static_cast<std::uint32_t>(count);
-}
-
 std::size_t SimLink::Read(std::uint8_t* data, std::size_t count) {
     const std::uint64_t start = clock_.Now();
-    const std::uint32_t timeout = ReadDeadlineMs(count);
+    const std::uint32_t timeout = timeouts_.readMs;
     std::size_t got = 0;
     if (!dead_) {
         const std::uint64_t deadline = start + timeout;

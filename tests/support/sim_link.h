@@ -73,7 +73,6 @@ class SimLink : public Link {
     std::size_t CountTimedOutReads(std::uint64_t ms) const;
 
   private:
-    std::uint32_t ReadDeadlineMs(std::size_t count) const;
 
     plcsim::SimulatedPlc& plc_;
     VirtualClock& clock_;

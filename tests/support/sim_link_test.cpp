@@ -17,8 +17,8 @@ using plcsim::SimulatedPlc;
 const std::string kModeQuery = ":006401590141\r\n";
 const std::string kModeReply = ":006401590530000D\r\n";
 
-constexpr LinkTimeouts kWake{0xFFFFFFFF, 0, 200, 0, 200};
-constexpr LinkTimeouts kExchange{0xFFFFFFFF, 0, 3000, 0, 3000};
+constexpr LinkTimeouts kWake{200, 200};
+constexpr LinkTimeouts kExchange{3000, 3000};
 
 std::size_t WriteText(Link& link, const std::string& text) {
     return link.Write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
@@ -62,7 +62,7 @@ TEST(SimLink, WakeBurstOfTenShortReads) {
     EXPECT_EQ(clock.Now(), 2000u);
     EXPECT_EQ(link.CountTimedOutReads(200), 10u);
     ASSERT_EQ(link.TimeoutCalls().size(), 1u);
-    EXPECT_EQ(link.TimeoutCalls()[0].timeouts.readTotalTimeoutConstant, 200u);
+    EXPECT_EQ(link.TimeoutCalls()[0].timeouts.readMs, 200u);
 }
 
 TEST(SimLink, ReadReturnsWhenTheReplyIsThere) {

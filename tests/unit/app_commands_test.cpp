@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "link/line_records.h"
+#include "link/link.h"
 #include "scripted_link.h"
 
 namespace norvane {
@@ -23,7 +23,7 @@ TEST(RetryDiscipline, FiveWriteFailuresThenSixReplyFailuresMakeElevenAttempts) {
     totalErrCounter = 4;
     ScriptedLink link;
     link.writeResults = {false, false, false, false, false};
-    EXPECT_EQ(ConfirmComm(link), kResultNoResponse);
+    EXPECT_EQ(Code(ConfirmComm(On(link))), kResultNoResponse);
     EXPECT_EQ(link.writes.size(), 11u);
     EXPECT_EQ(link.readSizes.size(), 6u);
     EXPECT_EQ(Err(), 6);
@@ -33,14 +33,13 @@ TEST(RetryDiscipline, FiveWriteFailuresThenSixReplyFailuresMakeElevenAttempts) {
 TEST(RetryDiscipline, SilentPlcCostsSixReadTimeOuts) {
     Select("QB7");
     ScriptedLink link;
-    EXPECT_EQ(CheckID_A(link), kResultNoResponse);
+    EXPECT_EQ(Code(CheckID_A(On(link))), kResultNoResponse);
     EXPECT_EQ(link.readSizes, std::vector<std::size_t>(6, 19));
     EXPECT_EQ(link.clockMs, 18000u);
     EXPECT_EQ(Err(), 6);
     EXPECT_EQ(Total(), 6);
     ASSERT_EQ(link.timeoutSets.size(), 1u);
-    EXPECT_EQ(link.timeoutSets[0].readTotalTimeoutConstant, 3000u);
-    EXPECT_EQ(link.timeoutSets[0].readIntervalTimeout, kMaxDword);
+    EXPECT_EQ(link.timeoutSets[0].readMs, 3000u);
 }
 
 // While an attempt waits for its reply the panel shows the reply failures of the
@@ -55,11 +54,11 @@ TEST(RetryDiscipline, BeforeEveryReadTheCounterShowsReplyFailuresNotWriteFailure
     };
     const Bytes kSpoilt = AppReplyFrame({0x00, 0x64, 0x01, 0x59, kAckStatus, 0x30, 0x00}, 1);
     const Case cases[] = {
-        {"ConfirmComm", [](Link& l) { ConfirmComm(l); }, ServiceReply(0x05), 0},
-        {"CheckID_A", [](Link& l) { CheckID_A(l); }, TypeReply(0x3000), 1},
-        {"READ_D1001", [](Link& l) { READ_D1001(l); }, RegisterReply(0x40), 1},
-        {"read_fu_version_A", [](Link& l) { read_fu_version_A(l); }, ServiceReply(0x20), 1},
-        {"SendErase_A", [](Link& l) { SendErase_A(l); }, ServiceReply(kAckStatus), 0},
+        {"ConfirmComm", [](Link& l) { ConfirmComm(On(l)); }, ServiceReply(0x05), 0},
+        {"CheckID_A", [](Link& l) { CheckID_A(On(l)); }, TypeReply(0x3000), 1},
+        {"READ_D1001", [](Link& l) { READ_D1001(On(l)); }, RegisterReply(0x40), 1},
+        {"read_fu_version_A", [](Link& l) { read_fu_version_A(On(l)); }, ServiceReply(0x20), 1},
+        {"SendErase_A", [](Link& l) { SendErase_A(On(l)); }, ServiceReply(kAckStatus), 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -89,7 +88,7 @@ TEST(RetryDiscipline, EveryWriteFailingYieldsNoResponse) {
     Select("QB7");
     ScriptedLink link;
     link.writeResults = std::deque<bool>(6, false);
-    EXPECT_EQ(SendErase_A(link), kResultNoResponse);
+    EXPECT_EQ(Code(SendErase_A(On(link))), kResultNoResponse);
     EXPECT_TRUE(link.readSizes.empty());
 }
 
@@ -110,10 +109,10 @@ TEST(NakClassification, EachExchangeMapsItsOwnCodes) {
         Select("QB7");
         ScriptedLink link;
         link.everyReply = ServiceReply(kNakStatus, c.nakClass, c.code);
-        EXPECT_EQ(ConfirmComm(link), c.confirm);
+        EXPECT_EQ(Code(ConfirmComm(On(link))), c.confirm);
         EXPECT_EQ(link.writes.size(), 6u);  // a NAK is repeated, not final
-        EXPECT_EQ(CheckID_A(link), c.checkId);
-        EXPECT_EQ(SendErase_A(link), c.erase);
+        EXPECT_EQ(Code(CheckID_A(On(link))), c.checkId);
+        EXPECT_EQ(Code(SendErase_A(On(link))), c.erase);
     }
 }
 
@@ -128,7 +127,7 @@ TEST(NakClassification, InvalidLastReplyIsNoResponse) {
         ScriptedLink link;
         link.replies = std::deque<Bytes>(5, ServiceReply(kNakStatus, 2, 2));
         link.replies.push_back(last);
-        EXPECT_EQ(ConfirmComm(link), kResultNoResponse);
+        EXPECT_EQ(Code(ConfirmComm(On(link))), kResultNoResponse);
     }
 }
 
@@ -137,7 +136,7 @@ TEST(ConfirmComm, ReportsModeAndClearsErrorCounter) {
         Select("QB7");
         ScriptedLink link;
         link.replies = {Bytes{}, ServiceReply(0x07), ServiceReply(static_cast<std::uint8_t>(mode))};
-        EXPECT_EQ(ConfirmComm(link), mode);
+        EXPECT_EQ(Code(ConfirmComm(On(link))), mode);
         EXPECT_EQ(Err(), 0);
         EXPECT_EQ(Total(), 2);
         EXPECT_EQ(link.WritesOf(":006401590141\r\n"), 3u);
@@ -159,7 +158,7 @@ TEST(ConfirmComm, LineSettingsOnlyForSerialModels) {
         Select(c.model);
         ScriptedLink link;
         link.everyReply = ServiceReply(kModeApplication);
-        ConfirmComm(link);
+        Code(ConfirmComm(On(link)));
         ASSERT_EQ(link.lineSettings.size(), c.settings);
         if (c.settings != 0) {
             EXPECT_EQ(link.lineSettings[0].baudRate, 9600u);
@@ -188,7 +187,7 @@ TEST(CheckID_A, TypeRulesAndErrorCounter) {
         ScriptedLink link;
         link.replies = {Bytes{}, ServiceReply(0x05)};
         link.everyReply = TypeReply(c.reported);
-        EXPECT_EQ(CheckID_A(link), c.expected);
+        EXPECT_EQ(Code(CheckID_A(On(link))), c.expected);
         // A success leaves the panel showing the misses before it.
         EXPECT_EQ(Err(), c.expected == 0 ? 2 : 6);
     }
@@ -198,28 +197,28 @@ TEST(RegisterReads, ValueOrZero) {
     Select("NR4");
     ScriptedLink link;
     link.replies = {B(":0083027C\r\n"), RegisterReply(0x4138)};  // an exception reply is short
-    EXPECT_EQ(READ_D1386(link), 0x4138);
+    EXPECT_EQ(READ_D1386(On(link)), 0x4138);
     EXPECT_EQ(Err(), 1);
     EXPECT_EQ(link.writes[0], B(":0003156A00017D\r\n"));
 
     ScriptedLink silent;
-    EXPECT_EQ(READ_D1148(silent), 0);
+    EXPECT_EQ(READ_D1148(On(silent)), 0);
     EXPECT_EQ(silent.clockMs, 18000u);
     EXPECT_EQ(silent.writes[0], B(":0003147C00016C\r\n"));
 
     ScriptedLink accepted;  // any valid reply is taken, whatever its function byte
     accepted.replies = {AppReplyFrame({0x07, 0x10, 0x02, 0x00, 0x45})};
-    EXPECT_EQ(READ_D1001(accepted), 0x45);
+    EXPECT_EQ(READ_D1001(On(accepted)), 0x45);
 }
 
 TEST(VersionRead, AlwaysUnitByte59AndZeroOnSilence) {
     Select("QB5-AIO");
     ScriptedLink link;
     link.replies = {ServiceReply(0x10)};
-    EXPECT_EQ(read_fu_version_A(link), 0x10);
+    EXPECT_EQ(read_fu_version_A(On(link)), 0x10);
     EXPECT_EQ(link.writes[0], B(":00640159053D\r\n"));
     ScriptedLink silent;
-    EXPECT_EQ(read_fu_version_A(silent), 0);
+    EXPECT_EQ(read_fu_version_A(On(silent)), 0);
     EXPECT_EQ(silent.writes.size(), 6u);
 }
 
@@ -227,7 +226,7 @@ TEST(SendErase_A, AcknowledgedRequestIsConfirmedWithoutWaiting) {
     Select("QB5-AIO");
     ScriptedLink link;
     link.replies = {ServiceReply(kAckStatus)};
-    EXPECT_EQ(SendErase_A(link), 0u);
+    EXPECT_EQ(Code(SendErase_A(On(link))), 0u);
     ASSERT_EQ(link.writes.size(), 2u);
     EXPECT_EQ(link.writes[0], B(":0064015B4552415345D0\r\n"));
     EXPECT_EQ(link.writes[1], B(":0064015B063A\r\n"));
@@ -240,7 +239,7 @@ TEST(SendErase_A, FailedConfirmationSendsTheRequestAgain) {
     ScriptedLink link;
     link.everyReply = ServiceReply(kAckStatus);
     link.writeResults = {true, false, true, true};
-    EXPECT_EQ(SendErase_A(link), 0u);
+    EXPECT_EQ(Code(SendErase_A(On(link))), 0u);
     EXPECT_EQ(link.WritesOf(":006401594552415345D2\r\n"), 2u);
     EXPECT_EQ(link.WritesOf(":00640159063C\r\n"), 2u);
     EXPECT_EQ(Total(), 1);
@@ -264,7 +263,7 @@ TEST(SendErase_A, SilenceCountsAsSuccessOnlyWhereThePlcRestartsWithoutReplying) 
         Select(c.model);
         ScriptedLink link;
         link.everyReply = c.reply;
-        EXPECT_EQ(SendErase_A(link), c.expected);
+        EXPECT_EQ(Code(SendErase_A(On(link))), c.expected);
         EXPECT_EQ(link.writes.size(), c.requests);
         if (c.expected == 0) {
             EXPECT_EQ(Err(), 0);
@@ -278,12 +277,12 @@ TEST(DummyComm, FiveWakeFramesAndTenShortReads) {
         Select(model);
         totalErrCounter = 3;
         ScriptedLink link;
-        DummyComm(link);
+        DummyComm(On(link));
         EXPECT_EQ(link.WritesOf(":007F81\r\n"), 5u);
         EXPECT_EQ(link.writes.size(), 5u);
         EXPECT_EQ(link.readSizes, std::vector<std::size_t>(10, 11));
         EXPECT_EQ(link.clockMs, 2000u);
-        EXPECT_EQ(link.timeoutSets.at(0).readTotalTimeoutConstant, 200u);
+        EXPECT_EQ(link.timeoutSets.at(0).readMs, 200u);
         EXPECT_EQ(link.lineSettings.size(), std::string(model) == "NR4" ? 1u : 0u);
         EXPECT_EQ(Total(), 3);
         EXPECT_EQ(Err(), 0);

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "burn/image.h"
-#include "link/crc16.h"
 #include "scripted_link.h"
 
 namespace norvane {
@@ -30,7 +29,7 @@ TEST_F(TransferTest, QB7SendsEveryBlockButTheReservedTail) {
     Load("QB7", 2076672);
     ScriptedLink link;
     link.everyReply = Bytes{0x06};
-    EXPECT_EQ(SendFW(link), kResultOk);
+    EXPECT_EQ(Code(SendFW(On(link), fileLength, FileRead)), kResultOk);
     ASSERT_EQ(link.writes.size(), 8097u);
     Bytes sent;
     for (std::size_t i = 0; i < 8096; ++i) {
@@ -57,7 +56,7 @@ TEST_F(TransferTest, LastBlockIsFilledAndItsCrcCoversTheFill) {
     Load("NT4", 1000);
     ScriptedLink link;
     link.everyReply = Bytes{0x06};
-    EXPECT_EQ(SendFW(link), kResultOk);
+    EXPECT_EQ(Code(SendFW(On(link), fileLength, FileRead)), kResultOk);
     ASSERT_EQ(link.writes.size(), 9u);
     const Bytes& last = link.writes[7];
     ASSERT_EQ(last.size(), 133u);
@@ -71,7 +70,7 @@ TEST_F(TransferTest, ProgressStopsShortOfFullUntilTheEotIsAcknowledged) {
     Load("PVW", 128 * 200);
     ScriptedLink link;
     link.replies = std::deque<Bytes>(200, Bytes{0x06});  // the EOT goes unanswered
-    EXPECT_EQ(SendFW(link), kResultBootFailed);
+    EXPECT_EQ(Code(SendFW(On(link), fileLength, FileRead)), kResultBootFailed);
     EXPECT_EQ(progress.load(), 200 * 100 / 201);
     EXPECT_EQ(link.WritesOf(std::string(1, '\x04')), 6u);
 }
@@ -81,7 +80,7 @@ TEST_F(TransferTest, RefusedBlockIsResentIdenticallyThenGivenUp) {
     ScriptedLink link;
     link.replies = {Bytes{0x06}};
     link.everyReply = Bytes{0x15};
-    EXPECT_EQ(SendFW(link), kResultBootFailed);
+    EXPECT_EQ(Code(SendFW(On(link), fileLength, FileRead)), kResultBootFailed);
     ASSERT_EQ(link.writes.size(), 7u);  // block 1 once, block 2 six times, no EOT
     for (std::size_t i = 2; i < 7; ++i) {
         EXPECT_EQ(link.writes[i], link.writes[1]);
@@ -96,7 +95,7 @@ TEST_F(TransferTest, FlashWriteErrorEndsAtOnce) {
     ScriptedLink link;
     link.replies = {Bytes{0x06}, Bytes{0x06}, Bytes{0x16}};
     totalErrCounter = 2;
-    EXPECT_EQ(SendFW(link), kResultFlashWriteError);
+    EXPECT_EQ(Code(SendFW(On(link), fileLength, FileRead)), kResultFlashWriteError);
     EXPECT_EQ(link.writes.size(), 3u);
     EXPECT_EQ(Total(), 2);
     EXPECT_EQ(progress.load(), 2 * 100 / 17);
@@ -106,7 +105,7 @@ TEST_F(TransferTest, EotAnsweredWithFlashErrorIsOnlyAMissedReply) {
     Load("NT4", 0);
     ScriptedLink link;
     link.replies = {Bytes{0x16}, Bytes{0x06}};
-    EXPECT_EQ(SendFW(link), kResultOk);
+    EXPECT_EQ(Code(SendFW(On(link), fileLength, FileRead)), kResultOk);
     EXPECT_EQ(link.writes, std::vector<Bytes>(2, Bytes{0x04}));
     EXPECT_EQ(Total(), 1);
 }
@@ -119,7 +118,7 @@ TEST_F(TransferTest, BlocksSurviveFailuresAsLongAsNoneReachesSix) {
                          true,  true,  true,  true,  true,  false, true};
     link.replies = {Bytes{0x06}, Bytes{}, Bytes{}, Bytes{}, Bytes{}, Bytes{}, Bytes{0x06}};
     link.everyReply = Bytes{0x06};
-    EXPECT_EQ(SendFW(link), kResultOk);
+    EXPECT_EQ(Code(SendFW(On(link), fileLength, FileRead)), kResultOk);
     EXPECT_EQ(Total(), 5 + 5 + 1);
 }
 

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "burn/image.h"
-#include "link/transfer_plan.h"
+#include "link/block_transfer.h"
 #include "scripted_link.h"
 
 namespace norvane {
@@ -33,7 +33,7 @@ TEST(CheckID_B, TypeRulesByLinkKind) {
         Select(c.model);
         ScriptedLink link;
         link.everyReply = c.reply;
-        EXPECT_EQ(CheckID_B(link), c.accepted ? kResultOk : kResultBootFailed);
+        EXPECT_EQ(Code(CheckID_B(On(link))), c.accepted ? kResultOk : kResultBootFailed);
         EXPECT_EQ(link.WritesOf("ID"), c.accepted ? 1u : 6u);
     }
 }
@@ -51,7 +51,7 @@ TEST(CheckID_B, LooseMr7MatchKeepsTheMissesOnThePanel) {
         const std::uint16_t reported = std::string(c.model) == "QB7" ? 0x3000 : id;
         link.everyReply = Bytes{0x06, static_cast<std::uint8_t>(reported >> 8),
                                 static_cast<std::uint8_t>(reported & 0xFF)};
-        EXPECT_EQ(CheckID_B(link), kResultOk) << c.model;
+        EXPECT_EQ(Code(CheckID_B(On(link))), kResultOk) << c.model;
         EXPECT_EQ(Err(), c.err) << c.model;
     }
 }
@@ -64,15 +64,16 @@ TEST(VersionRead, PacksTheTwoNibbles) {
         Select("QB7");
         ScriptedLink link;
         link.replies = {Bytes{0x06, c.a, c.b}};
-        EXPECT_EQ(read_fu_version_B(link), kResultOk);
-        EXPECT_EQ(QB_fu_version.load(), c.version);
+        std::uint8_t version = 0;
+        EXPECT_EQ(Code(read_fu_version_B(On(link), version)), kResultOk);
+        EXPECT_EQ(version, c.version);
         EXPECT_EQ(link.writes.at(0), B("VERSION"));
     }
     Select("QB7");
-    QB_fu_version = 0x42;
+    std::uint8_t version = 0x42;
     ScriptedLink silent;
-    EXPECT_EQ(read_fu_version_B(silent), kResultBootFailed);
-    EXPECT_EQ(QB_fu_version.load(), 0x42);
+    EXPECT_EQ(Code(read_fu_version_B(On(silent), version)), kResultBootFailed);
+    EXPECT_EQ(version, 0x42);
 }
 
 TEST(TransferPlan, EraseAndBlockCountsAtTheEdges) {
@@ -132,7 +133,7 @@ TEST_F(EraseTest, QB7ErasesEverySectorThenClosesWithEot) {
     Load("QB7", 2076672);
     ScriptedLink link;
     link.everyReply = kAck1;
-    EXPECT_EQ(SendErase_B(link), kResultOk);
+    EXPECT_EQ(Code(SendErase_B(On(link), fileLength)), kResultOk);
     EXPECT_EQ(link.WritesOf("ERASE"), 506u);
     EXPECT_EQ(link.writes.back(), Bytes{0x04});
     EXPECT_EQ(flashStatus.load(), kFlashErasing);
@@ -143,7 +144,7 @@ TEST_F(EraseTest, ProgressShowsTheShareAcknowledgedBefore) {
     Load("TQ7P-AIO", 4096);
     ScriptedLink link;
     link.replies = {kAck1, kAck1, kAck1, kAck1};  // and no answer to the EOT
-    EXPECT_EQ(SendErase_B(link), kResultBootFailed);
+    EXPECT_EQ(Code(SendErase_B(On(link), fileLength)), kResultBootFailed);
     EXPECT_EQ(progress.load(), 75);
     EXPECT_EQ(link.WritesOf("ERASE"), 4u);
     EXPECT_EQ(link.WritesOf(std::string(1, '\x04')), 6u);  // the EOT gets the normal limits
@@ -153,7 +154,7 @@ TEST_F(EraseTest, SectorModelsNeverEraseAUnitTwice) {
     Load("QB7", 2076672);
     totalErrCounter = 7;
     ScriptedLink link;  // silent
-    EXPECT_EQ(SendErase_B(link), kResultBootFailed);
+    EXPECT_EQ(Code(SendErase_B(On(link), fileLength)), kResultBootFailed);
     EXPECT_EQ(link.writes.size(), 1u);
     EXPECT_EQ(link.readSizes.size(), 1u);
     EXPECT_EQ(link.clockMs, 3000u);
@@ -163,7 +164,7 @@ TEST_F(EraseTest, SectorModelsNeverEraseAUnitTwice) {
     ScriptedLink refused;  // a failed write is just as final
     refused.writeResults = {true, false};
     refused.everyReply = kAck1;
-    EXPECT_EQ(SendErase_B(refused), kResultBootFailed);
+    EXPECT_EQ(Code(SendErase_B(On(refused), fileLength)), kResultBootFailed);
     EXPECT_EQ(refused.writes.size(), 2u);
 }
 
@@ -171,7 +172,7 @@ TEST_F(EraseTest, OtherModelsRepeatAMissedUnit) {
     Load("NR4", 4096);  // 3 units
     ScriptedLink link;
     link.replies = {kAck1, Bytes{}, Bytes{0x15}, kAck1, kAck1, kAck1};
-    EXPECT_EQ(SendErase_B(link), kResultOk);
+    EXPECT_EQ(Code(SendErase_B(On(link), fileLength)), kResultOk);
     EXPECT_EQ(link.WritesOf("ERASE"), 5u);
     EXPECT_EQ(Total(), 2);
 }
@@ -180,7 +181,7 @@ TEST_F(EraseTest, ImageExactlyTheReservedTailOnlySendsEot) {
     Load("MR8-TQ8", 4096);
     ScriptedLink link;
     link.everyReply = kAck1;
-    EXPECT_EQ(SendErase_B(link), kResultOk);
+    EXPECT_EQ(Code(SendErase_B(On(link), fileLength)), kResultOk);
     EXPECT_EQ(link.writes, std::vector<Bytes>{Bytes{0x04}});
 }
 
@@ -188,7 +189,7 @@ TEST_F(EraseTest, ImageShorterThanTheReservedTailIsRefusedBeforeAnythingIsSent) 
     Load("QB7", 100);
     ScriptedLink link;
     link.everyReply = kAck1;
-    EXPECT_EQ(SendErase_B(link), kResultBootFailed);
+    EXPECT_EQ(Code(SendErase_B(On(link), fileLength)), kResultBootFailed);
     EXPECT_TRUE(link.writes.empty());
     EXPECT_EQ(flashStatus.load(), 0);
 }
@@ -197,7 +198,7 @@ TEST(SendUpdate, SwitchesToTransferSpeedOnlyWhenAcknowledged) {
     Select("NR4");
     ScriptedLink link;
     link.replies = {Bytes{0x15}, kAck1};
-    EXPECT_EQ(SendUpdate(link), kResultOk);
+    EXPECT_EQ(Code(SendUpdate(On(link))), kResultOk);
     ASSERT_EQ(link.lineSettings.size(), 1u);
     EXPECT_EQ(link.lineSettings[0].baudRate, 115200u);
     EXPECT_EQ(link.lineSettings[0].dataBits, 8);
@@ -205,7 +206,7 @@ TEST(SendUpdate, SwitchesToTransferSpeedOnlyWhenAcknowledged) {
     EXPECT_EQ(Err(), 0);
 
     ScriptedLink silent;
-    EXPECT_EQ(SendUpdate(silent), kResultBootFailed);
+    EXPECT_EQ(Code(SendUpdate(On(silent))), kResultBootFailed);
     EXPECT_TRUE(silent.lineSettings.empty());
     EXPECT_EQ(silent.WritesOf("UPDATE"), 6u);
 }

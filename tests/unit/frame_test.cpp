@@ -5,8 +5,7 @@
 
 #include <string>
 
-#include "link/app_requests.h"
-#include "link/crc16.h"
+#include "link/block_transfer.h"
 
 namespace norvane {
 namespace {
@@ -27,9 +26,9 @@ TEST(Frame, EveryApplicationRequestIsByteExact) {
         {"mode query aio", ModeQueryRequest(0x5B), ":0064015B013F"},
         {"type check", TypeCheckRequest(0x59), ":006401594944B5"},
         {"type check aio", TypeCheckRequest(0x5B), ":0064015B4944B3"},
-        {"D1386", RegisterReadRequest(kRegisterD1386), ":0003156A00017D"},
-        {"D1001", RegisterReadRequest(kRegisterD1001), ":000313E9000100"},
-        {"D1148", RegisterReadRequest(kRegisterD1148), ":0003147C00016C"},
+        {"D1386", RegisterReadRequest(1386), ":0003156A00017D"},
+        {"D1001", RegisterReadRequest(1001), ":000313E9000100"},
+        {"D1148", RegisterReadRequest(1148), ":0003147C00016C"},
         {"version", VersionRequest(), ":00640159053D"},
         {"erase", EraseRequest(0x59), ":006401594552415345D2"},
         {"erase aio", EraseRequest(0x5B), ":0064015B4552415345D0"},

@@ -10,7 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "burn/burn_context.h"
+#include "burn/burn_messages.h"
 #include "burn/shared_values.h"
+#include "link/exchange.h"
 #include "link/link.h"
 
 namespace norvane::fake {
@@ -91,7 +94,7 @@ class ScriptedLink : public Link {
         if (n != 0)
             std::memcpy(data, reply.data(), n);
         if (n < count)
-            clockMs += timeouts_.readTotalTimeoutConstant;
+            clockMs += timeouts_.readMs;
         return n;
     }
 
@@ -100,6 +103,7 @@ class ScriptedLink : public Link {
         timeoutSets.push_back(t);
     }
     void ApplyLineSettings(const LineSettings& s) override { lineSettings.push_back(s); }
+    void DiscardInput() override {}  // every read takes the next scripted reply whole
 
     std::size_t WritesOf(const std::string& text) const {
         std::size_t n = 0;
@@ -111,6 +115,23 @@ class ScriptedLink : public Link {
   private:
     LinkTimeouts timeouts_{};
 };
+
+// The numbers of the PLC tool's result table.
+constexpr ExchangeResult kResultOk = 0x00;
+constexpr ExchangeResult kModeApplication = 0x05;
+constexpr ExchangeResult kModeBootloader = 0x06;
+constexpr ExchangeResult kResultBootFailed = 0x10;
+constexpr ExchangeResult kResultFlashWriteError = 0x16;
+constexpr ExchangeResult kResultNoResponse = 0x18;
+
+template <typename Result>
+ExchangeResult Code(Result result) {
+    return ResultCode(result);
+}
+
+inline ExchangeContext On(Link& link) {
+    return SelectedPlc(link);
+}
 
 // Selects a model and clears the burn values before each test.
 inline void Select(const char* model) {

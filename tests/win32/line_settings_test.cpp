@@ -2,7 +2,7 @@
 // everything else as the port had it.
 #include "port/win32/line_settings.h"
 
-#include "link/line_records.h"
+#include "link/link.h"
 #include "tests/win32/check.h"
 
 namespace norvane {
@@ -50,6 +50,23 @@ TEST_CASE(LineRecordsChangeOnlyTheirSixFields) {
         CHECK_EQ(dcb.fOutX, found.fOutX);
         CHECK_EQ(dcb.XonLim, found.XonLim);
         CHECK_EQ(dcb.XonChar, found.XonChar);
+    }
+}
+
+// The wake and exchange time-outs as the port is given them: a read returns once
+// all asked for is there and waits for nothing beyond its total; no multipliers.
+TEST_CASE(TimeoutRecordsAreTheTotalsWithoutMultipliers) {
+    const struct {
+        LinkTimeouts timeouts;
+        DWORD total;
+    } cases[] = {{kWakeTimeouts, 200}, {kExchangeTimeouts, 3000}};
+    for (const auto& c : cases) {
+        const COMMTIMEOUTS record = CommTimeoutsFor(c.timeouts);
+        CHECK_EQ(record.ReadIntervalTimeout, static_cast<DWORD>(MAXDWORD));
+        CHECK_EQ(record.ReadTotalTimeoutMultiplier, 0u);
+        CHECK_EQ(record.ReadTotalTimeoutConstant, c.total);
+        CHECK_EQ(record.WriteTotalTimeoutMultiplier, 0u);
+        CHECK_EQ(record.WriteTotalTimeoutConstant, c.total);
     }
 }
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "link/line_records.h"
+#include "link/link.h"
 #include "port/win32/com_port_link.h"
 #include "port/win32/port_open.h"
 #include "port/win32/system_clock.h"

@@ -1,0 +1,15 @@
+// What the burn sequence hands every exchange: the open link, the selected model
+// and the process-wide values the status panel reads. The exchanges themselves
+// never reach for the selection or the panel.
+#pragma once
+
+#include "link/exchange.h"
+
+namespace norvane {
+
+const PanelCounters& BurnPanel();
+
+// The context for an exchange with the selected model's PLC over `link`.
+ExchangeContext SelectedPlc(Link& link);
+
+}  // namespace norvane
