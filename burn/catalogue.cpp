@@ -4,168 +4,93 @@
 
 namespace norvane {
 
-const char plcList[kModelCount + 1][kModelNameSlot] = {
-    "MR7-TQ7-V2", "NT4",    "NZ4",        "NR4",        "MR7-K-V2", "PV",         "MG5",
-    "TQ7P-AIO",   "NZ-V3",  "BOW-MR7-V2", "PV-U",       "NR4-U",    "QB7",        "MR-TQ-MG4",
-    "TQ7-ROV",    "NR4W",   "MR7-P",      "QB5",        "QB5-AIO",  "PVW",        "MR8-TQ8",
-    "RLX-G",      "QB3",    "TQ8-AIO",    "MR7-TQ7-V4", "NZ-V4",    "BOW-MR7-V4", "MR8-BUNDLE",
-    "MR7-K-V4",   "NW8NZ8", "NZ8-AIO",    "",
-};
-
-const std::uint16_t plcID[kModelCount + 1] = {
-    0x000C, 0x000E, 0x000F, 0x0013, 0x000C, 0x0015, 0x0000, 0x000D, 0x0008, 0xA001, 0xA002,
-    0xA003, 0x3000, 0x0003, 0xA006, 0x0013, 0x0017, 0x3010, 0x3010, 0x0015, 0x0020, 0xA00B,
-    0x3020, 0x0020, 0x000C, 0x0008, 0xA001, 0x0020, 0x000C, 0x0022, 0x0022, 0x0000,
-};
-
 namespace {
 
-bool InGroup(const char* name, const char* const* group) {
-    for (; *group != nullptr; ++group) {
-        if (std::strcmp(name, *group) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
+constexpr LinkKind U = LinkKind::Usb;
+constexpr LinkKind S = LinkKind::Serial;
+using E = EraseCountRule;
+using A = AfterAppErase;
+using V = VariantCheck;
+constexpr std::int16_t NF = kNoBootVersionFloor;
 
-const char* const kUsbGroup[] = {"PV",      "PV-U",   "PVW",     "QB7",        "QB5",
-                                 "QB5-AIO", "QB3",    "MR8-TQ8", "MR8-BUNDLE", "TQ8-AIO",
-                                 "RLX-G",   "NW8NZ8", "NZ8-AIO", nullptr};
-const char* const kAioGroup[] = {"TQ7P-AIO", "QB5-AIO", "TQ8-AIO", "NZ8-AIO", nullptr};
-const char* const kSectorGroup[] = {"QB7",   "QB5", "MR8-TQ8", "MR8-BUNDLE",
-                                    "RLX-G", "QB3", "NW8NZ8",  nullptr};
-const char* const kLargeUnitGroup[] = {"MR7-K-V2", "MR7-K-V4", "TQ7-ROV", "NR4W",
-                                       "MR7-P",    "PVW",      nullptr};
-const char* const kPowerCycleGroup[] = {"MR7-K-V2", "MR7-K-V4", "TQ7-ROV", nullptr};
-const char* const kPvUnitGroup[] = {"PV", "PV-U", nullptr};
-const char* const kAioUnitGroup[] = {"QB5-AIO", "TQ8-AIO", "NZ8-AIO", nullptr};
-const char* const kPointFiveTwelveGroup[] = {"MR7-K-V2", "MR7-K-V4", "TQ7-ROV", "NR4W", nullptr};
-const char* const kPointEightNinetySixGroup[] = {"MR7-P", "PVW", nullptr};
+constexpr const char* kMax2x240 = "The file size EXCEEDS the MAXIMUM size (2 * 1024 * 240)";
+constexpr const char* kMax128x4 = "The file size EXCEEDS the MAXIMUM size (128 * 1024 * 4)";
+constexpr const char* kMax128x7 = "The file size EXCEEDS the MAXIMUM size (128 * 1024 * 7)";
+constexpr const char* kMax2028 = "The file size EXCEEDS the MAXIMUM size (2028 * 1024)";
+constexpr const char* kMax40 = "The file size EXCEEDS the MAXIMUM size (40 * 1024)";
+constexpr const char* kMax4 = "The file size EXCEEDS the MAXIMUM size (4 * 1024)";
 
-struct Limit {
-    std::uint32_t bytes;
-    const char* message;
+// Every model in the model list's order, with every attribute in which models differ:
+// name, type identifier, link (S a COM port, U the PLC's USB device), AIO framing,
+// size limit and its message, erase rule, block size, reserved tail, single erase
+// attempt, what follows the application-mode erase, silence taken for that erase,
+// bootloader version read, the highest refused bootloader version, variant check.
+// TQ7P-AIO and the models of the widest limit take no more than the maximum their
+// message names.
+// clang-format off
+constexpr PlcModel kModels[kModelCount] = {
+//   name          type id lk aio    limit    message    erase rule    blk  tail  single after           silent boot   floor variant
+    {"MR7-TQ7-V2", 0x000C, S, false, 491520,  kMax2x240, E::SmallUnit, 128, 0,    false, A::Wait1,       false, false, NF,   V::Mr7},
+    {"NT4",        0x000E, S, false, 491520,  kMax2x240, E::SmallUnit, 128, 0,    false, A::Wait1,       false, false, NF,   V::None},
+    {"NZ4",        0x000F, S, false, 491520,  kMax2x240, E::SmallUnit, 128, 0,    false, A::Wait1,       false, false, NF,   V::None},
+    {"NR4",        0x0013, S, false, 491520,  kMax2x240, E::SmallUnit, 128, 0,    false, A::Wait1,       false, false, NF,   V::Nr4PointCount},
+    {"MR7-K-V2",   0x000C, S, false, 524288,  kMax128x4, E::LargeUnit, 128, 0,    false, A::PowerCycle,  true,  false, NF,   V::Mr7},
+    {"PV",         0x0015, U, false, 491520,  kMax2x240, E::PvUnit,    256, 0,    false, A::ReplugWait2, false, false, NF,   V::PvPointCount},
+    {"MG5",        0x0000, S, false, 491520,  kMax2x240, E::SmallUnit, 128, 0,    false, A::Wait1,       false, false, NF,   V::None},
+    {"TQ7P-AIO",   0x000D, S, true,  4096,    kMax4,     E::FixedFour, 256, 0,    false, A::Wait1,       false, false, NF,   V::None},
+    {"NZ-V3",      0x0008, S, false, 491520,  kMax2x240, E::SmallUnit, 128, 0,    false, A::Wait1,       false, false, NF,   V::NzGeneration},
+    {"BOW-MR7-V2", 0xA001, S, false, 491520,  kMax2x240, E::SmallUnit, 128, 0,    false, A::Wait1,       false, false, NF,   V::BowGeneration},
+    {"PV-U",       0xA002, U, false, 491520,  kMax2x240, E::PvUnit,    256, 0,    false, A::ReplugWait2, false, false, NF,   V::None},
+    {"NR4-U",      0xA003, S, false, 491520,  kMax2x240, E::SmallUnit, 128, 0,    false, A::Wait1,       false, false, NF,   V::None},
+    {"QB7",        0x3000, U, false, 2076672, kMax2028,  E::Sector,    256, 4096, true,  A::ReplugWait5, false, true,  NF,   V::None},
+    {"MR-TQ-MG4",  0x0003, S, false, 491520,  kMax2x240, E::SmallUnit, 128, 0,    false, A::Wait1,       false, false, NF,   V::None},
+    {"TQ7-ROV",    0xA006, S, false, 524288,  kMax128x4, E::LargeUnit, 128, 0,    false, A::PowerCycle,  true,  false, NF,   V::None},
+    {"NR4W",       0x0013, S, false, 524288,  kMax128x4, E::LargeUnit, 128, 0,    false, A::Wait1,       false, false, NF,   V::Nr4PointCount},
+    {"MR7-P",      0x0017, S, false, 917504,  kMax128x7, E::LargeUnit, 128, 0,    false, A::Wait1,       false, false, NF,   V::None},
+    {"QB5",        0x3010, U, false, 2076672, kMax2028,  E::Sector,    256, 4096, true,  A::ReplugWait5, false, true,  NF,   V::None},
+    {"QB5-AIO",    0x3010, U, true,  40960,   kMax40,    E::AioUnit,   256, 0,    false, A::ReplugWait5, false, true,  0x0F, V::None},
+    {"PVW",        0x0015, U, false, 917504,  kMax128x7, E::LargeUnit, 128, 0,    false, A::ReplugWait2, false, false, NF,   V::PvPointCount},
+    {"MR8-TQ8",    0x0020, U, false, 2076672, kMax2028,  E::Sector,    256, 4096, true,  A::ReplugWait5, false, true,  NF,   V::None},
+    {"RLX-G",      0xA00B, U, false, 2076672, kMax2028,  E::Sector,    256, 4096, true,  A::ReplugWait5, false, true,  NF,   V::None},
+    {"QB3",        0x3020, U, false, 2076672, kMax2028,  E::Sector,    256, 4096, true,  A::ReplugWait5, false, true,  NF,   V::None},
+    {"TQ8-AIO",    0x0020, U, true,  40960,   kMax40,    E::AioUnit,   256, 0,    false, A::ReplugWait5, false, true,  0x11, V::None},
+    {"MR7-TQ7-V4", 0x000C, S, false, 491520,  kMax2x240, E::SmallUnit, 128, 0,    false, A::Wait1,       false, false, NF,   V::Mr7},
+    {"NZ-V4",      0x0008, S, false, 491520,  kMax2x240, E::SmallUnit, 128, 0,    false, A::Wait1,       false, false, NF,   V::NzGeneration},
+    {"BOW-MR7-V4", 0xA001, S, false, 491520,  kMax2x240, E::SmallUnit, 128, 0,    false, A::Wait1,       false, false, NF,   V::BowGeneration},
+    {"MR8-BUNDLE", 0x0020, U, false, 2076672, kMax2028,  E::Sector,    256, 4096, true,  A::ReplugWait5, false, true,  NF,   V::None},
+    {"MR7-K-V4",   0x000C, S, false, 524288,  kMax128x4, E::LargeUnit, 128, 0,    false, A::PowerCycle,  true,  false, NF,   V::Mr7},
+    {"NW8NZ8",     0x0022, U, false, 2076672, kMax2028,  E::Sector,    256, 4096, true,  A::ReplugWait5, false, true,  NF,   V::None},
+    {"NZ8-AIO",    0x0022, U, true,  40960,   kMax40,    E::AioUnit,   256, 0,    false, A::ReplugWait5, false, true,  0x0F, V::None},
+};
+// clang-format on
+
+// The model list's name slots (the 32nd empty) and type identifiers, as the window
+// fills its list and the look-up searches it.
+struct NameSlots {
+    char names[kModelCount + 1][kModelNameSlot];
+    std::uint16_t ids[kModelCount + 1];
 };
 
-// The two open limits use the figure their message names, so the tool never
-// accepts more than the maximum it tells the user.
-Limit SizeLimitOf(const char* name) {
-    if (InGroup(name, kPointFiveTwelveGroup)) {
-        return {0x80000, "The file size EXCEEDS the MAXIMUM size (128 * 1024 * 4)"};
-    }
-    if (InGroup(name, kPointEightNinetySixGroup)) {
-        return {0xE0000, "The file size EXCEEDS the MAXIMUM size (128 * 1024 * 7)"};
-    }
-    if (std::strcmp(name, "TQ7P-AIO") == 0) {
-        return {4 * 1024, "The file size EXCEEDS the MAXIMUM size (4 * 1024)"};
-    }
-    if (InGroup(name, kAioUnitGroup)) {
-        return {40 * 1024, "The file size EXCEEDS the MAXIMUM size (40 * 1024)"};
-    }
-    if (InGroup(name, kSectorGroup)) {
-        return {2028 * 1024, "The file size EXCEEDS the MAXIMUM size (2028 * 1024)"};
-    }
-    return {2 * 1024 * 240, "The file size EXCEEDS the MAXIMUM size (2 * 1024 * 240)"};
-}
-
-EraseCountRule EraseRuleOf(const char* name) {
-    if (InGroup(name, kLargeUnitGroup))
-        return EraseCountRule::LargeUnit;
-    if (InGroup(name, kPvUnitGroup))
-        return EraseCountRule::PvUnit;
-    if (InGroup(name, kSectorGroup))
-        return EraseCountRule::Sector;
-    if (InGroup(name, kAioUnitGroup))
-        return EraseCountRule::AioUnit;
-    if (std::strcmp(name, "TQ7P-AIO") == 0)
-        return EraseCountRule::FixedFour;
-    return EraseCountRule::SmallUnit;
-}
-
-AfterAppErase AfterAppEraseOf(const char* name, bool usb) {
-    if (InGroup(name, kPowerCycleGroup))
-        return AfterAppErase::PowerCycle;
-    if (std::strcmp(name, "PV") == 0 || std::strcmp(name, "PV-U") == 0 ||
-        std::strcmp(name, "PVW") == 0) {
-        return AfterAppErase::ReplugWait2;
-    }
-    return usb ? AfterAppErase::ReplugWait5 : AfterAppErase::Wait1;
-}
-
-bool ReadsBootVersion(std::uint16_t id) {
-    return id == 0x3000 || id == 0x3010 || id == 0x0020 || id == 0xA00B || id == 0x3020 ||
-           id == 0x0022;
-}
-
-std::int16_t BootVersionFloorOf(const char* name) {
-    if (std::strcmp(name, "QB5-AIO") == 0 || std::strcmp(name, "NZ8-AIO") == 0)
-        return 0x0F;
-    if (std::strcmp(name, "TQ8-AIO") == 0)
-        return 0x11;
-    return kNoBootVersionFloor;
-}
-
-VariantCheck VariantCheckOf(std::uint16_t id) {
-    switch (id) {
-        case 0x000C:
-            return VariantCheck::Mr7;
-        case 0x0013:
-            return VariantCheck::Nr4PointCount;
-        case 0x0015:
-            return VariantCheck::PvPointCount;
-        case 0x0008:
-            return VariantCheck::NzGeneration;
-        case 0xA001:
-            return VariantCheck::BowGeneration;
-        default:
-            return VariantCheck::None;
-    }
-}
-
-PlcModel MakeModel(int index) {
-    PlcModel m{};
-    std::memcpy(m.name, plcList[index], kModelNameSlot);
-    m.typeId = plcID[index];
-    const bool usb = InGroup(m.name, kUsbGroup);
-    const bool sector = InGroup(m.name, kSectorGroup);
-    const bool aio = InGroup(m.name, kAioGroup);
-    m.linkKind = usb ? LinkKind::Usb : LinkKind::Serial;
-    m.aioFraming = aio;
-    const Limit limit = SizeLimitOf(m.name);
-    m.sizeLimit = limit.bytes;
-    m.sizeLimitMessage = limit.message;
-    m.eraseCountRule = EraseRuleOf(m.name);
-    const bool bigBlocks = sector || aio || InGroup(m.name, kPvUnitGroup);
-    m.blockSize = bigBlocks ? 256 : 128;
-    m.reservedTail = sector ? 4096 : 0;
-    m.singleEraseAttempt = sector;
-    m.afterAppErase = AfterAppEraseOf(m.name, usb);
-    m.silentEraseOk = InGroup(m.name, kPowerCycleGroup);
-    m.readsBootVersion = ReadsBootVersion(m.typeId);
-    m.bootVersionFloor = BootVersionFloorOf(m.name);
-    m.variantCheck = VariantCheckOf(m.typeId);
-    return m;
-}
-
-struct Catalogue {
-    PlcModel models[kModelCount];
-    Catalogue() {
-        for (int i = 0; i < kModelCount; ++i) {
-            models[i] = MakeModel(i);
+constexpr NameSlots MakeNameSlots() {
+    NameSlots slots{};
+    for (int i = 0; i < kModelCount; ++i) {
+        for (int c = 0; c < kModelNameSlot && kModels[i].name[c] != '\0'; ++c) {
+            slots.names[i][c] = kModels[i].name[c];
         }
+        slots.ids[i] = kModels[i].typeId;
     }
-};
-
-const Catalogue& TheCatalogue() {
-    static const Catalogue catalogue;
-    return catalogue;
+    return slots;
 }
+
+constexpr NameSlots kNameSlots = MakeNameSlots();
 
 }  // namespace
 
+const char (&plcList)[kModelCount + 1][kModelNameSlot] = kNameSlots.names;
+const std::uint16_t (&plcID)[kModelCount + 1] = kNameSlots.ids;
+
 const PlcModel& ModelAt(int index) {
-    return TheCatalogue().models[index];
+    return kModels[index];
 }
 
 int FindModel(const char* name) {

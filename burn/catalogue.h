@@ -53,8 +53,8 @@ struct PlcModel {
 };
 
 // Name slots in catalogue order (slot 31 is empty), and the type identifiers beside them.
-extern const char plcList[kModelCount + 1][kModelNameSlot];
-extern const std::uint16_t plcID[kModelCount + 1];
+extern const char (&plcList)[kModelCount + 1][kModelNameSlot];
+extern const std::uint16_t (&plcID)[kModelCount + 1];
 
 const PlcModel& ModelAt(int index);
 

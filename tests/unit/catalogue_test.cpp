@@ -1,10 +1,12 @@
-// Every model's attributes, written out row by row from the product tables, so
-// a slip in the group rules of the catalogue shows up as one wrong row.
+// The catalogue's table against the rules by which the models differ: the groups
+// of the model list and the exceptions named one by one, worked out here from the
+// groups so that a slip in one cell of the table shows as one wrong attribute.
 #include "burn/catalogue.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
+#include <initializer_list>
 #include <string>
 
 namespace norvane {
@@ -15,125 +17,157 @@ using A = AfterAppErase;
 using V = VariantCheck;
 constexpr LinkKind U = LinkKind::Usb;
 constexpr LinkKind S = LinkKind::Serial;
-constexpr std::int16_t NF = kNoBootVersionFloor;
 
-struct Row {
-    const char* name;
-    std::uint16_t id;
-    LinkKind link;
-    bool aio;
-    std::uint32_t limit;
-    const char* limitFactors;  // what the message names
-    E erase;
-    std::uint16_t block;
-    std::uint32_t tail;
-    bool single;
-    A after;
-    bool silent;
-    bool bootVersion;
-    std::int16_t floor;
-    V variant;
-};
+using Group = std::initializer_list<const char*>;
+const Group kUsb = {"PV",      "PV-U",       "PVW",     "QB7",   "QB5",    "QB5-AIO", "QB3",
+                    "MR8-TQ8", "MR8-BUNDLE", "TQ8-AIO", "RLX-G", "NW8NZ8", "NZ8-AIO"};
+const Group kAio = {"TQ7P-AIO", "QB5-AIO", "TQ8-AIO", "NZ8-AIO"};
+const Group kSector = {"QB7", "QB5", "MR8-TQ8", "MR8-BUNDLE", "RLX-G", "QB3", "NW8NZ8"};
+const Group kLargeUnit = {"MR7-K-V2", "MR7-K-V4", "TQ7-ROV", "NR4W", "MR7-P", "PVW"};
+const Group kPowerCycle = {"MR7-K-V2", "MR7-K-V4", "TQ7-ROV"};
+const Group kPv = {"PV", "PV-U"};
+const Group kAioUnit = {"QB5-AIO", "TQ8-AIO", "NZ8-AIO"};
 
-constexpr const char* k2x240 = "(2 * 1024 * 240)";
-constexpr const char* k128x4 = "(128 * 1024 * 4)";
-constexpr const char* k128x7 = "(128 * 1024 * 7)";
-constexpr const char* k2028 = "(2028 * 1024)";
-constexpr const char* k40 = "(40 * 1024)";
-constexpr const char* k4 = "(4 * 1024)";
+bool In(const std::string& name, Group group) {
+    return std::any_of(group.begin(), group.end(), [&](const char* g) { return name == g; });
+}
 
-const Row kRows[kModelCount] = {
-    {"MR7-TQ7-V2", 0x000C, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false,
-     false, NF, V::Mr7},
-    {"NT4", 0x000E, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false, false,
-     NF, V::None},
-    {"NZ4", 0x000F, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false, false,
-     NF, V::None},
-    {"NR4", 0x0013, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false, false,
-     NF, V::Nr4PointCount},
-    {"MR7-K-V2", 0x000C, S, false, 524288, k128x4, E::LargeUnit, 128, 0, false, A::PowerCycle, true,
-     false, NF, V::Mr7},
-    {"PV", 0x0015, U, false, 491520, k2x240, E::PvUnit, 256, 0, false, A::ReplugWait2, false, false,
-     NF, V::PvPointCount},
-    {"MG5", 0x0000, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false, false,
-     NF, V::None},
-    {"TQ7P-AIO", 0x000D, S, true, 4096, k4, E::FixedFour, 256, 0, false, A::Wait1, false, false, NF,
-     V::None},
-    {"NZ-V3", 0x0008, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false, false,
-     NF, V::NzGeneration},
-    {"BOW-MR7-V2", 0xA001, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false,
-     false, NF, V::BowGeneration},
-    {"PV-U", 0xA002, U, false, 491520, k2x240, E::PvUnit, 256, 0, false, A::ReplugWait2, false,
-     false, NF, V::None},
-    {"NR4-U", 0xA003, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false, false,
-     NF, V::None},
-    {"QB7", 0x3000, U, false, 2076672, k2028, E::Sector, 256, 4096, true, A::ReplugWait5, false,
-     true, NF, V::None},
-    {"MR-TQ-MG4", 0x0003, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false,
-     false, NF, V::None},
-    {"TQ7-ROV", 0xA006, S, false, 524288, k128x4, E::LargeUnit, 128, 0, false, A::PowerCycle, true,
-     false, NF, V::None},
-    {"NR4W", 0x0013, S, false, 524288, k128x4, E::LargeUnit, 128, 0, false, A::Wait1, false, false,
-     NF, V::Nr4PointCount},
-    {"MR7-P", 0x0017, S, false, 917504, k128x7, E::LargeUnit, 128, 0, false, A::Wait1, false, false,
-     NF, V::None},
-    {"QB5", 0x3010, U, false, 2076672, k2028, E::Sector, 256, 4096, true, A::ReplugWait5, false,
-     true, NF, V::None},
-    {"QB5-AIO", 0x3010, U, true, 40960, k40, E::AioUnit, 256, 0, false, A::ReplugWait5, false, true,
-     0x0F, V::None},
-    {"PVW", 0x0015, U, false, 917504, k128x7, E::LargeUnit, 128, 0, false, A::ReplugWait2, false,
-     false, NF, V::PvPointCount},
-    {"MR8-TQ8", 0x0020, U, false, 2076672, k2028, E::Sector, 256, 4096, true, A::ReplugWait5, false,
-     true, NF, V::None},
-    {"RLX-G", 0xA00B, U, false, 2076672, k2028, E::Sector, 256, 4096, true, A::ReplugWait5, false,
-     true, NF, V::None},
-    {"QB3", 0x3020, U, false, 2076672, k2028, E::Sector, 256, 4096, true, A::ReplugWait5, false,
-     true, NF, V::None},
-    {"TQ8-AIO", 0x0020, U, true, 40960, k40, E::AioUnit, 256, 0, false, A::ReplugWait5, false, true,
-     0x11, V::None},
-    {"MR7-TQ7-V4", 0x000C, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false,
-     false, NF, V::Mr7},
-    {"NZ-V4", 0x0008, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false, false,
-     NF, V::NzGeneration},
-    {"BOW-MR7-V4", 0xA001, S, false, 491520, k2x240, E::SmallUnit, 128, 0, false, A::Wait1, false,
-     false, NF, V::BowGeneration},
-    {"MR8-BUNDLE", 0x0020, U, false, 2076672, k2028, E::Sector, 256, 4096, true, A::ReplugWait5,
-     false, true, NF, V::None},
-    {"MR7-K-V4", 0x000C, S, false, 524288, k128x4, E::LargeUnit, 128, 0, false, A::PowerCycle, true,
-     false, NF, V::Mr7},
-    {"NW8NZ8", 0x0022, U, false, 2076672, k2028, E::Sector, 256, 4096, true, A::ReplugWait5, false,
-     true, NF, V::None},
-    {"NZ8-AIO", 0x0022, U, true, 40960, k40, E::AioUnit, 256, 0, false, A::ReplugWait5, false, true,
-     0x0F, V::None},
-};
+std::uint32_t Limit(const std::string& name, std::string& factors) {
+    struct Rule {
+        Group models;
+        std::uint32_t bytes;
+        const char* factors;
+    };
+    const Rule rules[] = {
+        {{"MR7-K-V2", "MR7-K-V4", "TQ7-ROV", "NR4W"}, 128 * 1024 * 4, "(128 * 1024 * 4)"},
+        {{"MR7-P", "PVW"}, 128 * 1024 * 7, "(128 * 1024 * 7)"},
+        {{"TQ7P-AIO"}, 4 * 1024, "(4 * 1024)"},
+        {kAioUnit, 40 * 1024, "(40 * 1024)"},
+        {kSector, 2028 * 1024, "(2028 * 1024)"},
+    };
+    for (const Rule& rule : rules) {
+        if (In(name, rule.models)) {
+            factors = rule.factors;
+            return rule.bytes;
+        }
+    }
+    factors = "(2 * 1024 * 240)";
+    return 2 * 1024 * 240;
+}
 
-TEST(Catalogue, EveryModelHasItsAttributes) {
+E EraseRule(const std::string& name) {
+    return In(name, kLargeUnit) ? E::LargeUnit
+           : In(name, kPv)      ? E::PvUnit
+           : In(name, kSector)  ? E::Sector
+           : In(name, kAioUnit) ? E::AioUnit
+           : name == "TQ7P-AIO" ? E::FixedFour
+                                : E::SmallUnit;
+}
+
+A After(const std::string& name) {
+    return In(name, kPowerCycle)             ? A::PowerCycle
+           : In(name, {"PV", "PV-U", "PVW"}) ? A::ReplugWait2
+           : In(name, kUsb)                  ? A::ReplugWait5
+                                             : A::Wait1;
+}
+
+V Variant(std::uint16_t id) {
+    switch (id) {
+        case 0x000C:
+            return V::Mr7;
+        case 0x0013:
+            return V::Nr4PointCount;
+        case 0x0015:
+            return V::PvPointCount;
+        case 0x0008:
+            return V::NzGeneration;
+        case 0xA001:
+            return V::BowGeneration;
+        default:
+            return V::None;
+    }
+}
+
+TEST(Catalogue, EveryAttributeFollowsTheGroupsOfItsModel) {
     for (int i = 0; i < kModelCount; ++i) {
-        const Row& row = kRows[i];
         const PlcModel& m = ModelAt(i);
-        SCOPED_TRACE(row.name);
-        EXPECT_STREQ(m.name, row.name);
-        EXPECT_STREQ(plcList[i], row.name);
-        EXPECT_EQ(plcID[i], row.id);
-        EXPECT_EQ(m.typeId, row.id);
-        EXPECT_EQ(m.linkKind, row.link);
-        EXPECT_EQ(m.aioFraming, row.aio);
-        EXPECT_EQ(m.sizeLimit, row.limit);
-        const std::string message = m.sizeLimitMessage;
-        EXPECT_EQ(message,
-                  std::string("The file size EXCEEDS the MAXIMUM size ") + row.limitFactors);
-        EXPECT_EQ(m.eraseCountRule, row.erase);
-        EXPECT_EQ(m.blockSize, row.block);
-        EXPECT_EQ(m.reservedTail, row.tail);
-        EXPECT_EQ(m.singleEraseAttempt, row.single);
-        EXPECT_EQ(m.afterAppErase, row.after);
-        EXPECT_EQ(m.silentEraseOk, row.silent);
-        EXPECT_EQ(m.readsBootVersion, row.bootVersion);
-        EXPECT_EQ(m.bootVersionFloor, row.floor);
-        EXPECT_EQ(m.variantCheck, row.variant);
-        EXPECT_EQ(FindModel(row.name), i);
+        const std::string name = m.name;
+        SCOPED_TRACE(name);
+        const bool sector = In(name, kSector);
+        EXPECT_EQ(m.linkKind, In(name, kUsb) ? U : S);
+        EXPECT_EQ(m.aioFraming, In(name, kAio));
+        std::string factors;
+        EXPECT_EQ(m.sizeLimit, Limit(name, factors));
+        EXPECT_EQ(std::string(m.sizeLimitMessage),
+                  "The file size EXCEEDS the MAXIMUM size " + factors);
+        EXPECT_EQ(m.eraseCountRule, EraseRule(name));
+        EXPECT_EQ(m.blockSize, sector || In(name, kAio) || In(name, kPv) ? 256 : 128);
+        EXPECT_EQ(m.reservedTail, sector ? 4096u : 0u);
+        EXPECT_EQ(m.singleEraseAttempt, sector);
+        EXPECT_EQ(m.afterAppErase, After(name));
+        EXPECT_EQ(m.silentEraseOk, In(name, kPowerCycle));
+        const std::uint16_t id = m.typeId;
+        EXPECT_EQ(m.readsBootVersion, id == 0x3000 || id == 0x3010 || id == 0x0020 ||
+                                          id == 0xA00B || id == 0x3020 || id == 0x0022);
+        EXPECT_EQ(m.bootVersionFloor, In(name, {"QB5-AIO", "NZ8-AIO"}) ? 0x0F
+                                      : name == "TQ8-AIO"              ? 0x11
+                                                                       : kNoBootVersionFloor);
+        EXPECT_EQ(m.variantCheck, Variant(id));
+        EXPECT_STREQ(plcList[i], m.name);
+        EXPECT_EQ(plcID[i], id);
+        EXPECT_EQ(FindModel(m.name), i);
     }
     EXPECT_STREQ(plcList[kModelCount], "");
+}
+
+// The model list in its own order: the name and type identifier of each slot.
+TEST(Catalogue, ModelListOrderAndTypeIdentifiers) {
+    const std::pair<const char*, std::uint16_t> list[kModelCount] = {
+        {"MR7-TQ7-V2", 0x000C}, {"NT4", 0x000E},       {"NZ4", 0x000F},
+        {"NR4", 0x0013},        {"MR7-K-V2", 0x000C},  {"PV", 0x0015},
+        {"MG5", 0x0000},        {"TQ7P-AIO", 0x000D},  {"NZ-V3", 0x0008},
+        {"BOW-MR7-V2", 0xA001}, {"PV-U", 0xA002},      {"NR4-U", 0xA003},
+        {"QB7", 0x3000},        {"MR-TQ-MG4", 0x0003}, {"TQ7-ROV", 0xA006},
+        {"NR4W", 0x0013},       {"MR7-P", 0x0017},     {"QB5", 0x3010},
+        {"QB5-AIO", 0x3010},    {"PVW", 0x0015},       {"MR8-TQ8", 0x0020},
+        {"RLX-G", 0xA00B},      {"QB3", 0x3020},       {"TQ8-AIO", 0x0020},
+        {"MR7-TQ7-V4", 0x000C}, {"NZ-V4", 0x0008},     {"BOW-MR7-V4", 0xA001},
+        {"MR8-BUNDLE", 0x0020}, {"MR7-K-V4", 0x000C},  {"NW8NZ8", 0x0022},
+        {"NZ8-AIO", 0x0022},
+    };
+    for (int i = 0; i < kModelCount; ++i) {
+        EXPECT_STREQ(ModelAt(i).name, list[i].first) << i;
+        EXPECT_EQ(ModelAt(i).typeId, list[i].second) << list[i].first;
+    }
+}
+
+// Where the groups meet: shared identifiers, where the name decides, and the one
+// USB model with the serial models' blocks and erase units.
+TEST(Catalogue, EdgesOfTheGroups) {
+    const std::pair<const char*, const char*> sharedIds[] = {
+        {"NR4", "NR4W"}, {"PV", "PVW"}, {"QB5", "QB5-AIO"}};
+    for (const auto& [a, b] : sharedIds) {
+        const PlcModel& first = ModelAt(FindModel(a));
+        const PlcModel& second = ModelAt(FindModel(b));
+        EXPECT_EQ(first.typeId, second.typeId) << a;
+        EXPECT_TRUE(first.sizeLimit != second.sizeLimit ||
+                    first.eraseCountRule != second.eraseCountRule)
+            << a << " and " << b << " differ by name";
+    }
+    const PlcModel& pvw = ModelAt(FindModel("PVW"));
+    EXPECT_EQ(pvw.linkKind, U);
+    EXPECT_EQ(pvw.blockSize, 128);
+    EXPECT_EQ(pvw.eraseCountRule, E::LargeUnit);
+    EXPECT_EQ(ModelAt(FindModel("MG5")).typeId, 0x0000);
+    int usb = 0, aio = 0, sector = 0;
+    for (int i = 0; i < kModelCount; ++i) {
+        usb += ModelAt(i).linkKind == U ? 1 : 0;
+        aio += ModelAt(i).aioFraming ? 1 : 0;
+        sector += ModelAt(i).singleEraseAttempt ? 1 : 0;
+    }
+    EXPECT_EQ(usb, 13);
+    EXPECT_EQ(aio, 4);
+    EXPECT_EQ(sector, 7);
 }
 
 TEST(Catalogue, LookUpIsExactAndCaseSensitive) {
