@@ -1,17 +1,27 @@
-# The Windows program's resources: the artwork (drawn by make_artwork.c on the
-# build machine) and one resource script per program, which carries that
-# program's firmware image, the image's built-in file name and its version.
+# The programs built for a firmware image. Each carries exactly one image and
+# serves the model its file name begins with.
 #
-# norvane_windows_resources(<target> <image-file>) adds the resource script to
-# <target> together with the image's built-in file name (EmbeddedImageName).
+# norvane_fwupdate_for_image(<target> <image>): the terminal program (native).
+# norvane_fwupdate_program(<target> <image>): the Windows program with its window;
+#   the image, its built-in file name, the logo, the icon and a version record go
+#   into the program's resources.
 
-set(NORVANE_RES_WIN32_DIR "${CMAKE_CURRENT_LIST_DIR}" CACHE INTERNAL "")
+include("${CMAKE_CURRENT_LIST_DIR}/FirmwareImage.cmake")
 
+function(norvane_fwupdate_for_image target image)
+    norvane_image_library(${target}_image "${image}")
+    add_executable(${target} "${PROJECT_SOURCE_DIR}/ui/cli/main.cpp")
+    norvane_warnings(${target})
+    target_link_libraries(${target} PRIVATE norvane_cli ${target}_image)
+endfunction()
+
+# The logo and the icon, drawn once on the build machine by make_artwork.c; sets
+# NORVANE_LOGO_BMP and NORVANE_ICON_ICO.
 function(norvane_make_artwork)
     set(dir "${CMAKE_BINARY_DIR}/artwork")
     set(NORVANE_LOGO_BMP "${dir}/logo.bmp" PARENT_SCOPE)
     set(NORVANE_ICON_ICO "${dir}/icon.ico" PARENT_SCOPE)
-    set(source "${NORVANE_RES_WIN32_DIR}/make_artwork.c")
+    set(source "${PROJECT_SOURCE_DIR}/res/win32/make_artwork.c")
     # The artwork is drawn at configure time, so a change to its generator reconfigures.
     set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${source}")
     if(EXISTS "${dir}/logo.bmp" AND EXISTS "${dir}/icon.ico"
@@ -27,6 +37,8 @@ function(norvane_make_artwork)
     endif()
 endfunction()
 
+# Adds to <target> the resource script that carries <image> (BIN 8), the artwork
+# and the version record, and the image's built-in file name (EmbeddedImageName).
 function(norvane_windows_resources target image)
     norvane_make_artwork()
     get_filename_component(image_abs "${image}" ABSOLUTE)
@@ -48,7 +60,7 @@ function(norvane_windows_resources target image)
     string(REPLACE "." "," NORVANE_RC_VERSION_COMMAS "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0")
 
     set(rc "${CMAKE_CURRENT_BINARY_DIR}/${target}_resources.rc")
-    configure_file("${NORVANE_RES_WIN32_DIR}/fwupdate.rc.in" "${rc}" @ONLY)
+    configure_file("${PROJECT_SOURCE_DIR}/res/win32/fwupdate.rc.in" "${rc}" @ONLY)
     target_sources(${target} PRIVATE "${rc}")
     set_source_files_properties("${rc}" PROPERTIES
         OBJECT_DEPENDS "${image_abs};${NORVANE_LOGO_BMP};${NORVANE_ICON_ICO}")
@@ -68,4 +80,11 @@ const char* EmbeddedImageName() {
 }  // namespace norvane
 " @ONLY)
     target_sources(${target} PRIVATE "${name_cpp}")
+endfunction()
+
+function(norvane_fwupdate_program target image)
+    add_executable(${target} WIN32 "${PROJECT_SOURCE_DIR}/ui/win32/win_main.cpp")
+    target_link_libraries(${target} PRIVATE norvane_window)
+    norvane_windows_resources(${target} "${image}")
+    norvane_warnings(${target})
 endfunction()
