@@ -1,5 +1,6 @@
 #include "burn/burn_sequence.h"
 
+#include <optional>
 #include <string>
 
 #include "burn/burn_context.h"
@@ -64,13 +65,23 @@ class Burn {
     bool PassesBootVersionGate();
     void Reconnect(const PlcModel& model);
 
+    // What the PLC's "ID" answers carried, kept for the record of the burn.
+    void NoteReportedType() {
+        if (reported_) {
+            reportedTypeId.store(*reported_, std::memory_order_relaxed);
+        }
+    }
+
     WorkerSurroundings& s_;
     LinkPtr hSerial;
+    std::optional<std::uint16_t> reported_;
     bool imageLoaded_ = false;
     BurnOutcome outcome_ = BurnOutcome::Failed;
 };
 
 BurnOutcome Burn::Run() {
+    reportedTypeId.store(-1, std::memory_order_relaxed);
+    reportedBootVersion.store(-1, std::memory_order_relaxed);
     FirmwareImage image;
     if (!s_.LoadImage(image)) {
         return Fail(kMsgImageNotLoaded);
@@ -129,7 +140,8 @@ bool Burn::Open() {
 
 PassEnd Burn::ApplicationPass() {
     const PlcModel& model = SelectedModel();
-    const AppResult typeCheck = CheckID_A(Plc());
+    const AppResult typeCheck = CheckID_A(Plc(), &reported_);
+    NoteReportedType();
     if (typeCheck != AppResult::Ok) {
         Fail(State2Message(ResultCode(typeCheck)));
         return PassEnd::BurnOver;
@@ -141,6 +153,7 @@ PassEnd Burn::ApplicationPass() {
     if (model.readsBootVersion) {
         // A failed read stores 0, which the AIO models' gate refuses as unknown.
         QB_fu_version.store(read_fu_version_A(Plc()), std::memory_order_relaxed);
+        reportedBootVersion.store(QB_fu_version.load(), std::memory_order_relaxed);
         if (!PassesBootVersionGate()) {
             return PassEnd::BurnOver;
         }
@@ -193,7 +206,9 @@ bool Burn::PassesBootVersionGate() {
 
 PassEnd Burn::BootloaderPass() {
     const PlcModel& model = SelectedModel();
-    if (CheckID_B(Plc()) != BootResult::Ok) {
+    const BootResult typeCheck = CheckID_B(Plc(), &reported_);
+    NoteReportedType();
+    if (typeCheck != BootResult::Ok) {
         Fail(kMsgTypeWrong);
         return PassEnd::BurnOver;
     }
@@ -204,6 +219,7 @@ PassEnd Burn::BootloaderPass() {
             return PassEnd::BurnOver;
         }
         QB_fu_version.store(version, std::memory_order_relaxed);
+        reportedBootVersion.store(version, std::memory_order_relaxed);
         if (!PassesBootVersionGate()) {
             return PassEnd::BurnOver;
         }

@@ -14,6 +14,8 @@ std::atomic<std::int32_t> progress{0};
 std::atomic<std::int32_t> errCounter{0};
 std::atomic<std::int32_t> totalErrCounter{0};
 std::atomic<std::int32_t> elapsedTime{0};
+std::atomic<std::int32_t> reportedTypeId{-1};
+std::atomic<std::int32_t> reportedBootVersion{-1};
 std::atomic<std::uint8_t> QB_fu_version{0};
 
 void SelectedPort::Set(const std::string& name) {

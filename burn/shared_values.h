@@ -42,6 +42,12 @@ constexpr std::int32_t kFlashIdle = 0;
 constexpr std::int32_t kFlashErasing = 1;
 constexpr std::int32_t kFlashProgramming = 2;
 
+// What the PLC said about itself in the last burn, for a record of it: the type
+// identifier of its last acknowledged "ID" answer and the bootloader version byte,
+// -1 where the burn did not get that far. Set back to -1 when a burn starts.
+extern std::atomic<std::int32_t> reportedTypeId;
+extern std::atomic<std::int32_t> reportedBootVersion;
+
 // Selects the model at `index` (a valid catalogue index).
 void SelectModel(int index);
 const PlcModel& SelectedModel();

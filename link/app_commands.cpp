@@ -100,13 +100,18 @@ AppResult ConfirmComm(const ExchangeContext& x) {
                                                 : AppResult::InBootloader;
 }
 
-AppResult CheckID_A(const ExchangeContext& x) {
+AppResult CheckID_A(const ExchangeContext& x, std::optional<std::uint16_t>* reported) {
     AppReply reply{};
-    const bool ok =
-        Exchange(x, TypeCheckRequest(UnitByte(x.model)), kServiceReplyLength, reply,
-                 [&x](const AppReply& r) {
-                     return r.Status() == kAck && AppTypeMatches(x.model.typeId, r.TypeId());
-                 });
+    const bool ok = Exchange(x, TypeCheckRequest(UnitByte(x.model)), kServiceReplyLength, reply,
+                             [&x, reported](const AppReply& r) {
+                                 if (r.Status() != kAck) {
+                                     return false;
+                                 }
+                                 if (reported != nullptr) {
+                                     *reported = r.TypeId();
+                                 }
+                                 return AppTypeMatches(x.model.typeId, r.TypeId());
+                             });
     return ok ? AppResult::Ok : Classify(reply, 2, 3, false);
 }
 

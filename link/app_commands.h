@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "link/exchange.h"
 
@@ -15,8 +16,9 @@ void DummyComm(const ExchangeContext& x);
 AppResult ConfirmComm(const ExchangeContext& x);
 
 // The type check: Ok; on failure RefusedCode2, RefusedCode3, RefusedOtherCode,
-// UnknownNakClass or NoResponse.
-AppResult CheckID_A(const ExchangeContext& x);
+// UnknownNakClass or NoResponse. `reported`, when given, gets the identifier of
+// the last acknowledged answer.
+AppResult CheckID_A(const ExchangeContext& x, std::optional<std::uint16_t>* reported = nullptr);
 
 // Register reads: the value, or 0 when no valid reply came.
 std::uint16_t READ_D1386(const ExchangeContext& x);

@@ -28,12 +28,15 @@ bool Acknowledged(const ExchangeContext& x, std::string_view word, std::uint8_t*
 
 }  // namespace
 
-BootResult CheckID_B(const ExchangeContext& x) {
+BootResult CheckID_B(const ExchangeContext& x, std::optional<std::uint16_t>* reported) {
     x.link.SetTimeouts(kExchangeTimeouts);
     std::uint8_t reply[3];
-    const auto reported = [&reply] { return static_cast<std::uint16_t>(reply[1] << 8 | reply[2]); };
     if (!Acknowledged(x, "ID", reply, sizeof reply, [&] {
-            return BootTypeMatches(x.model.linkKind, x.model.typeId, reported());
+            const auto id = static_cast<std::uint16_t>(reply[1] << 8 | reply[2]);
+            if (reported != nullptr) {
+                *reported = id;
+            }
+            return BootTypeMatches(x.model.linkKind, x.model.typeId, id);
         })) {
         return BootResult::NotAcknowledged;
     }

@@ -3,13 +3,15 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "link/exchange.h"
 
 namespace norvane {
 
-// Ok when the PLC reports the selected type; NotAcknowledged otherwise or on no answer.
-BootResult CheckID_B(const ExchangeContext& x);
+// Ok when the PLC reports the selected type; NotAcknowledged otherwise or on no
+// answer. `reported`, when given, gets the identifier of the last acknowledged answer.
+BootResult CheckID_B(const ExchangeContext& x, std::optional<std::uint16_t>* reported = nullptr);
 
 // Ok with `version` set (the low nibble of the first byte as the major version,
 // the high nibble of the second as the minor); NotAcknowledged, `version` untouched.

@@ -44,6 +44,9 @@ std::string DescribeOpenFailure(const OpenFailure& failure) {
     if (failure.kind == OpenFailureKind::NoUsbPlc) {
         return "no PLC found on USB (no serial port of USB device 6c2e:0001)";
     }
+    if (failure.kind == OpenFailureKind::NotBack) {
+        return "the PLC did not come back at " + failure.path + " after the replug";
+    }
     std::string text = "cannot open " + failure.path + ": ";
     switch (failure.kind) {
         case OpenFailureKind::None:
@@ -61,7 +64,7 @@ std::string DescribeOpenFailure(const OpenFailure& failure) {
         case OpenFailureKind::NotASerialPort:
             return text + "not a serial port";
         case OpenFailureKind::NoUsbPlc:
-            break;
+        case OpenFailureKind::NotBack:
         case OpenFailureKind::Other:
             break;
     }
@@ -83,6 +86,9 @@ std::string OpenFailureHint(const OpenFailure& failure) {
                        : "close that program and try again";
         case OpenFailureKind::NotASerialPort:
             return "name a serial port such as ttyUSB0 or /dev/ttyACM0";
+        case OpenFailureKind::NotBack:
+            return "plug the PLC back into the same USB socket (--list shows where each PLC is; "
+                   "--replug-timeout gives it longer)";
         case OpenFailureKind::NoUsbPlc:
             return "connect the PLC's USB port and power the PLC; the kernel should then create "
                    "a ttyACM or ttyUSB port for it (see the kernel log, sudo dmesg)";

@@ -16,6 +16,7 @@ enum class OpenFailureKind : std::uint8_t {
     Busy,              // another process (perhaps another copy of this tool) holds it
     NotASerialPort,    // it exists but is no terminal device
     NoUsbPlc,          // no tty of the PLC's USB device was found
+    NotBack,           // after the replug, the PLC did not come back in time
     Other,
 };
 

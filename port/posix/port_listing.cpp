@@ -23,16 +23,23 @@ bool IsPhantomUart(const std::string& sysfsRoot, const std::string& name) {
 
 }  // namespace
 
+std::vector<std::string> ListTtysWithHardware(const std::string& sysfsRoot) {
+    std::vector<std::string> ttys = TtysWithDevice(sysfsRoot);
+    ttys.erase(
+        std::remove_if(ttys.begin(), ttys.end(),
+                       [&](const std::string& name) { return IsPhantomUart(sysfsRoot, name); }),
+        ttys.end());
+    return ttys;
+}
+
 std::vector<std::string> ListSerialPorts(const std::string& sysfsRoot) {
-    std::vector<std::string> ports;
-    for (const std::string& name : TtysWithDevice(sysfsRoot)) {
-        // The kernel writes a '/' of a device name as '!' here; such a name
-        // would not map back to its /dev node.
-        if (name.find('!') != std::string::npos || IsPhantomUart(sysfsRoot, name)) {
-            continue;
-        }
-        ports.push_back(name);
-    }
+    std::vector<std::string> ports = ListTtysWithHardware(sysfsRoot);
+    // The kernel writes a '/' of a device name as '!' here; such a name is no
+    // port name, only a path.
+    ports.erase(
+        std::remove_if(ports.begin(), ports.end(),
+                       [](const std::string& name) { return name.find('!') != std::string::npos; }),
+        ports.end());
     return ports;
 }
 

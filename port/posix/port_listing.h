@@ -13,6 +13,10 @@ namespace norvane::posix {
 // The longest port name the window's port list holds (a 10-byte slot).
 constexpr std::size_t kPortNameMaxChars = 9;
 
+// The names under class/tty of every serial port with hardware behind it, in
+// port-name order; a '!' stands for a '/' of the device node's path.
+std::vector<std::string> ListTtysWithHardware(const std::string& sysfsRoot = kSysfsRoot);
+
 // Every serial port with hardware behind it, in port-name order. Built-in
 // serial ports that the kernel reserves without a UART behind them are left out.
 std::vector<std::string> ListSerialPorts(const std::string& sysfsRoot = kSysfsRoot);

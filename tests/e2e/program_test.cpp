@@ -4,50 +4,13 @@
 // pseudo-terminal by this process.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-
-#include "served_plc.h"
+#include "served_pv.h"
 #include "terminal_program.h"
 
 namespace norvane::test {
 namespace {
 
-const std::string kTool = NORVANE_PV_TOOL;
-const std::string kReplugPrompt = "Please REPLUG the USB Cable, and then press OK to continue";
-const std::string kSuccess =
-    "Information: Firmware update is SUCCESSFUL!, please REPLUG the USB cable";
-
-std::vector<std::uint8_t> Image() {
-    std::ifstream in(NORVANE_PV_IMAGE, std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-// A PV PLC in its application firmware, served until its burn is over.
-class ServedPv {
-  public:
-    ServedPv() : plc_(Config()) {
-        plcsim::ServeOptions options;
-        options.exitAfterBurn = true;
-        options.idleTimeoutSeconds = 60;
-        std::string error;
-        EXPECT_TRUE(plc_.Start(options, error)) << error;
-    }
-    const std::string& Port() const { return plc_.SlavePath(); }
-    bool FlashHoldsImage() {
-        plc_.Join();
-        const std::vector<std::uint8_t> image = Image();
-        return !image.empty() && plc_.Plc().FlashHoldsImage(image.data(), image.size());
-    }
-
-  private:
-    static plcsim::PlcConfig Config() {
-        plcsim::PlcConfig config;
-        config.model = "PV";
-        return config;
-    }
-    plcsim::ServedPlc plc_;
-};
+const std::string kTool = kPvTool;
 
 TEST(Program, ExitStatusSaysHowTheRunEnded) {
     struct Case {

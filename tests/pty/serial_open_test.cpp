@@ -92,11 +92,11 @@ TEST(PortFactoryTest, NamesAndPathsOpenTheSamePort) {
     const std::string nameUnderDev = pty.slavePath().substr(5);  // "pts/N"
     EXPECT_EQ(DevicePathForPortName("ttyUSB0"), "/dev/ttyUSB0");
     EXPECT_EQ(DevicePathForPortName(nameUnderDev), nameUnderDev);  // holds '/': a path
-    EXPECT_TRUE(OpenComPortPosix(pty.slavePath()));
-    EXPECT_TRUE(OpenUsbPlcPort(pty.slavePath()));  // an explicit path skips the lookup
+    EXPECT_TRUE(PortOpener("").OpenSerial(pty.slavePath(), nullptr));
+    EXPECT_TRUE(PortOpener(pty.slavePath()).OpenUsbPlc(nullptr));  // a path skips the lookup
 
     OpenFailure failure;
-    EXPECT_FALSE(OpenComPortPosix("norvane-no-such-port", &failure));
+    EXPECT_FALSE(PortOpener("").OpenSerial("norvane-no-such-port", &failure));
     EXPECT_EQ(failure.kind, OpenFailureKind::NotFound);
     EXPECT_EQ(failure.path, "/dev/norvane-no-such-port");
 }
@@ -105,7 +105,7 @@ TEST(PortFactoryTest, NoPlcOnUsbIsReportedAsSuch) {
     test::FakeSysfs sysfs;
     sysfs.AddTty("ttyS0", "pnp0/00:01", "4");
     OpenFailure failure;
-    EXPECT_FALSE(OpenUsbPlcPort("", &failure, sysfs.root()));
+    EXPECT_FALSE(PortOpener("", std::chrono::seconds(30), sysfs.root()).OpenUsbPlc(&failure));
     EXPECT_EQ(failure.kind, OpenFailureKind::NoUsbPlc);
     EXPECT_NE(DescribeOpenFailure(failure).find("6c2e:0001"), std::string::npos);
     EXPECT_FALSE(OpenFailureHint(failure).empty());

@@ -22,14 +22,22 @@ TEST(CliOptions, AcceptedCommandLines) {
     Options o;
     std::string error;
     ASSERT_TRUE(Parse({"--port", "/dev/pts/7", "--yes", "--trace"}, o, error));
-    EXPECT_EQ(o.port, "/dev/pts/7");
+    EXPECT_EQ(o.ports, std::vector<std::string>{"/dev/pts/7"});
     EXPECT_TRUE(o.yes && o.trace && !o.listPorts && !o.version && !o.help);
     ASSERT_TRUE(Parse({"--port=ttyUSB0", "-y"}, o, error));
-    EXPECT_EQ(o.port, "ttyUSB0");
+    EXPECT_EQ(o.ports, std::vector<std::string>{"ttyUSB0"});
     EXPECT_TRUE(o.yes);
     ASSERT_TRUE(Parse({}, o, error));
-    EXPECT_TRUE(o.port.empty());
+    EXPECT_TRUE(o.ports.empty());
     EXPECT_FALSE(o.yes);
+    EXPECT_EQ(o.replugTimeoutSeconds, 30);
+    ASSERT_TRUE(Parse({"--port", "usb-path:1-2", "--port=usb-serial:A1", "--json", "--record",
+                       "burns.log", "--replug-timeout=45", "--list"},
+                      o, error));
+    EXPECT_EQ(o.ports, (std::vector<std::string>{"usb-path:1-2", "usb-serial:A1"}));
+    EXPECT_TRUE(o.json && o.list);
+    EXPECT_EQ(o.record, "burns.log");
+    EXPECT_EQ(o.replugTimeoutSeconds, 45);
 }
 
 TEST(CliOptions, UsageErrorsSayWhatIsWrong) {
@@ -37,9 +45,15 @@ TEST(CliOptions, UsageErrorsSayWhatIsWrong) {
         std::vector<const char*> args;
         const char* error;
     } cases[] = {
-        {{"--port"}, "--port needs a port name or path"},
-        {{"--port="}, "--port needs a port name or path"},
-        {{"--port", "a", "--port", "b"}, "--port given twice"},
+        {{"--port"}, "--port needs a port name, a path or a USB identity"},
+        {{"--port="}, "--port needs a port name, a path or a USB identity"},
+        {{"--port", "a", "--port", "a"}, "--port a given twice"},
+        {{"--record"}, "--record needs a file name"},
+        {{"--replug-timeout", "0"}, "--replug-timeout needs whole seconds from 1 to 3600"},
+        {{"--replug-timeout=3601"}, "--replug-timeout needs whole seconds from 1 to 3600"},
+        {{"--replug-timeout", "-5"}, "--replug-timeout needs whole seconds from 1 to 3600"},
+        {{"--trace", "--port", "a", "--port", "b"},
+         "--trace follows one PLC: give one --port with it"},
         {{"--yes", "--frobnicate"}, "unknown option '--frobnicate'"},
         {{"COM3"}, "unknown option 'COM3'"},
     };

@@ -3,28 +3,45 @@
 #include <thread>
 
 #include "burn/burn_messages.h"
-#include "port/posix/port_factory.h"
+#include "burn/shared_values.h"
 #include "ui/cli/trace_link.h"
 
 namespace norvane::cli {
 
-CliSurroundings::CliSurroundings(const Options& options, Console& console, std::FILE* promptInput)
-    : options_(options), console_(console), promptInput_(promptInput) {}
+CliSurroundings::CliSurroundings(const Options& options, const std::string& port, Console& console,
+                                 std::FILE* promptInput, MessageSink sink)
+    : options_(options),
+      console_(console),
+      promptInput_(promptInput),
+      sink_(std::move(sink)),
+      ports_(platform::MakePortOpening(port, std::chrono::seconds(options.replugTimeoutSeconds))) {}
 
 void CliSurroundings::ShowMessage(const std::string& text, const char* caption, MessageIcon) {
     const bool prompt = text == kMsgReplug || text == kMsgPowerCycle;
     if (!prompt) {
-        finalMessage_ = std::string(caption) + ": " + text;
-        console_.Print(finalMessage_);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            finalCaption_ = caption;
+            finalText_ = text;
+        }
+        failedAttempts_.store(totalErrCounter.load());
+        sink_(caption, text, false);
         return;
     }
-    if (options_.yes) {
-        console_.Print(std::string(caption) + ": " + text + " [--yes]");
-        return;
-    }
-    if (!console_.Ask(std::string(caption) + ": " + text, promptInput_)) {
+    sink_(caption, text, options_.yes);
+    if (!options_.yes && !console_.Ask(std::string(caption) + ": " + text, promptInput_)) {
         console_.Print("");  // end of input: carry on, the next pass tells what the PLC does
     }
+}
+
+std::string CliSurroundings::finalCaption() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return finalCaption_;
+}
+
+std::string CliSurroundings::finalText() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return finalText_;
 }
 
 void CliSurroundings::Sleep(std::uint32_t milliseconds) {
@@ -42,13 +59,11 @@ LinkPtr CliSurroundings::Traced(LinkPtr link) {
 }
 
 LinkPtr CliSurroundings::OpenComPort(const std::string& name) {
-    lastOpenFailure_ = posix::OpenFailure{};
-    return Traced(posix::OpenComPortPosix(name, &lastOpenFailure_));
+    return Traced(ports_->OpenSerial(name));
 }
 
 LinkPtr CliSurroundings::OpenMyDevPipe(const char*) {
-    lastOpenFailure_ = posix::OpenFailure{};
-    return Traced(posix::OpenUsbPlcPort(options_.port, &lastOpenFailure_));
+    return Traced(ports_->OpenUsbPlc());
 }
 
 bool CliSurroundings::LoadImage(FirmwareImage& image) {

@@ -1,21 +1,30 @@
-// The burn worker's surroundings at a terminal: messages are printed, prompts
-// wait for Enter (or are answered by --yes), ports are the machine's ttys.
+// The burn worker's surroundings at a terminal: messages go to the front end,
+// prompts wait for Enter (or are answered by --yes), ports are the system's.
 #pragma once
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
+#include <functional>
+#include <mutex>
 #include <string>
 
 #include "burn/surroundings.h"
-#include "port/posix/open_failure.h"
 #include "ui/cli/console.h"
 #include "ui/cli/options.h"
+#include "ui/cli/platform.h"
 
 namespace norvane::cli {
 
 class CliSurroundings : public WorkerSurroundings {
   public:
-    CliSurroundings(const Options& options, Console& console, std::FILE* promptInput);
+    // Told of every message the burn shows: its caption and text, and for a
+    // prompt whether it was answered at once.
+    using MessageSink =
+        std::function<void(const std::string& caption, const std::string& text, bool prompt)>;
+
+    CliSurroundings(const Options& options, const std::string& port, Console& console,
+                    std::FILE* promptInput, MessageSink sink);
 
     void ShowMessage(const std::string& text, const char* caption, MessageIcon icon) override;
     void StopElapsedTimer() override { timerRunning_.store(false); }
@@ -27,9 +36,14 @@ class CliSurroundings : public WorkerSurroundings {
     void ReleaseImage() override {}
 
     bool timerRunning() const { return timerRunning_.load(); }
-    // The caption and text of the last message that ended the burn.
-    const std::string& finalMessage() const { return finalMessage_; }
-    const posix::OpenFailure& lastOpenFailure() const { return lastOpenFailure_; }
+
+    // The message that ended the burn, and the failed attempts of the whole burn
+    // as the panel showed them then (the burn sets them back to 0 as it ends).
+    std::string finalCaption() const;
+    std::string finalText() const;
+    std::int32_t failedAttempts() const { return failedAttempts_.load(); }
+
+    const platform::PortOpening& ports() const { return *ports_; }
 
   private:
     LinkPtr Traced(LinkPtr link);
@@ -37,9 +51,13 @@ class CliSurroundings : public WorkerSurroundings {
     const Options& options_;
     Console& console_;
     std::FILE* promptInput_;
+    MessageSink sink_;
+    std::unique_ptr<platform::PortOpening> ports_;
     std::atomic<bool> timerRunning_{true};
-    std::string finalMessage_;
-    posix::OpenFailure lastOpenFailure_;
+    std::atomic<std::int32_t> failedAttempts_{0};
+    mutable std::mutex mutex_;
+    std::string finalCaption_;
+    std::string finalText_;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 

@@ -1,21 +1,19 @@
-// norvane-fwupdate: the burn of the Windows program, from a terminal.
-#include <unistd.h>
-
-#include <atomic>
-#include <chrono>
-#include <csignal>
+// norvane-fwupdate: the burn of the Windows program, from a terminal; one PLC, or
+// several at once.
 #include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <thread>
 
 #include "burn/burn_messages.h"
-#include "burn/burn_sequence.h"
+#include "burn/image.h"
 #include "burn/model_selection.h"
 #include "burn/shared_values.h"
-#include "port/posix/port_listing.h"
-#include "ui/cli/cli_surroundings.h"
+#include "ui/cli/burn_session.h"
+#include "ui/cli/console.h"
+#include "ui/cli/event_views.h"
+#include "ui/cli/json_object.h"
 #include "ui/cli/options.h"
+#include "ui/cli/platform.h"
+#include "ui/cli/several_burns.h"
 #include "ui/cli/version_info.h"
 
 namespace {
@@ -23,79 +21,48 @@ namespace {
 using namespace norvane;
 using namespace norvane::cli;
 
-constexpr int kExitSuccess = 0;
-constexpr int kExitBurnFailed = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitInterrupted = 130;
-
-volatile std::sig_atomic_t interrupted = 0;
-
-void OnInterrupt(int) {
-    interrupted = 1;
+int UsageError(const std::string& text) {
+    std::fprintf(stderr, "norvane-fwupdate: %s\nTry 'norvane-fwupdate --help'.\n", text.c_str());
+    return kExitUsage;
 }
 
 bool ModelPrompts(const PlcModel& model) {
     return model.afterAppErase != AfterAppErase::Wait1;
 }
 
+void ListPorts(bool json) {
+    const std::vector<platform::PortRow> rows = platform::ListPorts();
+    if (json) {
+        for (const platform::PortRow& row : rows) {
+            JsonObject line;
+            line.Set("port", row.name).Set("kind", row.kind);
+            row.usbSerial.empty() ? line.SetNull("usb_serial")
+                                  : line.Set("usb_serial", row.usbSerial);
+            row.usbPath.empty() ? line.SetNull("usb_path") : line.Set("usb_path", row.usbPath);
+            line.Set("device", row.device);
+            std::printf("%s\n", line.ToString().c_str());
+        }
+        return;
+    }
+    std::printf("%-24s %-8s %-20s %-12s %s\n", "PORT", "KIND", "USB SERIAL", "USB PATH", "DEVICE");
+    for (const platform::PortRow& row : rows) {
+        std::printf("%-24s %-8s %-20s %-12s %s\n", row.name.c_str(), row.kind.c_str(),
+                    row.usbSerial.empty() ? "-" : row.usbSerial.c_str(),
+                    row.usbPath.empty() ? "-" : row.usbPath.c_str(), row.device.c_str());
+    }
+}
+
+// The port the window would choose: for a USB model the PLC's USB device, for a
+// serial model the first serial port; the messages name it as the window does.
 void ChoosePort(const Options& options, const PlcModel& model) {
     if (model.linkKind == LinkKind::Usb) {
         selectedComPort.Set("USB");
-    } else if (!options.port.empty()) {
-        selectedComPort.Set(options.port);
+    } else if (!options.ports.empty()) {
+        selectedComPort.Set(options.ports.front());
     } else {
-        const std::vector<std::string> ports = posix::ListWindowPortNames();
+        const std::vector<std::string> ports = platform::WindowPortNames();
         selectedComPort.Set(ports.empty() ? std::string() : ports.front());
     }
-}
-
-StatusValues Snapshot() {
-    return StatusValues{elapsedTime.load(), progress.load(), flashStatus.load(), errCounter.load(),
-                        totalErrCounter.load()};
-}
-
-int Burn(const Options& options) {
-    Console console(stdout, stderr, isatty(STDOUT_FILENO) != 0);
-    CliSurroundings surroundings(options, console, stdin);
-    std::atomic<bool> done{false};
-    BurnOutcome outcome = BurnOutcome::Failed;
-    std::thread worker([&] {
-        outcome = StartBurn(surroundings);
-        done.store(true);
-    });
-    // The status panel's two timers: a redraw every 100 ms, a second counted every 1000 ms.
-    const auto start = std::chrono::steady_clock::now();
-    int secondsCounted = 0;
-    while (!done.load()) {
-        if (interrupted != 0) {
-            const bool erasing = flashStatus.load() != kFlashIdle;
-            console.PrintError(erasing ? "Interrupted: the erase had begun, the PLC must be burned "
-                                         "again before it can run."
-                                       : "Interrupted: nothing was erased.");
-            std::_Exit(kExitInterrupted);
-        }
-        const auto now = std::chrono::steady_clock::now();
-        const int seconds =
-            static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(now - start).count());
-        for (; secondsCounted < seconds; ++secondsCounted) {
-            if (surroundings.timerRunning()) {
-                elapsedTime.fetch_add(1);
-            }
-        }
-        console.DrawStatus(Snapshot());
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    worker.join();
-    const posix::OpenFailure& failure = surroundings.lastOpenFailure();
-    if (outcome != BurnOutcome::Success && failure.kind != posix::OpenFailureKind::None &&
-        surroundings.finalMessage().find("CANNOT open") != std::string::npos) {
-        console.PrintError(posix::DescribeOpenFailure(failure));
-        const std::string hint = posix::OpenFailureHint(failure);
-        if (!hint.empty()) {
-            console.PrintError(hint);
-        }
-    }
-    return outcome == BurnOutcome::Success ? kExitSuccess : kExitBurnFailed;
 }
 
 }  // namespace
@@ -104,9 +71,7 @@ int main(int argc, char** argv) {
     Options options;
     std::string error;
     if (!ParseOptions(argc, argv, options, error)) {
-        std::fprintf(stderr, "norvane-fwupdate: %s\nTry 'norvane-fwupdate --help'.\n",
-                     error.c_str());
-        return kExitUsage;
+        return UsageError(error);
     }
     if (options.help) {
         std::fputs(UsageText(), stdout);
@@ -119,30 +84,51 @@ int main(int argc, char** argv) {
         return kExitSuccess;
     }
     if (options.listPorts) {
-        if (model.linkKind == LinkKind::Usb) {
-            std::puts("USB");
-        } else {
-            for (const std::string& port : posix::ListWindowPortNames()) {
-                std::puts(port.c_str());
-            }
+        const std::vector<std::string> ports = model.linkKind == LinkKind::Usb
+                                                   ? std::vector<std::string>{"USB"}
+                                                   : platform::WindowPortNames();
+        for (const std::string& port : ports) {
+            std::puts(port.c_str());
         }
         return kExitSuccess;
     }
-    if (ModelPrompts(model) && !options.yes && isatty(STDIN_FILENO) == 0) {
-        std::fprintf(stderr,
-                     "norvane-fwupdate: a %s asks you to %s during the burn, and there is no "
-                     "terminal to answer on.\nRun it from a terminal, or pass --yes to answer "
-                     "at once.\n",
-                     model.name,
-                     model.afterAppErase == AfterAppErase::PowerCycle ? "power it off and on"
-                                                                      : "replug its USB cable");
-        return kExitUsage;
+    if (options.list) {
+        ListPorts(options.json);
+        return kExitSuccess;
+    }
+    const bool several = options.ports.size() > 1;
+    if (several && !options.yes) {
+        return UsageError(
+            "several PLCs cannot each be answered from one keyboard: pass --yes, and have "
+            "each PLC's cable replugged (or the PLC powered off and on) when its row asks");
+    }
+    if (ModelPrompts(model) && !options.yes && !platform::IsTerminal(stdin)) {
+        return UsageError(std::string("a ") + model.name + " asks you to " +
+                          (model.afterAppErase == AfterAppErase::PowerCycle
+                               ? "power it off and on"
+                               : "replug its USB cable") +
+                          " during the burn, and there is no terminal to answer on.\nRun it "
+                          "from a terminal, or pass --yes to answer at once");
+    }
+    if (!options.record.empty() && !platform::CanAppend(options.record, error)) {
+        return UsageError(error);
     }
     ChoosePort(options, model);
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    return Burn(options);
+    platform::CatchInterrupts();
+    const bool terminal = platform::IsTerminal(stdout);
+    if (several) {
+        JsonView json(stdout);
+        TableView table(stdout, terminal, options.ports);
+        EventView& view = options.json ? static_cast<EventView&>(json) : table;
+        const int status = BurnSeveralPlcs(options, view);
+        if (!options.json) {
+            table.Summary();
+        }
+        return status;
+    }
+    Console console(stdout, stderr, terminal && !options.json);
+    JsonView json(stdout);
+    PersonView person(console);
+    EventView& view = options.json ? static_cast<EventView&>(json) : person;
+    return BurnOnePlc(options, options.ports.empty() ? "" : options.ports.front(), console, view);
 }

@@ -1,82 +1,146 @@
 #include "ui/cli/options.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace norvane::cli {
 
+namespace {
+
+constexpr int kMaxReplugTimeoutSeconds = 3600;
+
+// The value of an option given as "--name VALUE" or "--name=VALUE"; false when
+// `arg` is not that option. An empty or missing value sets `missing`.
+bool TakeValue(const std::string& arg, const char* name, int argc, const char* const* argv, int& i,
+               std::string& value, bool& missing) {
+    const std::string withEquals = std::string(name) + "=";
+    if (arg == name) {
+        if (i + 1 >= argc || argv[i + 1] == nullptr) {
+            missing = true;
+            return true;
+        }
+        value = argv[++i];
+    } else if (arg.rfind(withEquals, 0) == 0) {
+        value = arg.substr(withEquals.size());
+    } else {
+        return false;
+    }
+    missing = value.empty();
+    return true;
+}
+
+bool ParseSeconds(const std::string& text, int& seconds) {
+    if (text.empty() || text.size() > 4 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return false;
+    }
+    seconds = std::stoi(text);
+    return seconds >= 1 && seconds <= kMaxReplugTimeoutSeconds;
+}
+
+}  // namespace
+
 bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error) {
     options = Options{};
-    bool portGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i] != nullptr ? argv[i] : "";
+        std::string value;
+        bool missing = false;
         if (arg == "-h" || arg == "--help") {
             options.help = true;
         } else if (arg == "--version") {
             options.version = true;
         } else if (arg == "--list-ports") {
             options.listPorts = true;
+        } else if (arg == "--list") {
+            options.list = true;
         } else if (arg == "-y" || arg == "--yes") {
             options.yes = true;
         } else if (arg == "--trace") {
             options.trace = true;
-        } else if (arg == "--port" || arg.rfind("--port=", 0) == 0) {
-            std::string value;
-            if (arg == "--port") {
-                if (i + 1 >= argc || argv[i + 1] == nullptr) {
-                    error = "--port needs a port name or path";
-                    return false;
-                }
-                value = argv[++i];
-            } else {
-                value = arg.substr(std::strlen("--port="));
-            }
-            if (value.empty()) {
-                error = "--port needs a port name or path";
+        } else if (arg == "--json") {
+            options.json = true;
+        } else if (TakeValue(arg, "--port", argc, argv, i, value, missing)) {
+            if (missing) {
+                error = "--port needs a port name, a path or a USB identity";
                 return false;
             }
-            if (portGiven) {
-                error = "--port given twice";
+            if (std::find(options.ports.begin(), options.ports.end(), value) !=
+                options.ports.end()) {
+                error = "--port " + value + " given twice";
                 return false;
             }
-            portGiven = true;
-            options.port = value;
+            options.ports.push_back(value);
+        } else if (TakeValue(arg, "--record", argc, argv, i, value, missing)) {
+            if (missing) {
+                error = "--record needs a file name";
+                return false;
+            }
+            options.record = value;
+        } else if (TakeValue(arg, "--replug-timeout", argc, argv, i, value, missing)) {
+            if (missing || !ParseSeconds(value, options.replugTimeoutSeconds)) {
+                error = "--replug-timeout needs whole seconds from 1 to 3600";
+                return false;
+            }
         } else {
             error = "unknown option '" + arg + "'";
             return false;
         }
     }
+    if (options.trace && options.ports.size() > 1) {
+        error = "--trace follows one PLC: give one --port with it";
+        return false;
+    }
     return true;
 }
 
 const char* UsageText() {
-    return "Usage: norvane-fwupdate [--port PATH] [--yes] [--trace]\n"
-           "       norvane-fwupdate --list-ports | --version | --help\n"
+    return "Usage: norvane-fwupdate [--port PORT]... [--yes] [--json] [--record FILE]\n"
+           "                        [--replug-timeout SECONDS] [--trace]\n"
+           "       norvane-fwupdate --list [--json] | --list-ports | --version | --help\n"
            "\n"
-           "Writes the firmware image built into this program into a Norvane PLC of the\n"
+           "Writes the firmware image built into this program into Norvane PLCs of the\n"
            "model it serves (see --version), exactly as the Windows program does.\n"
            "\n"
-           "  --port PATH   the port the PLC is on: a name such as ttyUSB0 (for /dev/ttyUSB0)\n"
-           "                or any path. Without it: for a PLC on its own USB port, the\n"
-           "                PLC's USB device as the kernel names it (looked up again after\n"
-           "                the replug); for a PLC on a serial port, the first serial port\n"
-           "                in sorted order. For a USB model, PATH is taken as the PLC's USB\n"
-           "                device and opened again at the same path after the replug.\n"
-           "  --list-ports  print the ports the window would offer, one per line.\n"
+           "  --port PORT   the port a PLC is on, one of:\n"
+           "                  a name such as ttyUSB0 (for /dev/ttyUSB0), or any path;\n"
+           "                  usb-path:1-2.3  the USB device in that socket (the chain of\n"
+           "                                  bus and hub ports that --list shows);\n"
+           "                  usb-serial:XYZ  the USB device with that serial number.\n"
+           "                Without it: for a PLC on its own USB port, the first such PLC;\n"
+           "                for a PLC on a serial port, the first serial port in sorted\n"
+           "                order. After the replug the tool waits for the same PLC (the\n"
+           "                same socket, and serial number where it has one), whatever\n"
+           "                node the kernel gives it, never another one.\n"
+           "                Give --port several times to burn several PLCs at once; each\n"
+           "                is burnt by a process of its own, and --yes is needed.\n"
+           "  --replug-timeout SECONDS\n"
+           "                how long to wait for the PLC to come back after the replug\n"
+           "                (default 30).\n"
            "  --yes, -y     answer the REPLUG and POWER OFF=>ON prompts at once (scripts,\n"
            "                production lines). Without it the prompts wait for Enter; with\n"
            "                no terminal to ask, a model that prompts refuses to start.\n"
+           "  --json        write one JSON object per line for every event of every PLC\n"
+           "                (start, phase, progress, retry, prompt, end) instead of the\n"
+           "                output for a person; see docs/json-events.md.\n"
+           "  --record FILE append one JSON line per burn to FILE (time, host, port and\n"
+           "                identity, model, what the PLC reported, image, outcome).\n"
+           "  --list        print every port that could hold a PLC: the name to give\n"
+           "                --port, its kind, USB serial number and socket, device node.\n"
+           "  --list-ports  print the ports the window would offer, one per line.\n"
            "  --trace       write every byte sent (TX) and received (RX), with a time stamp\n"
-           "                in milliseconds, to standard error.\n"
+           "                in milliseconds, to standard error (one PLC only).\n"
            "  --version     print the program version, the served model and the embedded\n"
            "                image's name, size and SHA-256.\n"
            "  --help, -h    this text.\n"
            "\n"
-           "While burning, a terminal shows a live status line (elapsed seconds, progress\n"
-           "bar and percentage, phase, retry counters); otherwise one line per phase.\n"
-           "The final message is printed as the window shows it, after its caption.\n"
-           "Ctrl-C ends the burn at once; if the erase had begun, burn the PLC again.\n"
+           "While burning one PLC, a terminal shows a live status line (elapsed seconds,\n"
+           "progress bar and percentage, phase, retry counters), several PLCs a table with\n"
+           "a row each; otherwise one line per event. The final message is printed as the\n"
+           "window shows it, after its caption. Ctrl-C ends every burn at once; a PLC whose\n"
+           "erase had begun must be burnt again.\n"
            "\n"
-           "Exit status: 0 success, 1 the burn ended with an ERROR message,\n"
+           "Exit status: 0 every burn succeeded, 1 a burn ended with an ERROR message,\n"
            "             2 a usage error, 130 interrupted.\n"
            "\n"
            "Access without root: see res/linux/ (udev rule, dialout group).\n";

@@ -2,16 +2,23 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace norvane::cli {
+
+constexpr int kDefaultReplugTimeoutSeconds = 30;
 
 struct Options {
     bool help = false;
     bool version = false;
-    bool listPorts = false;
-    bool yes = false;    // answer the replug and power-cycle prompts at once
-    bool trace = false;  // every byte on the line to standard error
-    std::string port;    // empty: the port the window would choose
+    bool listPorts = false;          // the window's port list
+    bool list = false;               // every port that could hold a PLC, with its identity
+    bool yes = false;                // answer the replug and power-cycle prompts at once
+    bool trace = false;              // every byte on the line to standard error
+    bool json = false;               // one JSON object per line instead of output for a person
+    std::vector<std::string> ports;  // empty: the port the window would choose
+    std::string record;              // a file to append one line per burn to
+    int replugTimeoutSeconds = kDefaultReplugTimeoutSeconds;
 };
 
 // False with `error` set when the arguments make no sense.

@@ -10,13 +10,19 @@
 
 namespace norvane::cli {
 
-std::string VersionText() {
+ImageFacts CurrentImageFacts() {
     const FirmwareImage image = EmbeddedImage();
-    std::string text = std::string("norvane-fwupdate ") + NORVANE_VERSION + "\n";
-    text += std::string("model: ") + selectedPLC + "\n";
-    text += std::string("image: ") + EmbeddedImageName() + "\n";
-    text += "size: " + std::to_string(image.size) + " bytes\n";
-    text += "sha256: " + Sha256Hex(image.data, image.size) + "\n";
+    return ImageFacts{NORVANE_VERSION, selectedPLC, EmbeddedImageName(), image.size,
+                      Sha256Hex(image.data, image.size)};
+}
+
+std::string VersionText() {
+    const ImageFacts facts = CurrentImageFacts();
+    std::string text = "norvane-fwupdate " + facts.version + "\n";
+    text += "model: " + facts.model + "\n";
+    text += "image: " + facts.image + "\n";
+    text += "size: " + std::to_string(facts.size) + " bytes\n";
+    text += "sha256: " + facts.sha256 + "\n";
 #ifdef NORVANE_IMAGE_IS_PLACEHOLDER
     text += "note: a generated PLACEHOLDER image, NOT firmware for a real PLC\n";
 #endif

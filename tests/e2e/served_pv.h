@@ -1,0 +1,52 @@
+// PV PLCs (a USB model that asks for a replug and waits 2 s after it) served on
+// pseudo-terminals by the test process, for the PV build of the terminal program.
+#pragma once
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "served_plc.h"
+
+namespace norvane::test {
+
+inline const std::string kPvTool = NORVANE_PV_TOOL;
+inline const std::string kReplugPrompt =
+    "Please REPLUG the USB Cable, and then press OK to continue";
+inline const std::string kSuccess =
+    "Information: Firmware update is SUCCESSFUL!, please REPLUG the USB cable";
+
+inline std::vector<std::uint8_t> PvImage() {
+    std::ifstream in(NORVANE_PV_IMAGE, std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+// A PV PLC in its application firmware, served until its burn is over.
+class ServedPv {
+  public:
+    explicit ServedPv(plcsim::PlcConfig config = {}) : plc_(WithModel(std::move(config))) {
+        plcsim::ServeOptions options;
+        options.exitAfterBurn = true;
+        options.idleTimeoutSeconds = 60;
+        std::string error;
+        started_ = plc_.Start(options, error);
+    }
+    bool Started() const { return started_; }
+    const std::string& Port() const { return plc_.SlavePath(); }
+    bool FlashHoldsImage() {
+        plc_.Join();
+        const std::vector<std::uint8_t> image = PvImage();
+        return !image.empty() && plc_.Plc().FlashHoldsImage(image.data(), image.size());
+    }
+
+  private:
+    static plcsim::PlcConfig WithModel(plcsim::PlcConfig config) {
+        config.model = "PV";
+        return config;
+    }
+    plcsim::ServedPlc plc_;
+    bool started_ = false;
+};
+
+}  // namespace norvane::test

@@ -1,0 +1,262 @@
+// The terminal program as a production line runs it: several PLCs at once, the JSON
+// lines a script reads (held against the schema in docs/json-events.md), the live
+// table, Ctrl-C, and the record of every burn. PV PLCs served on pseudo-terminals.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+
+#include "served_pv.h"
+#include "terminal_program.h"
+#include "ui/cli/json_object.h"
+
+namespace norvane::test {
+namespace {
+
+using cli::JsonObject;
+using Type = JsonObject::Type;
+
+constexpr Type S = Type::String;
+constexpr Type N = Type::Number;
+constexpr Type B = Type::Bool;
+
+// The fields of every event after "event" and "port", as docs/json-events.md gives them.
+const std::map<std::string, std::vector<std::pair<std::string, Type>>> kSchema = {
+    {"start", {{"version", S}, {"model", S}, {"image", S}, {"image_size", N}, {"sha256", S}}},
+    {"phase", {{"phase", S}, {"seconds", N}}},
+    {"progress",
+     {{"phase", S}, {"percent", N}, {"errors", N}, {"errors_total", N}, {"seconds", N}}},
+    {"retry", {{"errors", N}, {"errors_total", N}, {"seconds", N}}},
+    {"prompt", {{"caption", S}, {"message", S}, {"answered", B}}},
+    {"end",
+     {{"caption", S},
+      {"message", S},
+      {"exit_status", N},
+      {"seconds", N},
+      {"errors_total", N},
+      {"erase_begun", B}}},
+};
+
+// Checks every line of a --json run against the schema; returns the events by port.
+std::map<std::string, std::vector<JsonObject>> CheckJsonLines(const std::string& output,
+                                                              const std::set<std::string>& ports) {
+    std::map<std::string, std::vector<JsonObject>> byPort;
+    std::istringstream lines(output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const std::optional<JsonObject> event = JsonObject::Parse(line);
+        EXPECT_TRUE(event.has_value()) << "not one JSON object: " << line;
+        if (!event) {
+            continue;
+        }
+        const std::string kind = event->Text("event");
+        const auto schema = kSchema.find(kind);
+        EXPECT_NE(schema, kSchema.end()) << "unknown event: " << line;
+        EXPECT_EQ(event->TypeOf("port"), S) << line;
+        EXPECT_EQ(ports.count(event->Text("port")), 1u) << "port: " << line;
+        if (schema == kSchema.end()) {
+            continue;
+        }
+        std::vector<std::string> keys{"event", "port"};
+        for (const auto& [field, type] : schema->second) {
+            EXPECT_EQ(event->TypeOf(field), type) << field << " in " << line;
+            keys.push_back(field);
+        }
+        EXPECT_EQ(event->Keys(), keys) << "fields and their order: " << line;
+        if (kind == "progress") {
+            EXPECT_GE(event->Number("percent"), 0) << line;
+            EXPECT_LE(event->Number("percent"), 100) << line;
+        }
+        if (kind == "phase" || kind == "progress") {
+            const std::string phase = event->Text("phase");
+            EXPECT_TRUE(phase == "Idle" || phase == "Erasing" || phase == "Programming") << line;
+        }
+        byPort[event->Text("port")].push_back(*event);
+    }
+    for (const auto& [port, events] : byPort) {
+        EXPECT_EQ(events.front().Text("event"), "start") << port;
+        EXPECT_EQ(events.back().Text("event"), "end") << port;
+        EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                                [](const JsonObject& e) { return e.Text("event") == "end"; }),
+                  1)
+            << port;
+    }
+    return byPort;
+}
+
+plcsim::PlcConfig InRunMode() {
+    plcsim::PlcConfig config;
+    config.runMode = true;
+    return config;
+}
+
+std::string TempFile(const char* name) {
+    return ::testing::TempDir() + name + std::to_string(getpid());
+}
+
+TEST(SeveralPlcs, JsonLinesOfRealBurnsFollowTheSchema) {
+    // One PLC that succeeds, one that fails, then three at once with one failing.
+    {
+        ServedPv plc;
+        const CapturedRun run =
+            RunCaptured({kPvTool, "--port", plc.Port(), "--yes", "--json"}, 60000);
+        EXPECT_EQ(run.exitStatus, 0) << run.output;
+        const auto events = CheckJsonLines(run.output, {plc.Port()});
+        const JsonObject& end = events.at(plc.Port()).back();
+        EXPECT_EQ(end.Text("message"),
+                  "Firmware update is SUCCESSFUL!, please REPLUG the USB cable");
+        EXPECT_TRUE(end.Flag("erase_begun"));
+        EXPECT_TRUE(plc.FlashHoldsImage());
+    }
+    {
+        ServedPv plc(InRunMode());
+        const CapturedRun run =
+            RunCaptured({kPvTool, "--port", plc.Port(), "--yes", "--json"}, 60000);
+        EXPECT_EQ(run.exitStatus, 1) << run.output;
+        const auto events = CheckJsonLines(run.output, {plc.Port()});
+        const JsonObject& end = events.at(plc.Port()).back();
+        EXPECT_EQ(end.Text("caption"), "ERROR");
+        EXPECT_EQ(end.Text("message"), "PLC in RUN MODE");
+        EXPECT_EQ(end.Number("errors_total"), 6);
+        EXPECT_FALSE(end.Flag("erase_begun"));
+    }
+    ServedPv a;
+    ServedPv b(InRunMode());
+    ServedPv c;
+    const CapturedRun run = RunCaptured(
+        {kPvTool, "--port", a.Port(), "--port", b.Port(), "--port", c.Port(), "--yes", "--json"},
+        60000);
+    EXPECT_EQ(run.exitStatus, 1) << run.output;
+    const auto events = CheckJsonLines(run.output, {a.Port(), b.Port(), c.Port()});
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events.at(a.Port()).back().Number("exit_status"), 0);
+    EXPECT_EQ(events.at(b.Port()).back().Number("exit_status"), 1);
+    EXPECT_EQ(events.at(c.Port()).back().Number("exit_status"), 0);
+    EXPECT_TRUE(a.FlashHoldsImage());
+    EXPECT_TRUE(c.FlashHoldsImage());
+}
+
+TEST(SeveralPlcs, APersonSeesALinePerEventAndASummary) {
+    ServedPv a;
+    ServedPv b(InRunMode());
+    const CapturedRun run =
+        RunCaptured({kPvTool, "--port", a.Port(), "--port", b.Port(), "--yes"}, 60000);
+    EXPECT_EQ(run.exitStatus, 1) << run.output;
+    EXPECT_NE(run.output.find(a.Port() + ": Programming"), std::string::npos) << run.output;
+    const std::size_t summary = run.output.find("Summary:");
+    ASSERT_NE(summary, std::string::npos) << run.output;
+    EXPECT_NE(run.output.find(a.Port() + "  " + kSuccess, summary), std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find(b.Port() + "  ERROR: PLC in RUN MODE", summary), std::string::npos)
+        << run.output;
+}
+
+TEST(SeveralPlcs, OnATerminalALiveTableWithARowPerPlc) {
+    ServedPv a;
+    ServedPv b;
+    TerminalProgram tool({kPvTool, "--port", a.Port(), "--port", b.Port(), "--yes"});
+    ASSERT_TRUE(tool.Started());
+    EXPECT_EQ(tool.WaitExit(60000), 0) << tool.Screen();
+    // Both rows end with their final message, drawn in place over the rows' progress.
+    EXPECT_NE(tool.Screen().find("\r" + a.Port() + "  " + kSuccess), std::string::npos)
+        << tool.Screen();
+    EXPECT_NE(tool.Screen().find("\r" + b.Port() + "  " + kSuccess), std::string::npos);
+    EXPECT_NE(tool.Screen().find("\x1b[2A"), std::string::npos);  // back up over two rows
+    EXPECT_TRUE(a.FlashHoldsImage());
+    EXPECT_TRUE(b.FlashHoldsImage());
+}
+
+TEST(SeveralPlcs, SeveralPlcsNeedYes) {
+    const CapturedRun run =
+        RunCaptured({kPvTool, "--port", "/dev/null", "--port", "/dev/zero"}, 10000);
+    EXPECT_EQ(run.exitStatus, 2);
+    EXPECT_NE(run.output.find("pass --yes"), std::string::npos) << run.output;
+}
+
+// Ctrl-C ends every burn; each says whether its erase had begun.
+TEST(SeveralPlcs, CtrlCEndsEveryBurn) {
+    plcsim::PlcConfig slow;
+    slow.flashWriteTimeMs = 100;  // the transfer takes several seconds
+    ServedPv programming(slow);
+    plcsim::PlcConfig silent;
+    silent.attached = false;
+    ServedPv unanswered(silent);
+    TerminalProgram tool(
+        {kPvTool, "--port", programming.Port(), "--port", unanswered.Port(), "--yes", "--json"});
+    ASSERT_TRUE(tool.Started());
+    ASSERT_TRUE(tool.WaitFor("\"phase\": \"Programming\"", 60000)) << tool.Screen();
+    tool.Signal(SIGINT);
+    EXPECT_EQ(tool.WaitExit(20000), 130) << tool.Screen();
+    std::map<std::string, JsonObject> ends;
+    std::istringstream lines(tool.Screen());
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        const auto event = JsonObject::Parse(line);
+        if (event && event->Text("event") == "end") {
+            ends[event->Text("port")] = *event;
+        }
+    }
+    ASSERT_EQ(ends.size(), 2u) << tool.Screen();
+    EXPECT_EQ(ends[programming.Port()].Number("exit_status"), 130);
+    EXPECT_TRUE(ends[programming.Port()].Flag("erase_begun"));
+    EXPECT_NE(ends[programming.Port()].Text("message").find("burned again"), std::string::npos);
+    EXPECT_EQ(ends[unanswered.Port()].Text("message"), "nothing was erased");
+}
+
+TEST(Record, EveryBurnAppendsOneLineWithWhatThePlcSaid) {
+    const std::string record = TempFile("record");
+    std::remove(record.c_str());
+    ServedPv a;
+    ServedPv b(InRunMode());
+    const CapturedRun run = RunCaptured(
+        {kPvTool, "--port", a.Port(), "--port", b.Port(), "--yes", "--record", record}, 60000);
+    EXPECT_EQ(run.exitStatus, 1) << run.output;
+    std::ifstream in(record);
+    std::map<std::string, JsonObject> lines;
+    for (std::string line; std::getline(in, line);) {
+        const auto parsed = JsonObject::Parse(line);
+        ASSERT_TRUE(parsed) << line;
+        lines[parsed->Text("port")] = *parsed;
+    }
+    ASSERT_EQ(lines.size(), 2u);
+    const JsonObject& ok = lines[a.Port()];
+    EXPECT_EQ(ok.Text("model"), "PV");
+    EXPECT_EQ(ok.Text("plc_type"), "0x0015");
+    EXPECT_EQ(ok.Text("caption"), "Information");
+    EXPECT_EQ(ok.Number("exit_status"), 0);
+    EXPECT_EQ(ok.Text("device"), a.Port());
+    EXPECT_EQ(ok.TypeOf("usb_path"), Type::Null);  // a pseudo-terminal has no USB identity
+    EXPECT_EQ(ok.Text("time").size(), 20u);
+    const JsonObject& failed = lines[b.Port()];
+    EXPECT_EQ(failed.Text("message"), "PLC in RUN MODE");
+    EXPECT_EQ(failed.TypeOf("plc_type"), Type::Null);  // it never answered "ID"
+    EXPECT_EQ(failed.Number("failed_attempts"), 6);
+    std::remove(record.c_str());
+}
+
+TEST(Record, ARecordThatCannotBeWrittenIsSaidAndChangesNoOutcome) {
+    // Cannot be opened: said before anything is burnt.
+    const CapturedRun refused = RunCaptured(
+        {kPvTool, "--port", "/dev/null", "--yes", "--record", "/nonexistent/dir/r"}, 10000);
+    EXPECT_EQ(refused.exitStatus, 2);
+    EXPECT_NE(refused.output.find("cannot open the record /nonexistent/dir/r"), std::string::npos)
+        << refused.output;
+    // Opens, but the disk is full: a warning after the burn, whose outcome stands.
+    ServedPv plc;
+    const CapturedRun full =
+        RunCaptured({kPvTool, "--port", plc.Port(), "--yes", "--record", "/dev/full"}, 60000);
+    EXPECT_EQ(full.exitStatus, 0) << full.output;
+    EXPECT_NE(full.output.find("warning: this burn is not recorded"), std::string::npos)
+        << full.output;
+    EXPECT_NE(full.output.find(kSuccess), std::string::npos);
+}
+
+}  // namespace
+}  // namespace norvane::test

@@ -1,0 +1,80 @@
+// What the terminal program needs of the system it runs on: ports and how to open
+// them, the terminal, interrupts, the record file and child processes. Everything
+// else of the front end is the same on every system.
+#pragma once
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/link.h"
+
+namespace norvane::cli::platform {
+
+// ------------------------------------------------------------------ ports
+// One row of --list: the name to give --port, its kind, the USB identity of a
+// USB device (serial number, socket), and the device node.
+struct PortRow {
+    std::string name;
+    std::string kind;  // "plc-usb" (the PLC's own USB device) or "serial"
+    std::string usbSerial;
+    std::string usbPath;
+    std::string device;
+};
+std::vector<PortRow> ListPorts();
+
+// The window's port list for a serial model.
+std::vector<std::string> WindowPortNames();
+
+// Opens the burn's link: a serial port by name, path or identity, or the PLC's
+// own USB port, and that again after the replug (the same PLC by its identity,
+// waited for up to the replug time-out).
+class PortOpening {
+  public:
+    virtual ~PortOpening() = default;
+    virtual LinkPtr OpenSerial(const std::string& name) = 0;
+    virtual LinkPtr OpenUsbPlc() = 0;
+    // Why the last open failed, and what to do about it; empty when it did not.
+    virtual std::string LastFailure() const = 0;
+    virtual std::string LastFailureHint() const = 0;
+    // The device node last opened and its USB identity (empty when it has none).
+    virtual std::string Device() const = 0;
+    virtual std::string UsbPath() const = 0;
+    virtual std::string UsbSerial() const = 0;
+};
+std::unique_ptr<PortOpening> MakePortOpening(const std::string& selector,
+                                             std::chrono::seconds replugTimeout);
+
+// ------------------------------------------------------- the terminal, signals
+bool IsTerminal(std::FILE* stream);
+// From now on Ctrl-C (and a request to terminate) only sets Interrupted().
+void CatchInterrupts();
+bool Interrupted();
+
+// -------------------------------------------------------------- the record file
+std::string HostName();
+// Opens `path` for appending once, to say before any burn whether it can be
+// written; false with `error` set when it cannot.
+bool CanAppend(const std::string& path, std::string& error);
+// Appends `line` (with its newline) in one write to the end of `path`, whoever
+// else appends to it, and syncs it to the disk.
+bool AppendLine(const std::string& path, const std::string& line, std::string& error);
+
+// --------------------------------------------------------------- child processes
+// A copy of this program burning one PLC, its standard output read by the parent.
+class Child {
+  public:
+    virtual ~Child() = default;
+    // Up to `size` bytes of its output; 0 at its end. Blocks until some come.
+    virtual std::size_t Read(char* buffer, std::size_t size) = 0;
+    // Asks it to stop as Ctrl-C would.
+    virtual void Interrupt() = 0;
+    // Waits for it: its exit status, or -1 when it was ended by a signal.
+    virtual int Wait() = 0;
+};
+// Starts this program again with `args`; null with `error` set when it cannot.
+std::unique_ptr<Child> StartChild(const std::vector<std::string>& args, std::string& error);
+
+}  // namespace norvane::cli::platform

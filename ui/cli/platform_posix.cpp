@@ -1,0 +1,225 @@
+// The terminal program's system on Linux: ports from sysfs, termios links, POSIX
+// signals, an O_APPEND record file and fork/exec children.
+#include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include "port/posix/port_factory.h"
+#include "port/posix/port_listing.h"
+#include "ui/cli/platform.h"
+
+namespace norvane::cli::platform {
+
+namespace {
+
+volatile std::sig_atomic_t gInterrupted = 0;
+
+void OnInterrupt(int) {
+    gInterrupted = 1;
+}
+
+std::string Errno(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
+
+class PosixPortOpening : public PortOpening {
+  public:
+    PosixPortOpening(const std::string& selector, std::chrono::seconds replugTimeout)
+        : opener_(selector, replugTimeout) {}
+
+    LinkPtr OpenSerial(const std::string& name) override {
+        return opener_.OpenSerial(name, &failure_);
+    }
+    LinkPtr OpenUsbPlc() override { return opener_.OpenUsbPlc(&failure_); }
+    std::string LastFailure() const override { return posix::DescribeOpenFailure(failure_); }
+    std::string LastFailureHint() const override { return posix::OpenFailureHint(failure_); }
+    std::string Device() const override { return opener_.device(); }
+    std::string UsbPath() const override {
+        return opener_.identity() ? opener_.identity()->path : "";
+    }
+    std::string UsbSerial() const override {
+        return opener_.identity() ? opener_.identity()->serial : "";
+    }
+
+  private:
+    posix::PortOpener opener_;
+    posix::OpenFailure failure_;
+};
+
+class PosixChild : public Child {
+  public:
+    PosixChild(pid_t pid, int out) : pid_(pid), out_(out) {}
+    ~PosixChild() override {
+        close(out_);
+        if (status_ == kRunning) {
+            kill(pid_, SIGKILL);
+            Wait();
+        }
+    }
+    std::size_t Read(char* buffer, std::size_t size) override {
+        for (;;) {
+            const ssize_t n = read(out_, buffer, size);
+            if (n >= 0) {
+                return static_cast<std::size_t>(n);
+            }
+            if (errno != EINTR) {
+                return 0;
+            }
+        }
+    }
+    void Interrupt() override {
+        if (status_ == kRunning) {
+            kill(pid_, SIGINT);
+        }
+    }
+    int Wait() override {
+        if (status_ != kRunning) {
+            return status_;
+        }
+        int status = 0;
+        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return status_;
+    }
+
+  private:
+    static constexpr int kRunning = -2;
+    pid_t pid_;
+    int out_;
+    int status_ = kRunning;
+};
+
+}  // namespace
+
+std::vector<PortRow> ListPorts() {
+    std::vector<PortRow> rows;
+    for (const posix::PortEntry& entry : posix::ListPorts()) {
+        PortRow row{entry.name, entry.plcUsb ? "plc-usb" : "serial", "", "", entry.device};
+        if (entry.usb) {
+            row.usbSerial = entry.usb->serial;
+            row.usbPath = entry.usb->path;
+            if (entry.plcUsb) {
+                row.name = "usb-path:" + entry.usb->path;
+            }
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+std::vector<std::string> WindowPortNames() {
+    return posix::ListWindowPortNames();
+}
+
+std::unique_ptr<PortOpening> MakePortOpening(const std::string& selector,
+                                             std::chrono::seconds replugTimeout) {
+    return std::make_unique<PosixPortOpening>(selector, replugTimeout);
+}
+
+bool IsTerminal(std::FILE* stream) {
+    return isatty(fileno(stream)) != 0;
+}
+
+void CatchInterrupts() {
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+bool Interrupted() {
+    return gInterrupted != 0;
+}
+
+std::string HostName() {
+    char name[HOST_NAME_MAX + 1] = {};
+    if (gethostname(name, sizeof name - 1) != 0) {
+        return "";
+    }
+    return name;
+}
+
+bool CanAppend(const std::string& path, std::string& error) {
+    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error = Errno("cannot open the record " + path);
+        return false;
+    }
+    close(fd);
+    return true;
+}
+
+// One write() on an O_APPEND descriptor lands whole at the end of the file, so
+// the lines of burns that end together, in this run or another, never mix.
+bool AppendLine(const std::string& path, const std::string& line, std::string& error) {
+    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error = Errno("cannot open the record " + path);
+        return false;
+    }
+    const std::string text = line + "\n";
+    ssize_t written;
+    do {
+        written = write(fd, text.data(), text.size());
+    } while (written < 0 && errno == EINTR);
+    bool ok = written == static_cast<ssize_t>(text.size());
+    if (!ok) {
+        error = written < 0 ? Errno("cannot write the record " + path)
+                            : "the record " + path + " took only part of the line (disk full?)";
+    } else if (fsync(fd) != 0) {
+        error = Errno("cannot sync the record " + path);
+        ok = false;
+    }
+    close(fd);
+    return ok;
+}
+
+std::unique_ptr<Child> StartChild(const std::vector<std::string>& args, std::string& error) {
+    char self[PATH_MAX] = {};
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0) {
+        error = Errno("cannot find this program");
+        return nullptr;
+    }
+    std::vector<std::string> words{self};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& w : words) {
+        argv.push_back(w.data());
+    }
+    argv.push_back(nullptr);
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+        error = Errno("cannot make a pipe");
+        return nullptr;
+    }
+    const pid_t pid = fork();
+    if (pid < 0) {
+        error = Errno("cannot start a burn");
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        return nullptr;
+    }
+    if (pid == 0) {
+        // The child: standard input from nowhere (the parent answers no prompt),
+        // standard output into the pipe, standard error shared.
+        const int in = open("/dev/null", O_RDONLY);
+        if (in < 0 || dup2(in, STDIN_FILENO) < 0 || dup2(pipeFds[1], STDOUT_FILENO) < 0) {
+            _exit(126);
+        }
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    return std::make_unique<PosixChild>(pid, pipeFds[0]);
+}
+
+}  // namespace norvane::cli::platform
