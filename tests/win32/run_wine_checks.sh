@@ -4,7 +4,8 @@
 #   2. the QB7 program starts idle: title, locked model list, "USB", "Start Burn"
 #      and the idle panel, read from the controls and from the screen's pixels;
 #   3. Start Burn (click, then Escape) with no PLC attached: "CANNOT open USB Port!!!";
-#   4. the Windows links honour their read time-outs on a silent COM port;
+#   4. the Windows links: read time-outs on a silent COM port, waiting input
+#      dropped on a port whose PLC answers, a whole transfer over the pipe link;
 #   5. a serial-model program burns the simulated PLC on COM1 to success, with
 #      a screenshot taken during the transfer, and the PLC's flash equals the image.
 #
@@ -93,6 +94,24 @@ start_sim() {
         exit 1
     fi
     ln -sfn "$(head -1 "$out")" "$com1"
+}
+
+# sim_verdict OUT: once Wine is done with the line, the simulated PLC is asked
+# to end (if it has not ended after its burn already) and says whether its
+# flash equals the image; the transfer's line figures are shown.
+sim_verdict() {
+    wine_done
+    kill "$sim_pid" 2>/dev/null || true
+    local status=0
+    wait "$sim_pid" || status=$?
+    sim_pid=""
+    grep '^line transfer:' "$1" || true
+    if [[ "$status" -eq 0 ]]; then
+        pass "simulated PLC: $(grep 'flash equals image' "$1")"
+    else
+        fail "simulated PLC: $(grep 'flash equals image' "$1" || echo 'no verdict')"
+        cat "$1"
+    fi
 }
 
 # stop_sim: the pseudo-terminal's owner goes only after Wine is done with it.
@@ -309,11 +328,24 @@ else
 fi
 wine_done
 
-# --------------------------------------------------------- link time-outs
+# ------------------------------------------------------------------ the links
 echo "== Windows links on a silent COM port"
 start_sim "$work/run/silent.out" --model NT4 --fault silent --timeout 60
-wine "$link_check" COM1 && pass "read time-outs honoured" || fail "read time-outs"
+wine "$link_check" silent COM1 | tr -d '\r' && pass "read time-outs honoured" || fail "read time-outs"
 stop_sim
+
+echo "== Windows links on a COM port whose PLC answers"
+start_sim "$work/run/answering.out" --timeout 60
+wine "$link_check" answering COM1 | tr -d '\r' && pass "waiting input dropped" ||
+    fail "waiting input"
+stop_sim
+
+echo "== A bootloader PLC takes the NT4 image over the pipe link"
+start_sim "$work/run/pipe.out" --model NT4 --mode boot --image "$serial_image" --timeout 60 \
+    --line-figures
+wine "$link_check" transfer COM1 "$(winepath -w "$serial_image")" | tr -d '\r' &&
+    pass "pipe link transfer" || fail "pipe link transfer"
+sim_verdict "$work/run/pipe.out"
 
 # ---------------------------------------------------------- a serial burn
 echo "== Serial program, burn of the simulated PLC on COM1"
@@ -359,16 +391,7 @@ else
     fail "the serial program's window did not appear"
 fi
 # The program goes first; the pseudo-terminal's owner only after Wine is done with it.
-wine_done
-sim_ended() { ! kill -0 "$sim_pid" 2>/dev/null; }
-wait_until 30 sim_ended || kill "$sim_pid" 2>/dev/null || true
-if wait "$sim_pid"; then
-    pass "simulated PLC: $(grep 'flash equals image' "$work/run/sim.out")"
-else
-    fail "simulated PLC: $(grep 'flash equals image' "$work/run/sim.out" || echo 'no verdict')"
-    cat "$work/run/sim.out"
-fi
-sim_pid=""
+sim_verdict "$work/run/sim.out"
 
 if [[ "$update_docs" == "yes" ]]; then
     if [[ "$failures" -eq 0 ]]; then
