@@ -192,6 +192,13 @@ int Answering(const std::string& port) {
         {Drop::DrainOnly, 0, kModeReplyLength, "pipe link, drain without PurgeComm"},
     };
     for (const bool pipe : {false, true}) {
+        if (pipe) {
+            // The simulated PLC tells one opening of its port from the next by
+            // the close and the open; a request that reaches it before it has
+            // seen the close is taken as the old opening's last words, and its
+            // answer goes with that opening. Let it see the close first.
+            Sleep(500);
+        }
         norvane::LinkPtr link = OpenLink(port, pipe);
         if (!link) {
             std::printf("FAIL: cannot open %s\n", port.c_str());
