@@ -62,6 +62,10 @@ const char* UsageText() {
            "  --erase-ms N          time to erase one unit (default 0)\n"
            "  --block-us N, --erase-us N   the same to the microsecond\n"
            "  --line-figures        print the line's timing figures at the end\n"
+           "  --hold-block N --hold-ms MS\n"
+           "                        acknowledge the N-th block received (repeats count) MS ms\n"
+           "                        late; below the tool's 3000 ms read time-out the burn\n"
+           "                        goes on, with its progress standing still meanwhile\n"
            "  --exit-after-burn     exit once a burn has ended\n"
            "  --timeout SECONDS     exit when nothing happens for this long\n"
            "Exit status 0 when the flash holds the image (or, without --image, when a\n"
@@ -156,6 +160,13 @@ bool ParseOptions(const std::vector<std::string>& args, ProgramOptions& options,
             }
             (arg == "--block-us" ? options.blockWriteUs : options.eraseUnitUs) =
                 static_cast<std::uint32_t>(n);
+        } else if (arg == "--hold-block" || arg == "--hold-ms") {
+            if (!number(arg == "--hold-block" ? 0xFFFFFFFFul : 600000, n) || n == 0) {
+                error = "--hold-block and --hold-ms take a number from 1";
+                return false;
+            }
+            (arg == "--hold-block" ? options.holdBlock : options.holdMs) =
+                static_cast<std::uint32_t>(n);
         } else if (arg == "--line-figures") {
             options.lineFigures = true;
         } else if (arg == "--flash-write-ms") {
@@ -179,6 +190,14 @@ bool ParseOptions(const std::vector<std::string>& args, ProgramOptions& options,
             error = "unknown option: " + arg;
             return false;
         }
+    }
+    if ((options.holdBlock == 0) != (options.holdMs == 0)) {
+        error = "--hold-block and --hold-ms go together";
+        return false;
+    }
+    if (options.holdBlock != 0) {
+        plc.faults.Add(
+            Fault::At(Exchange::Block, options.holdBlock, FaultKind::Delay, options.holdMs));
     }
     return true;
 }

@@ -19,6 +19,10 @@ struct ProgramOptions {
     std::uint32_t blockWriteUs = 0;  // on the served line, to the microsecond
     std::uint32_t eraseUnitUs = 0;
     bool lineFigures = false;  // print what the line saw at the end
+    // The reply to the holdBlock-th block received comes holdMs later, so that a
+    // tool's progress stands still there for a while (0: no hold).
+    std::uint32_t holdBlock = 0;
+    std::uint32_t holdMs = 0;
     bool help = false;
 };
 

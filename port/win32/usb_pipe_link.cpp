@@ -35,6 +35,12 @@ DWORD ClampToDword(std::size_t count) {
     return static_cast<DWORD>(std::min<std::size_t>(count, 0xFFFFFFFFu));
 }
 
+// One drain read asks for a whole multiple of a USB packet, so the pipe can hand
+// over a full transfer. At most this many reads run per drain: a line that keeps
+// streaming noise cannot hold the burn here.
+constexpr DWORD kDrainReadBytes = 1024;
+constexpr int kMaxDrainReads = 16;
+
 }  // namespace
 
 TransferStep UsbPipeLink::Finish(BOOL started, OVERLAPPED& overlapped, std::uint32_t timeoutMs) {
@@ -67,6 +73,36 @@ std::size_t UsbPipeLink::Read(std::uint8_t* data, std::size_t count) {
                 ReadFile(handle_, data + offset, ClampToDword(remaining), nullptr, &overlapped);
             return Finish(started, overlapped, ms);
         });
+}
+
+void UsbPipeLink::DiscardInput() {
+    // The result is not looked at: a driver may refuse the request, and the
+    // drain below empties the pipe either way.
+    PurgeComm(handle_, PURGE_RXCLEAR);
+    DrainInput();
+}
+
+// Each read is given no time at all: it hands over what is buffered and is
+// cancelled at once if it would wait. Finish collects it before the buffer is
+// used again, so a cancelled read cannot write into the next one's bytes.
+std::size_t UsbPipeLink::DrainInput() {
+    if (event_ == nullptr) {
+        return 0;
+    }
+    std::uint8_t scratch[kDrainReadBytes];
+    std::size_t drained = 0;
+    for (int i = 0; i < kMaxDrainReads; ++i) {
+        OVERLAPPED overlapped{};
+        overlapped.hEvent = event_;
+        ResetEvent(event_);
+        const BOOL started = ReadFile(handle_, scratch, sizeof scratch, nullptr, &overlapped);
+        const TransferStep step = Finish(started, overlapped, 0);
+        drained += step.bytes;
+        if (step.failed || step.bytes == 0) {
+            break;
+        }
+    }
+    return drained;
 }
 
 std::size_t UsbPipeLink::Write(const std::uint8_t* data, std::size_t count) {

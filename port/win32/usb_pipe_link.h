@@ -22,6 +22,15 @@ class UsbPipeLink : public Link {
     void SetTimeouts(const LinkTimeouts& timeouts) override;
     void ApplyLineSettings(const LineSettings& settings) override;
 
+    // Asks the driver to clear its receive buffer, then drains what is left.
+    void DiscardInput() override;
+
+    // Collects what has already arrived without waiting for more and throws it
+    // away; returns how many bytes that was. A driver that refuses PurgeComm
+    // still hands its buffered bytes to a read, so this part of DiscardInput
+    // holds on every pipe.
+    std::size_t DrainInput();
+
   private:
     // Waits up to `timeoutMs` for a read or write that `started` (the result of
     // ReadFile or WriteFile) set going, cancels it if it is still running, and

@@ -1,23 +1,98 @@
 // Drives the firmware update program from beside it, in the same Wine prefix
-// and display: finds its window and controls, reads their texts, presses the
-// button, answers message boxes and draws the panel the window should show.
+// and display: finds its window and controls, presses the button, answers
+// message boxes, and holds the window and a screenshot of it against the
+// values the window is made with. Every expected value is written here;
+// nothing of the program's own code is used to compare with.
+//
 // Every command prints what it saw and exits non-zero when it is not what the
-// caller expects.
+// caller expects; the window checks print one PASS or FAIL line per check.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "burn/shared_values.h"
-#include "ui/panel/status_panel.h"
-#include "ui/win32/gdi_canvas.h"
-#include "ui/win32/main_window.h"
-
 namespace {
 
-using norvane::kWindowTitle;
-using norvane::szClassName;
+// --------------------------------------------------------- the window's values
+
+constexpr char kClassName[] = "WindowsApp";
+constexpr char kTitle[] = "Norvane PLC Firmware Update Program";
+constexpr int kStartBurnId = 2;
+constexpr int kOuterWidth = 544;
+constexpr int kOuterHeight = 205;
+// A title bar with system menu and minimise box; the platform adds that the
+// window is visible and clips its siblings.
+constexpr LONG kWindowStyle = 0x00CA0000;
+constexpr LONG kShownWindowStyle = kWindowStyle | WS_VISIBLE | WS_CLIPSIBLINGS;
+
+struct ExpectedControl {
+    const char* what;
+    const char* className;
+    int id;
+    int x, y, width, height;  // client coordinates; a list's height includes its drop-down
+    LONG style;
+};
+
+// In creation order, which is the Tab order. The model list is disabled once
+// the served model is selected.
+const ExpectedControl kControls[] = {
+    {"Start Burn button", "BUTTON", 2, 10, 60, 100, 30, 0x50010001},
+    {"model list", "COMBOBOX", 8, 10, 20, 120, 200, 0x50210343 | WS_DISABLED},
+    {"port list", "COMBOBOX", 7, 160, 20, 100, 200, 0x50210303},
+};
+
+// The check's prefix gives system colour 0 (COLOR_SCROLLBAR) the colour
+// Windows gives it; the window's background and every erased area have it.
+constexpr COLORREF kBackground = RGB(200, 200, 200);
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kRed = RGB(255, 0, 0);
+constexpr COLORREF kBlack = RGB(0, 0, 0);  // a device context's default text colour
+
+// A rectangle in client coordinates, right and bottom exclusive.
+struct Box {
+    int left, top, right, bottom;
+};
+
+constexpr Box kBar{10, 105, 520, 125};
+constexpr Box kLogo{435, 15, 435 + 87, 15 + 28};
+constexpr int kLogoResource = 12;
+
+struct PlacedText {
+    int x, y;
+    std::string text;
+};
+
+// ------------------------------------------------------------------ the checks
+
+int failures = 0;
+
+void Verdict(bool ok, const std::string& what) {
+    std::printf("%s: %s\n", ok ? "PASS" : "FAIL", what.c_str());
+    failures += ok ? 0 : 1;
+}
+
+std::string Format(const char* format, long a) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, a);
+    return text;
+}
+
+std::string Hex(LONG value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(value));
+    return text;
+}
 
 constexpr UINT kTextTimeoutMs = 2000;
 
@@ -38,7 +113,7 @@ std::string ClassOf(HWND window) {
 }
 
 HWND MainWindow() {
-    return FindWindowA(szClassName, kWindowTitle);
+    return FindWindowA(kClassName, kTitle);
 }
 
 // Polls every 50 ms for up to `timeoutMs` until `found` yields a window.
@@ -54,24 +129,32 @@ HWND WaitFor(DWORD timeoutMs, Find found) {
     }
 }
 
-struct ChildSearch {
-    int id;
-    HWND found;
-};
-
-BOOL CALLBACK MatchChild(HWND child, LPARAM context) {
-    auto* search = reinterpret_cast<ChildSearch*>(context);
-    if (GetDlgCtrlID(child) == search->id) {
-        search->found = child;
-        return FALSE;
+// The main window's own children, front to back: the order they were created
+// in, which the keyboard's Tab follows.
+std::vector<HWND> Children(HWND parent) {
+    std::vector<HWND> children;
+    for (HWND child = GetWindow(parent, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        children.push_back(child);
     }
-    return TRUE;
+    return children;
 }
 
 HWND Control(HWND parent, int id) {
-    ChildSearch search{id, nullptr};
-    EnumChildWindows(parent, MatchChild, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    for (HWND child : Children(parent)) {
+        if (GetDlgCtrlID(child) == id) {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
+// A window's rectangle in the main window's client coordinates.
+RECT ClientRectOf(HWND main, HWND window) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
 }
 
 struct BoxSearch {
@@ -120,7 +203,7 @@ HWND RequireMain() {
 int FindWindowCommand(DWORD timeoutMs) {
     HWND main = WaitFor(timeoutMs, MainWindow);
     if (main == nullptr) {
-        return Fail("no window of class WindowsApp titled \"" + std::string(kWindowTitle) + "\"");
+        return Fail(std::string("no window of class ") + kClassName + " titled \"" + kTitle + "\"");
     }
     // The first tick of the repaint timer draws the logo; give it a few.
     Sleep(500);
@@ -128,15 +211,476 @@ int FindWindowCommand(DWORD timeoutMs) {
     GetClientRect(main, &client);
     POINT origin{0, 0};
     ClientToScreen(main, &origin);
-    char title[256] = {};
-    GetWindowTextA(main, title, sizeof title);
     RECT outer{};
     GetWindowRect(main, &outer);
-    std::printf("title=%s\n", title);
     std::printf("outer %ld %ld %ld %ld\n", outer.left, outer.top, outer.right - outer.left,
                 outer.bottom - outer.top);
     std::printf("client %ld %ld %ld %ld\n", origin.x, origin.y, client.right, client.bottom);
     return 0;
+}
+
+// expect-window MODEL PORT: the window, its class and its three controls as
+// they are made, with the model list showing MODEL and the port list PORT.
+int ExpectWindowCommand(const char* model, const char* port) {
+    HWND main = RequireMain();
+    const std::string title = TextOf(main);
+    Verdict(title == kTitle, "window title \"" + title + "\"");
+    RECT outer{};
+    GetWindowRect(main, &outer);
+    const long width = outer.right - outer.left;
+    const long height = outer.bottom - outer.top;
+    Verdict(width == kOuterWidth && height == kOuterHeight, "outer size " + Format("%ld", width) +
+                                                                " x " + Format("%ld", height) +
+                                                                " (expected 544 x 205)");
+    const LONG style = GetWindowLongA(main, GWL_STYLE);
+    const LONG exStyle = GetWindowLongA(main, GWL_EXSTYLE) & ~WS_EX_WINDOWEDGE;
+    Verdict(style == kShownWindowStyle && exStyle == 0,
+            "window style " + Hex(style) + " (expected " + Hex(kWindowStyle) +
+                ", shown and clipping its siblings), extended style " + Hex(exStyle) +
+                " beside the edge the caption brings");
+    // Wine keeps a class's background brush with the process that registered
+    // it, so from here only the class style can be read; the background's
+    // colour is held by the panel's pixels instead.
+    const auto classStyle = static_cast<long>(GetClassLongPtrA(main, GCL_STYLE));
+    Verdict(classStyle == CS_DBLCLKS, "class " + ClassOf(main) + ": style " +
+                                          Format("0x%lX", classStyle) + " (expected CS_DBLCLKS)");
+
+    const std::vector<HWND> children = Children(main);
+    std::string order;
+    for (HWND child : children) {
+        order += (order.empty() ? "" : ", ") + Format("%ld", GetDlgCtrlID(child));
+    }
+    bool inOrder = children.size() == sizeof kControls / sizeof kControls[0];
+    for (std::size_t i = 0; inOrder && i < children.size(); ++i) {
+        inOrder = GetDlgCtrlID(children[i]) == kControls[i].id;
+    }
+    Verdict(inOrder, "controls in creation and Tab order: " + order + " (expected 2, 8, 7)");
+    // Tab passes over the disabled model list: from the button to the port list and back.
+    HWND button = Control(main, 2);
+    HWND portList = Control(main, 7);
+    Verdict(button != nullptr && portList != nullptr &&
+                GetNextDlgTabItem(main, button, FALSE) == portList &&
+                GetNextDlgTabItem(main, portList, FALSE) == button,
+            "Tab goes from the button to the port list and back");
+
+    for (const ExpectedControl& d : kControls) {
+        HWND control = Control(main, d.id);
+        if (control == nullptr) {
+            Verdict(false, std::string(d.what) + ": no control " + Format("%ld", d.id));
+            continue;
+        }
+        const std::string text = TextOf(control);
+        const std::string expectedText = d.id == kStartBurnId ? "Start Burn"
+                                         : d.id == 8          ? std::string(model)
+                                                              : port;
+        const RECT rect = ClientRectOf(main, control);
+        long shownHeight = rect.bottom - rect.top;
+        LONG expectedStyle = d.style;
+        if (_stricmp(d.className, "COMBOBOX") == 0) {
+            // A drop-down list is only as high as its selection field; the rest
+            // of the height it was created with goes to the list that drops
+            // down, whose height Wine reports for CB_GETDROPPEDCONTROLRECT.
+            RECT dropped{};
+            SendMessageA(control, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped));
+            shownHeight += dropped.bottom - dropped.top;
+            // The platform hands a combo box's scroll-bar bit to that list,
+            // which shows a scroll bar when its entries need one.
+            expectedStyle &= ~WS_VSCROLL;
+        }
+        const LONG controlStyle = GetWindowLongA(control, GWL_STYLE);
+        const LONG controlExStyle = GetWindowLongA(control, GWL_EXSTYLE);
+        const bool ok = _stricmp(ClassOf(control).c_str(), d.className) == 0 &&
+                        text == expectedText && rect.left == d.x && rect.top == d.y &&
+                        rect.right - rect.left == d.width && shownHeight == d.height &&
+                        controlStyle == expectedStyle && controlExStyle == 0;
+        Verdict(ok, std::string(d.what) + ": " + ClassOf(control) + " " + Format("%ld", d.id) +
+                        " \"" + text + "\" at " + Format("%ld", rect.left) + "," +
+                        Format("%ld", rect.top) + " " + Format("%ld", rect.right - rect.left) +
+                        " x " + Format("%ld", shownHeight) + " style " + Hex(controlStyle) +
+                        " extended " + Hex(controlExStyle) + " (expected " + d.className + " \"" +
+                        expectedText + "\" at " + Format("%ld", d.x) + "," + Format("%ld", d.y) +
+                        " " + Format("%ld", d.width) + " x " + Format("%ld", d.height) + " style " +
+                        Hex(d.style) + (expectedStyle != d.style ? " less WS_VSCROLL" : "") + ")");
+    }
+    return failures == 0 ? 0 : 1;
+}
+
+// ------------------------------------------------------------------ the pixels
+
+// A screenshot of the whole display (binary PPM), read in client coordinates.
+class Shot {
+  public:
+    bool Load(const char* path, POINT origin) {
+        origin_ = origin;
+        FILE* in = std::fopen(path, "rb");
+        if (in == nullptr) {
+            return false;
+        }
+        int maxValue = 0;
+        const bool header = std::fscanf(in, "P6 %d %d %d", &width_, &height_, &maxValue) == 3 &&
+                            maxValue == 255 && std::fgetc(in) != EOF;
+        const std::size_t size = static_cast<std::size_t>(width_) * height_ * 3;
+        bytes_.resize(header ? size : 0);
+        const bool read = header && std::fread(bytes_.data(), 1, size, in) == size;
+        std::fclose(in);
+        return read;
+    }
+    COLORREF At(int x, int y) const {
+        const int sx = origin_.x + x;
+        const int sy = origin_.y + y;
+        if (sx < 0 || sy < 0 || sx >= width_ || sy >= height_) {
+            return CLR_INVALID;
+        }
+        const std::uint8_t* p = &bytes_[(static_cast<std::size_t>(sy) * width_ + sx) * 3];
+        return RGB(p[0], p[1], p[2]);
+    }
+
+  private:
+    POINT origin_{};
+    int width_ = 0;
+    int height_ = 0;
+    std::vector<std::uint8_t> bytes_;
+};
+
+// A client-sized picture drawn here with the platform alone: the background
+// colour, then each text with a transparent background in a fresh context's
+// default font and text colour.
+class Picture {
+  public:
+    Picture(int width, int height, const std::vector<PlacedText>& texts)
+        : width_(width), height_(height) {
+        HDC memory = CreateCompatibleDC(nullptr);
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;  // top-down
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        void* bits = nullptr;
+        HBITMAP surface = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HGDIOBJ previous = SelectObject(memory, surface);
+        HBRUSH background = CreateSolidBrush(kBackground);
+        const RECT all{0, 0, width, height};
+        FillRect(memory, &all, background);
+        DeleteObject(background);
+        SetBkMode(memory, TRANSPARENT);
+        for (const PlacedText& t : texts) {
+            TextOutA(memory, t.x, t.y, t.text.data(), static_cast<int>(t.text.size()));
+        }
+        GdiFlush();
+        const auto* pixels = static_cast<const std::uint32_t*>(bits);
+        pixels_.assign(pixels, pixels + static_cast<std::size_t>(width) * height);
+        SelectObject(memory, previous);
+        DeleteObject(surface);
+        DeleteDC(memory);
+    }
+    COLORREF At(int x, int y) const {
+        if (x < 0 || y < 0 || x >= width_ || y >= height_) {
+            return CLR_INVALID;
+        }
+        const std::uint32_t p = pixels_[static_cast<std::size_t>(y) * width_ + x];
+        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+    }
+
+  private:
+    int width_;
+    int height_;
+    std::vector<std::uint32_t> pixels_;
+};
+
+std::string Colour(COLORREF c) {
+    if (c == CLR_INVALID) {
+        return "off the screen";
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%d,%d,%d", GetRValue(c), GetGValue(c), GetBValue(c));
+    return text;
+}
+
+std::string Where(const Box& b) {
+    char text[64];
+    std::snprintf(text, sizeof text, "(%d,%d)-(%d,%d)", b.left, b.top, b.right, b.bottom);
+    return text;
+}
+
+// Counts the pixels of `box` for which `wrong(x, y, why)` holds and names the
+// first, with what `wrong` put in `why`.
+template <typename Wrong>
+int CountWrong(const Box& box, std::string& first, Wrong wrong) {
+    int count = 0;
+    for (int y = box.top; y < box.bottom; ++y) {
+        for (int x = box.left; x < box.right; ++x) {
+            std::string why;
+            if (wrong(x, y, why)) {
+                if (count++ == 0) {
+                    first = " first at (" + Format("%ld", x) + "," + Format("%ld", y) + "): " + why;
+                }
+            }
+        }
+    }
+    return count;
+}
+
+void ExpectColour(const Shot& shot, const Box& box, COLORREF colour, const std::string& what) {
+    std::string first;
+    const int wrong = CountWrong(box, first, [&](int x, int y, std::string& why) {
+        why = Colour(shot.At(x, y));
+        return shot.At(x, y) != colour;
+    });
+    Verdict(wrong == 0, what + " " + Where(box) + " is " + Colour(colour) + ": " +
+                            Format("%ld", wrong) + " pixels differ" + first);
+}
+
+// Text drawn transparently in black over the background leaves the background
+// and, where it smooths a glyph's edge, greys between the two.
+bool IsInk(COLORREF c) {
+    return c != kBackground && GetRValue(c) == GetGValue(c) && GetGValue(c) == GetBValue(c) &&
+           GetRValue(c) < GetRValue(kBackground);
+}
+
+struct TextBox {
+    const char* what;
+    Box box;  // erased with the background before each drawing
+    std::vector<PlacedText> texts;
+};
+
+// What the panel should show.
+struct PanelState {
+    long elapsedLow, elapsedHigh;  // the elapsed seconds lie in this range
+    long progress;
+    std::string phase;
+    long errors, total;
+};
+
+std::string Number(long value) {
+    return Format("%3ld", value);  // right-aligned in at least three places
+}
+
+std::vector<TextBox> TextBoxes(const PanelState& s, long elapsed, int clientWidth) {
+    return {
+        {"elapsed time",
+         {160, 70, 335, 90},
+         {{160, 70, "Elapsed Time:              sec"}, {270, 70, Number(elapsed)}}},
+        {"progress text",
+         {10, 140, 130, 160},
+         {{10, 140, "Progress:            %"}, {85, 140, Number(s.progress)}}},
+        {"phase", {160, 140, 300, 160}, {{160, 140, "Status: "}, {209, 140, s.phase}}},
+        // The erased area reaches x 540, past the client area's right edge.
+        {"retry counters",
+         {320, 140, std::min(540, clientWidth), 160},
+         {{320, 140,
+           "# of Error/Total Error: " + Format("%ld", s.errors) + "/" + Format("%ld", s.total)}}},
+    };
+}
+
+const PlacedText kDate{300, 25, "Date: 2022/06/13"};
+
+// The logo as the platform loads bitmap 12 of `program` at 87 x 28.
+bool LoadLogo(const char* program, std::vector<COLORREF>& pixels) {
+    HMODULE module =
+        LoadLibraryExA(program, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (module == nullptr) {
+        return false;
+    }
+    const int width = kLogo.right - kLogo.left;
+    const int height = kLogo.bottom - kLogo.top;
+    HANDLE image = LoadImageA(module, MAKEINTRESOURCEA(kLogoResource), IMAGE_BITMAP, width, height,
+                              LR_DEFAULTCOLOR);
+    bool ok = false;
+    if (image != nullptr) {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        std::vector<std::uint32_t> bits(static_cast<std::size_t>(width) * height);
+        HDC screen = GetDC(nullptr);
+        ok = GetDIBits(screen, static_cast<HBITMAP>(image), 0, static_cast<UINT>(height),
+                       bits.data(), &info, DIB_RGB_COLORS) == height;
+        ReleaseDC(nullptr, screen);
+        DeleteObject(image);
+        pixels.clear();
+        for (std::uint32_t p : bits) {
+            pixels.push_back(RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF));
+        }
+    }
+    FreeLibrary(module);
+    return ok;
+}
+
+// expect-panel SHOT.ppm PROGRAM ELAPSED_LOW ELAPSED_HIGH PROGRESS PHASE ERRORS TOTAL:
+// the status panel in the screenshot, pixel by pixel where its values say.
+int ExpectPanelCommand(const char* shotPath, const char* program, const PanelState& state) {
+    HWND main = RequireMain();
+    RECT client{};
+    GetClientRect(main, &client);
+    POINT origin{0, 0};
+    ClientToScreen(main, &origin);
+    Shot shot;
+    if (!shot.Load(shotPath, origin)) {
+        return Fail(std::string("cannot read the screenshot ") + shotPath);
+    }
+    Verdict(GetSysColor(COLOR_SCROLLBAR) == kBackground,
+            "system colour 0 is " + Colour(GetSysColor(COLOR_SCROLLBAR)) + " (the prefix sets " +
+                Colour(kBackground) + ")");
+
+    // The bar: red from x 10 to its edge, white from there to x 519, on rows
+    // 105 to 124, and nothing drawn around it.
+    const long edge = kBar.left + state.progress * 510 / 100;
+    ExpectColour(shot, {kBar.left, kBar.top, static_cast<int>(edge), kBar.bottom}, kRed,
+                 "bar at " + Format("%ld", state.progress) + " %: red part");
+    ExpectColour(shot, {static_cast<int>(edge), kBar.top, kBar.right, kBar.bottom}, kWhite,
+                 "bar: white part");
+    for (const Box& around : {Box{kBar.left - 2, kBar.top - 2, kBar.right + 2, kBar.top},
+                              Box{kBar.left - 2, kBar.bottom, kBar.right + 2, kBar.bottom + 2},
+                              Box{kBar.left - 2, kBar.top, kBar.left, kBar.bottom},
+                              Box{kBar.right, kBar.top, kBar.right + 2, kBar.bottom}}) {
+        ExpectColour(shot, around, kBackground, "around the bar");
+    }
+
+    // The logo: bitmap 12 as the platform scales it, copied unchanged to
+    // (435, 15) and covering exactly 87 x 28 pixels.
+    std::vector<COLORREF> logo;
+    if (!LoadLogo(program, logo)) {
+        Verdict(false, std::string("bitmap 12 of ") + program + " cannot be loaded at 87 x 28");
+    } else {
+        std::string first;
+        const int wrong = CountWrong(kLogo, first, [&](int x, int y, std::string& why) {
+            const COLORREF want =
+                logo[static_cast<std::size_t>(y - kLogo.top) * (kLogo.right - kLogo.left) +
+                     (x - kLogo.left)];
+            why = Colour(shot.At(x, y)) + " for " + Colour(want);
+            return shot.At(x, y) != want;
+        });
+        Verdict(wrong == 0, "logo at " + Where(kLogo) + " is bitmap 12 at 87 x 28: " +
+                                Format("%ld", wrong) + " pixels differ" + first);
+    }
+    for (const Box& around : {Box{kLogo.left - 2, kLogo.top - 2, kLogo.right + 2, kLogo.top},
+                              Box{kLogo.left - 2, kLogo.bottom, kLogo.right + 2, kLogo.bottom + 2},
+                              Box{kLogo.left - 2, kLogo.top, kLogo.left, kLogo.bottom},
+                              Box{kLogo.right, kLogo.top, kLogo.right + 2, kLogo.bottom}}) {
+        ExpectColour(shot, around, kBackground, "around the logo");
+    }
+
+    // Each text box is erased with the background and its texts drawn over it
+    // transparently in the default text colour.
+    const std::vector<TextBox> boxes =
+        TextBoxes(state, state.elapsedLow, static_cast<int>(client.right));
+    for (const TextBox& t : boxes) {
+        std::string first;
+        int background = 0;
+        int black = 0;
+        const int wrong = CountWrong(t.box, first, [&](int x, int y, std::string& why) {
+            const COLORREF c = shot.At(x, y);
+            background += c == kBackground ? 1 : 0;
+            black += c == kBlack ? 1 : 0;
+            why = Colour(c);
+            return c != kBackground && !IsInk(c);
+        });
+        const int area = (t.box.right - t.box.left) * (t.box.bottom - t.box.top);
+        Verdict(wrong == 0 && black > 0 && background * 2 > area,
+                std::string(t.what) + " box " + Where(t.box) + ": " + Format("%ld", background) +
+                    " background pixels, " + Format("%ld", black) + " black, " +
+                    Format("%ld", wrong) + " neither background nor text" + first);
+    }
+    // ... and shows what the panel holds, as the same texts drawn here show it.
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        const bool elapsed = i == 0;  // the one box whose number the check knows within a range
+        std::string first;
+        std::string shown;
+        int wrong = 0;
+        for (long e = state.elapsedLow; e <= (elapsed ? state.elapsedHigh : state.elapsedLow);
+             ++e) {
+            const TextBox t = TextBoxes(state, e, static_cast<int>(client.right))[i];
+            const Picture picture(client.right, client.bottom, t.texts);
+            first.clear();
+            wrong = CountWrong(t.box, first, [&](int x, int y, std::string& why) {
+                why = Colour(shot.At(x, y)) + " for " + Colour(picture.At(x, y));
+                return shot.At(x, y) != picture.At(x, y);
+            });
+            shown.clear();
+            for (const PlacedText& p : t.texts) {
+                shown += (shown.empty() ? "\"" : ", \"") + p.text + "\"";
+            }
+            if (wrong == 0) {
+                break;
+            }
+        }
+        Verdict(wrong == 0, std::string(boxes[i].what) + " box shows " + shown + ": " +
+                                Format("%ld", wrong) + " pixels differ" + first);
+    }
+
+    // Outside the boxes, the bar, the logo and the controls, the date and the
+    // ends of labels longer than their boxes are drawn again every tick
+    // without being erased; each pass darkens the smoothed edges, so there
+    // only where text is, not how dark, can be compared.
+    std::vector<PlacedText> all{kDate};
+    for (const TextBox& t : boxes) {
+        all.insert(all.end(), t.texts.begin(), t.texts.end());
+    }
+    const Picture picture(client.right, client.bottom, all);
+    std::vector<Box> skip{kBar, kLogo};
+    for (const TextBox& t : boxes) {
+        skip.push_back(t.box);
+    }
+    for (HWND child : Children(main)) {
+        const RECT r = ClientRectOf(main, child);
+        skip.push_back({r.left, r.top, r.right, r.bottom});
+    }
+    std::string first;
+    const int wrong =
+        CountWrong({0, 0, static_cast<int>(client.right), static_cast<int>(client.bottom)}, first,
+                   [&](int x, int y, std::string& why) {
+                       for (const Box& b : skip) {
+                           if (x >= b.left && x < b.right && y >= b.top && y < b.bottom) {
+                               return false;
+                           }
+                       }
+                       const COLORREF c = shot.At(x, y);
+                       why = Colour(c) + " for " + Colour(picture.At(x, y));
+                       return (c != kBackground && !IsInk(c)) ||
+                              (c == kBackground) != (picture.At(x, y) == kBackground);
+                   });
+    Verdict(wrong == 0,
+            "the rest of the client area: background, with text only where the "
+            "date and the labels' ends are: " +
+                Format("%ld", wrong) + " pixels differ" + first);
+    return failures == 0 ? 0 : 1;
+}
+
+// expect-lists: the disabled model list shows its text greyed, the port list
+// in black (the platform draws both; a disabled list must look disabled).
+int ExpectListsCommand(const char* shotPath) {
+    HWND main = RequireMain();
+    POINT origin{0, 0};
+    ClientToScreen(main, &origin);
+    Shot shot;
+    if (!shot.Load(shotPath, origin)) {
+        return Fail(std::string("cannot read the screenshot ") + shotPath);
+    }
+    struct List {
+        const char* what;
+        Box text;  // inside the frame, left of the arrow button
+        bool greyed;
+    };
+    for (const List& list : {List{"model list", {13, 24, 113, 40}, true},
+                             List{"port list", {163, 24, 243, 40}, false}}) {
+        int dark = 0;
+        int grey = 0;
+        for (int y = list.text.top; y < list.text.bottom; ++y) {
+            for (int x = list.text.left; x < list.text.right; ++x) {
+                const COLORREF c = shot.At(x, y);
+                const int r = GetRValue(c);
+                dark += r < 64 && GetGValue(c) < 64 && GetBValue(c) < 64 ? 1 : 0;
+                grey += r == GetGValue(c) && r == GetBValue(c) && r >= 100 && r <= 200 ? 1 : 0;
+            }
+        }
+        const bool ok = list.greyed ? dark == 0 && grey > 20 : dark > 20;
+        Verdict(ok, std::string(list.what) + " text " + (list.greyed ? "greyed" : "black") + ": " +
+                        Format("%ld", dark) + " dark, " + Format("%ld", grey) + " grey pixels");
+    }
+    return failures == 0 ? 0 : 1;
 }
 
 // expect-control ID CLASS TEXT ENABLED
@@ -171,7 +715,7 @@ int ClickCommand(int id) {
 // key VK: a key press as the keyboard would deliver it to the focused control.
 int KeyCommand(int virtualKey) {
     HWND main = RequireMain();
-    HWND button = Control(main, norvane::kStartBurnId);
+    HWND button = Control(main, kStartBurnId);
     HWND target = button != nullptr ? button : main;
     PostMessageA(target, WM_KEYDOWN, static_cast<WPARAM>(virtualKey), 1);
     PostMessageA(target, WM_KEYUP, static_cast<WPARAM>(virtualKey), 0xC0000001);
@@ -262,72 +806,6 @@ int CloseCommand() {
     return 0;
 }
 
-bool WriteBitmap(const char* path, int width, int height, const void* bits) {
-    const DWORD rowBytes = static_cast<DWORD>((width * 3 + 3) / 4 * 4);
-    const DWORD imageBytes = rowBytes * static_cast<DWORD>(height);
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
-    file.bfSize = file.bfOffBits + imageBytes;
-    BITMAPINFOHEADER info{};
-    info.biSize = sizeof info;
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    info.biSizeImage = imageBytes;
-    FILE* out = std::fopen(path, "wb");
-    if (out == nullptr) {
-        return false;
-    }
-    bool ok = std::fwrite(&file, sizeof file, 1, out) == 1 &&
-              std::fwrite(&info, sizeof info, 1, out) == 1 &&
-              std::fwrite(bits, imageBytes, 1, out) == 1;
-    return std::fclose(out) == 0 && ok;
-}
-
-// render-panel PROGRAM OUT.bmp WIDTH HEIGHT ELAPSED PROGRESS STATUS ERRORS TOTAL: the
-// panel as the program draws it for those values, on the window's background,
-// with the logo from PROGRAM's resources.
-int RenderPanelCommand(const char* program, const char* path, int width, int height,
-                       const std::vector<int>& values) {
-    HMODULE resources =
-        LoadLibraryExA(program, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    if (resources == nullptr) {
-        return Fail(std::string("cannot read the resources of ") + program);
-    }
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    void* bits = nullptr;
-    HBITMAP surface = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ previous = SelectObject(memory, surface);
-    const RECT all{0, 0, width, height};
-    FillRect(memory, &all, GetSysColorBrush(COLOR_SCROLLBAR));
-
-    norvane::elapsedTime = values[0];
-    norvane::progress = values[1];
-    norvane::flashStatus = values[2];
-    norvane::errCounter = values[3];
-    norvane::totalErrCounter = values[4];
-    norvane::GdiCanvas canvas(memory, resources);
-    norvane::RefreshStatusPanel(canvas);
-    GdiFlush();
-
-    const bool written = WriteBitmap(path, width, height, bits);
-    SelectObject(memory, previous);
-    DeleteObject(surface);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    FreeLibrary(resources);
-    return written ? 0 : Fail(std::string("cannot write ") + path);
-}
-
 // dump-image PROGRAM OUT: writes PROGRAM's image resource (BIN 8) to OUT.
 int DumpImageCommand(const char* program, const char* path) {
     HMODULE module =
@@ -376,12 +854,14 @@ int Usage() {
     std::printf(
         "usage: wine_driver COMMAND ...\n"
         "  find-window TIMEOUT_MS\n"
+        "  expect-window MODEL PORT\n"
+        "  expect-panel SHOT.ppm PROGRAM ELAPSED_LOW ELAPSED_HIGH PROGRESS PHASE ERRORS TOTAL\n"
+        "  expect-lists SHOT.ppm\n"
         "  expect-control ID CLASS TEXT ENABLED\n"
         "  click ID | key VK | close\n"
         "  wait-enabled ID ENABLED TIMEOUT_MS\n"
         "  answer-box CAPTION TEXT TIMEOUT_MS | cancel-box CAPTION TIMEOUT_MS\n"
         "  no-box CAPTION MS\n"
-        "  render-panel PROGRAM OUT.bmp WIDTH HEIGHT ELAPSED PROGRESS STATUS ERRORS TOTAL\n"
         "  dump-image PROGRAM OUT | version PROGRAM\n");
     return 2;
 }
@@ -398,6 +878,16 @@ int main(int argc, char** argv) {
     auto ms = [&](int i) { return static_cast<DWORD>(std::strtoul(argv[i], nullptr, 10)); };
     if (command == "find-window" && argc == 3) {
         return FindWindowCommand(ms(2));
+    }
+    if (command == "expect-window" && argc == 4) {
+        return ExpectWindowCommand(argv[2], argv[3]);
+    }
+    if (command == "expect-panel" && argc == 10) {
+        const PanelState state{number(4), number(5), number(6), argv[7], number(8), number(9)};
+        return ExpectPanelCommand(argv[2], argv[3], state);
+    }
+    if (command == "expect-lists" && argc == 3) {
+        return ExpectListsCommand(argv[2]);
     }
     if (command == "expect-control" && argc == 6) {
         return ExpectControlCommand(number(2), argv[3], argv[4], number(5));
@@ -422,13 +912,6 @@ int main(int argc, char** argv) {
     }
     if (command == "close" && argc == 2) {
         return CloseCommand();
-    }
-    if (command == "render-panel" && argc == 11) {
-        std::vector<int> values;
-        for (int i = 6; i < 11; ++i) {
-            values.push_back(number(i));
-        }
-        return RenderPanelCommand(argv[2], argv[3], number(4), number(5), values);
     }
     if (command == "dump-image" && argc == 4) {
         return DumpImageCommand(argv[2], argv[3]);
