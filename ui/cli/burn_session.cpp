@@ -83,14 +83,10 @@ int BurnOnePlc(const Options& options, const std::string& port, Console& console
     while (!done.load()) {
         if (platform::Interrupted()) {
             const bool erasing = flashStatus.load() != kFlashIdle;
-            const BurnEnd end{"Interrupted",
-                              erasing ? "the erase had begun, the PLC must be burned again "
-                                        "before it can run"
-                                      : "nothing was erased",
-                              kExitInterrupted,
-                              SecondsSince(start),
-                              totalErrCounter.load(),
-                              erasing};
+            const BurnEnd end{
+                kCaptionInterrupted,    erasing ? kInterruptedAfterErase : kInterruptedBeforeErase,
+                kExitInterrupted,       SecondsSince(start),
+                totalErrCounter.load(), erasing};
             view.Show(EndEvent(shown, end));
             Record(options, shown, surroundings, image, end, console);
             std::_Exit(kExitInterrupted);

@@ -15,6 +15,12 @@ constexpr int kExitBurnFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitInterrupted = 130;
 
+// What an interrupted burn ends with, after the caption "Interrupted".
+constexpr const char* kCaptionInterrupted = "Interrupted";
+constexpr const char* kInterruptedAfterErase =
+    "the erase had begun, the PLC must be burned again before it can run";
+constexpr const char* kInterruptedBeforeErase = "nothing was erased";
+
 // Burns the PLC on `port` (empty: the port the window would choose) and returns
 // the exit status. Prompts are asked on `console` unless --yes answers them.
 int BurnOnePlc(const Options& options, const std::string& port, Console& console, EventView& view);
