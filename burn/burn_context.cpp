@@ -4,9 +4,21 @@
 
 namespace norvane {
 
-const PanelCounters& BurnPanel() {
-    static const PanelCounters panel{flashStatus, progress, errCounter, totalErrCounter};
+namespace {
+
+PanelCounters& Panel() {
+    static PanelCounters panel{flashStatus, progress, errCounter, totalErrCounter};
     return panel;
+}
+
+}  // namespace
+
+const PanelCounters& BurnPanel() {
+    return Panel();
+}
+
+void ListenToPhases(PhaseListener* listener) {
+    Panel().listener = listener;
 }
 
 ExchangeContext SelectedPlc(Link& link) {

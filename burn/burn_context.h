@@ -9,6 +9,10 @@ namespace norvane {
 
 const PanelCounters& BurnPanel();
 
+// Tells `listener` (or nobody, with nullptr) of every phase an exchange starts.
+// Set it before a burn starts, not while one runs.
+void ListenToPhases(PhaseListener* listener);
+
 // The context for an exchange with the selected model's PLC over `link`.
 ExchangeContext SelectedPlc(Link& link);
 

@@ -25,6 +25,14 @@ enum ControlByte : std::uint8_t {
     kFill = 0x1A,        // fills the last block's data field
 };
 
+// Told at once when an exchange starts a phase (erasing, programming), for those
+// who follow a burn more closely than a panel's repaint does.
+class PhaseListener {
+  public:
+    virtual ~PhaseListener() = default;
+    virtual void PhaseShown(std::int32_t phase) = 0;
+};
+
 // The status panel's values that exchanges write; the burn hands in the ones the
 // panel reads.
 struct PanelCounters {
@@ -32,11 +40,15 @@ struct PanelCounters {
     std::atomic<std::int32_t>& progress;     // percent of the phase
     std::atomic<std::int32_t>& errCounter;   // failed attempts of the exchange in progress
     std::atomic<std::int32_t>& totalErrCounter;
+    PhaseListener* listener = nullptr;
 
     void ShowFailures(std::int32_t n) const { errCounter.store(n, std::memory_order_relaxed); }
     void ShowProgress(std::int32_t phase, std::int32_t percent) const {
         flashStatus.store(phase, std::memory_order_relaxed);
         progress.store(percent, std::memory_order_relaxed);
+        if (listener != nullptr) {
+            listener->PhaseShown(phase);
+        }
     }
 };
 

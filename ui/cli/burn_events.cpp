@@ -36,15 +36,29 @@ JsonObject EndEvent(const std::string& port, const BurnEnd& end) {
     return event;
 }
 
+namespace {
+
+JsonObject ProgressEvent(const std::string& port, const StatusValues& v) {
+    JsonObject event = NewEvent(kEventProgress, port);
+    event.Set("phase", PhaseWord(v.flashStatus))
+        .Set("percent", static_cast<std::int64_t>(v.progress))
+        .Set("errors", static_cast<std::int64_t>(v.errCounter))
+        .Set("errors_total", static_cast<std::int64_t>(v.totalErrCounter))
+        .Set("seconds", static_cast<std::int64_t>(v.elapsedTime));
+    return event;
+}
+
+}  // namespace
+
+std::vector<JsonObject> PanelWatcher::PhaseStarted(const StatusValues& v) const {
+    JsonObject phase = NewEvent(kEventPhase, port_);
+    phase.Set("phase", PhaseWord(v.flashStatus))
+        .Set("seconds", static_cast<std::int64_t>(v.elapsedTime));
+    return {phase, ProgressEvent(port_, v)};
+}
+
 std::vector<JsonObject> PanelWatcher::Tick(const StatusValues& v) {
     std::vector<JsonObject> events;
-    const bool phaseChanged = first_ || v.flashStatus != last_.flashStatus;
-    if (phaseChanged) {
-        JsonObject event = NewEvent(kEventPhase, port_);
-        event.Set("phase", PhaseWord(v.flashStatus))
-            .Set("seconds", static_cast<std::int64_t>(v.elapsedTime));
-        events.push_back(std::move(event));
-    }
     if (!first_ && v.totalErrCounter > last_.totalErrCounter) {
         JsonObject event = NewEvent(kEventRetry, port_);
         event.Set("errors", static_cast<std::int64_t>(v.errCounter))
@@ -52,15 +66,10 @@ std::vector<JsonObject> PanelWatcher::Tick(const StatusValues& v) {
             .Set("seconds", static_cast<std::int64_t>(v.elapsedTime));
         events.push_back(std::move(event));
     }
-    if (phaseChanged || v.progress != last_.progress || v.elapsedTime != last_.elapsedTime ||
-        v.errCounter != last_.errCounter || v.totalErrCounter != last_.totalErrCounter) {
-        JsonObject event = NewEvent(kEventProgress, port_);
-        event.Set("phase", PhaseWord(v.flashStatus))
-            .Set("percent", static_cast<std::int64_t>(v.progress))
-            .Set("errors", static_cast<std::int64_t>(v.errCounter))
-            .Set("errors_total", static_cast<std::int64_t>(v.totalErrCounter))
-            .Set("seconds", static_cast<std::int64_t>(v.elapsedTime));
-        events.push_back(std::move(event));
+    if (first_ || v.flashStatus != last_.flashStatus || v.progress != last_.progress ||
+        v.elapsedTime != last_.elapsedTime || v.errCounter != last_.errCounter ||
+        v.totalErrCounter != last_.totalErrCounter) {
+        events.push_back(ProgressEvent(port_, v));
     }
     first_ = false;
     last_ = v;

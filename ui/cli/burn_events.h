@@ -53,13 +53,16 @@ struct BurnEnd {
 };
 JsonObject EndEvent(const std::string& port, const BurnEnd& end);
 
-// Turns the status panel's values, read at every tick of its timer, into phase,
-// progress and retry events.
+// Turns the status panel's values, read at every tick of its timer, into progress
+// and retry events; a phase, which can be over between two ticks, is told as it
+// starts, with the values of that moment.
 class PanelWatcher {
   public:
     explicit PanelWatcher(std::string port) : port_(std::move(port)) {}
 
     std::vector<JsonObject> Tick(const StatusValues& values);
+    // Safe to call from the burn's own thread while Tick runs on another.
+    std::vector<JsonObject> PhaseStarted(const StatusValues& values) const;
 
   private:
     std::string port_;

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <thread>
 
+#include "burn/burn_context.h"
 #include "burn/burn_sequence.h"
 #include "burn/shared_values.h"
 #include "ui/cli/burn_events.h"
@@ -69,6 +70,23 @@ int BurnOnePlc(const Options& options, const std::string& port, Console& console
         });
     const ImageFacts image = CurrentImageFacts();
     view.Show(StartEvent(shown, image));
+    PanelWatcher watcher(shown);
+    // Phases can begin and end between two ticks of the panel's timer: they are
+    // told as they start.
+    struct Phases : PhaseListener {
+        Phases(const PanelWatcher& w, EventView& v) : watcher(w), view(v) {}
+        void PhaseShown(std::int32_t) override {
+            for (const JsonObject& event : watcher.PhaseStarted(Snapshot())) {
+                view.Show(event);
+            }
+        }
+        const PanelWatcher& watcher;
+        EventView& view;
+    } phases(watcher, view);
+    for (const JsonObject& event : watcher.PhaseStarted(Snapshot())) {
+        view.Show(event);
+    }
+    ListenToPhases(&phases);
 
     const Clock::time_point start = Clock::now();
     std::atomic<bool> done{false};
@@ -78,7 +96,6 @@ int BurnOnePlc(const Options& options, const std::string& port, Console& console
         done.store(true);
     });
     // The status panel's two timers: a redraw every 100 ms, a second counted every 1000 ms.
-    PanelWatcher watcher(shown);
     std::int64_t secondsCounted = 0;
     while (!done.load()) {
         if (platform::Interrupted()) {
@@ -105,6 +122,7 @@ int BurnOnePlc(const Options& options, const std::string& port, Console& console
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     worker.join();
+    ListenToPhases(nullptr);
 
     const bool success = outcome == BurnOutcome::Success;
     const BurnEnd end{surroundings.finalCaption(),
