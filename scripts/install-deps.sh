@@ -8,7 +8,7 @@ set -euo pipefail
 list_only=no
 [ "${1:-}" = --list ] && { list_only=yes; shift; }
 what=${1:-native}
-packages=(cmake g++ make git libgtest-dev libbenchmark-dev)
+packages=(cmake g++ make git libgtest-dev libbenchmark-dev dpkg-dev lintian mandoc)
 if [ "$what" = all ]; then
     # wine64 only recommends wine, which brings the wine, wineboot and
     # wineserver commands; a --no-install-recommends install needs both named.

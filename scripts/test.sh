@@ -13,6 +13,8 @@ for preset in native asan tsan; do
     cmake --build --preset "$preset"
     ctest --preset "$preset"
 done
+echo "=== the Debian package"
+bash scripts/package.sh
 echo "=== fuzz (30 s per target)"
 bash scripts/fuzz.sh 30
 # The Windows program, cross-built, then driven under Wine against the native
