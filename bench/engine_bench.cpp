@@ -18,6 +18,7 @@
 #include "link/block_transfer.h"
 #include "link/boot_commands.h"
 #include "simulated_plc.h"
+#include "test_image.h"
 
 namespace {
 
@@ -28,21 +29,11 @@ using norvane::bench::InstantPlcLink;
 constexpr std::uint32_t kQb7ImageSize = 2076672;
 constexpr std::uint32_t kSerialImageSize = 917504;  // MR7-P's largest image: 7168 blocks
 
-std::vector<std::uint8_t> MakeImage(std::uint32_t size) {
-    std::vector<std::uint8_t> image(size);
-    std::uint32_t x = 12345;
-    for (auto& b : image) {
-        x = x * 1664525u + 1013904223u;
-        b = static_cast<std::uint8_t>(x >> 24);
-    }
-    return image;
-}
-
 const std::vector<std::uint8_t>& ImageOf(std::uint32_t size) {
     static std::map<std::uint32_t, std::vector<std::uint8_t>> images;
     auto it = images.find(size);
     if (it == images.end()) {
-        it = images.emplace(size, MakeImage(size)).first;
+        it = images.emplace(size, plcsim::TestImage(size)).first;
     }
     return it->second;
 }

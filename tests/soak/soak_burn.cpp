@@ -8,21 +8,12 @@
 #include "line_trouble.h"
 #include "sim_link.h"
 #include "survivable.h"
+#include "test_image.h"
 #include "virtual_clock.h"
 
 namespace norvane::soak {
 
 namespace {
-
-std::vector<std::uint8_t> ImageFor(const SoakPlan& plan) {
-    std::vector<std::uint8_t> image(plan.imageSize);
-    std::uint32_t x = plan.seed * 2246822519u + 1;
-    for (auto& b : image) {
-        x = x * 1664525u + 1013904223u;
-        b = static_cast<std::uint8_t>(x >> 24);
-    }
-    return image;
-}
 
 bool IsPrompt(const std::string& text) {
     return text == kMsgReplug || text == kMsgPowerCycle;
@@ -80,7 +71,8 @@ BurnReport RunBurn(const SoakPlan& plan) {
     QB_fu_version = 0;
     const PlcModel& model = SelectedModel();
     selectedComPort.Set(model.linkKind == LinkKind::Usb ? "USB" : "COM3");
-    const std::vector<std::uint8_t> image = ImageFor(plan);
+    // The plan's seed picks the image too, so that a replay burns the same bytes.
+    const std::vector<std::uint8_t> image = plcsim::TestImage(plan.imageSize, plan.seed);
     test::VirtualClock clock;
     plcsim::SimulatedPlc plc(plan.plc);
     SoakSurroundings surroundings(plc, clock, image, plan.trouble);

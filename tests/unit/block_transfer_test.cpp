@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include "burn/image.h"
 #include "scripted_link.h"
 
 namespace norvane {
@@ -11,19 +10,7 @@ namespace {
 
 using namespace norvane::fake;
 
-class TransferTest : public ::testing::Test {
-  protected:
-    void Load(const char* model, std::uint32_t size) {
-        Select(model);
-        image_.resize(size);
-        for (std::uint32_t i = 0; i < size; ++i) {
-            image_[i] = static_cast<std::uint8_t>(i * 7 + (i >> 8));
-        }
-        SetLoadedImage(FirmwareImage{image_.data(), size});
-    }
-    void TearDown() override { CloseFile(); }
-    std::vector<std::uint8_t> image_;
-};
+using TransferTest = LoadedImageTest;
 
 TEST_F(TransferTest, QB7SendsEveryBlockButTheReservedTail) {
     Load("QB7", 2076672);

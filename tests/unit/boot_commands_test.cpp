@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "burn/image.h"
 #include "link/block_transfer.h"
 #include "scripted_link.h"
 
@@ -118,16 +117,7 @@ TEST(TransferPlan, EraseAndBlockCountsAtTheEdges) {
     EXPECT_FALSE(PlanBlocks(ModelAt(FindModel("QB3")), 4095, plan));
 }
 
-class EraseTest : public ::testing::Test {
-  protected:
-    void Load(const char* model, std::uint32_t size) {
-        Select(model);
-        image_.assign(size, 0x55);
-        SetLoadedImage(FirmwareImage{image_.data(), size});
-    }
-    void TearDown() override { CloseFile(); }
-    std::vector<std::uint8_t> image_;
-};
+using EraseTest = LoadedImageTest;
 
 TEST_F(EraseTest, QB7ErasesEverySectorThenClosesWithEot) {
     Load("QB7", 2076672);

@@ -3,6 +3,8 @@
 // costs exactly its read time-out.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstring>
 #include <deque>
@@ -12,9 +14,11 @@
 
 #include "burn/burn_context.h"
 #include "burn/burn_messages.h"
+#include "burn/image.h"
 #include "burn/shared_values.h"
 #include "link/exchange.h"
 #include "link/link.h"
+#include "test_image.h"
 
 namespace norvane::fake {
 
@@ -139,6 +143,19 @@ inline void Select(const char* model) {
     ResetBurnValues();
     QB_fu_version.store(0);
 }
+
+// A test of the erase or the transfer: the image loaded as a burn loads it, the
+// cursor at its first byte, released after the test.
+class LoadedImageTest : public ::testing::Test {
+  protected:
+    void Load(const char* model, std::uint32_t size) {
+        Select(model);
+        image_ = plcsim::TestImage(size);
+        SetLoadedImage(FirmwareImage{image_.data(), size});
+    }
+    void TearDown() override { CloseFile(); }
+    std::vector<std::uint8_t> image_;
+};
 
 inline std::int32_t Err() {
     return errCounter.load();
