@@ -5,8 +5,7 @@
 #include "burn/burn_messages.h"
 #include "burn/burn_sequence.h"
 #include "burn/shared_values.h"
-#include "line_trouble.h"
-#include "sim_link.h"
+#include "plc_end.h"
 #include "survivable.h"
 #include "test_image.h"
 #include "virtual_clock.h"
@@ -54,13 +53,15 @@ class SoakSurroundings : public WorkerSurroundings {
         if (trouble_.Other()) {
             return nullptr;  // the device is gone: nothing to open
         }
-        return LinkPtr(new TroubledLink(plc_, clock_, trouble_));
+        auto link = std::make_unique<test::SimLink>(clock_, test::PlcEnd(plc_));
+        link->ShareTrouble(trouble_);
+        return link;
     }
 
     plcsim::SimulatedPlc& plc_;
     test::VirtualClock& clock_;
     const std::vector<std::uint8_t>& image_;
-    LineTrouble trouble_;
+    test::LineTrouble trouble_;
 };
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "burn/surroundings.h"
-#include "sim_link.h"
+#include "plc_end.h"
 
 namespace norvane::test {
 
@@ -88,7 +88,7 @@ class FakeSurroundings : public WorkerSurroundings {
         if (failOpensFrom != 0 && opens() >= failOpensFrom) {
             return nullptr;
         }
-        return LinkPtr(new SimLink(plc_, clock_));
+        return std::make_unique<SimLink>(clock_, PlcEnd(plc_));
     }
 
     plcsim::SimulatedPlc& plc_;
