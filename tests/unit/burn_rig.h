@@ -38,6 +38,9 @@ struct BurnRig {
 
     BurnOutcome Run() {
         outcome = StartBurn(*surroundings);
+        for (const std::string& suffix : surroundings->pipesOpened) {
+            EXPECT_EQ(suffix, "");  // the PLC's own USB pipe, never another
+        }
         return outcome;
     }
 
