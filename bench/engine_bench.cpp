@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstring>
 #include <map>
 #include <string>
 #include <utility>
@@ -38,7 +37,9 @@ class Acknowledgements : public test::FarEnd {
         sink_ ^= data[count - 1];
     }
     std::size_t Answer(std::uint8_t* data, std::size_t count, test::VirtualClock&, std::uint64_t) {
-        std::memset(data, kAck, count);
+        for (std::size_t i = 0; i < count; ++i) {
+            data[i] = kAck;
+        }
         return count;
     }
     std::uint8_t sink() const { return sink_; }

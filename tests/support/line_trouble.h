@@ -29,6 +29,8 @@ class LineTrouble {
     // Counts one read or open; true while the line is gone.
     bool Other() { return Down(); }
 
+    bool NeverStrikes() const { return !plan_.strikes; }
+
     // The line goes now and never comes back.
     void LoseForGood() {
         plan_.strikes = true;
