@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "test_image.h"
 
 namespace norvane::bench {
 
@@ -97,14 +98,10 @@ bool EndedWell(int status) {
 }
 
 void WriteSource(const std::string& path, std::uint32_t blocks) {
-    std::vector<char> data(std::size_t{blocks} * kPeerBlock);
-    std::uint32_t x = 7;
-    for (char& c : data) {
-        x = x * 1664525u + 1013904223u;
-        c = static_cast<char>(x >> 24);
-    }
+    const std::vector<std::uint8_t> data = plcsim::TestImage(std::size_t{blocks} * kPeerBlock);
     std::ofstream(path, std::ios::binary)
-        .write(data.data(), static_cast<std::streamsize>(data.size()));
+        .write(reinterpret_cast<const char*>(data.data()),
+               static_cast<std::streamsize>(data.size()));
 }
 
 // One start of the pair; `startGraceNs` 0: no restart when no block comes.

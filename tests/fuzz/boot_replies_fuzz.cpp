@@ -11,6 +11,7 @@
 #include "fuzz_link.h"
 #include "link/block_transfer.h"
 #include "link/boot_commands.h"
+#include "test_image.h"
 
 using namespace norvane;
 
@@ -22,9 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Up to 12 KiB: below, at and above the 4 KiB reserved tail of the
     // sector models, and a few dozen blocks of either size.
     const std::size_t imageSize = (std::size_t{input.Byte()} << 8 | input.Byte()) % (12 * 1024 + 1);
-    std::vector<std::uint8_t> image(imageSize);
-    for (std::size_t i = 0; i < imageSize; ++i)
-        image[i] = static_cast<std::uint8_t>(i * 131 + 7);
+    const std::vector<std::uint8_t> image = plcsim::TestImage(imageSize);
     FirmwareImage loaded;
     loaded.data = image.data();
     loaded.size = static_cast<std::uint32_t>(imageSize);

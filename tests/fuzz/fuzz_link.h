@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "link/link.h"
+#include "test_link.h"
 
 namespace norvane::fuzz {
 
@@ -41,31 +41,33 @@ class InputStream {
     std::size_t left_;
 };
 
-class FuzzLink : public Link {
+// The far end of the test link, driven by the fuzzer's input.
+class InputEnd : public test::FarEnd {
   public:
-    explicit FuzzLink(InputStream& input) : input_(input) {}
+    explicit InputEnd(InputStream& input) : input_(&input) {}
 
-    std::size_t Write(const std::uint8_t*, std::size_t count) override {
-        // One byte in sixteen patterns a write that did not go out at all.
-        return (input_.Byte() & 0x0F) == 0x0F ? 0 : count;
-    }
+    // One byte in sixteen patterns a write that did not go out at all.
+    bool Refuses(const std::uint8_t*, std::size_t) { return (input_->Byte() & 0x0F) == 0x0F; }
 
-    std::size_t Read(std::uint8_t* data, std::size_t count) override {
-        // Mostly the full count, sometimes a short read: 0xC0 and up picks
-        // a length below the requested one.
-        const std::uint8_t shape = input_.Byte(0xFF);
+    // Mostly the full count, sometimes a short read: 0xC0 and up picks a length
+    // below the requested one. What waits to be dropped is the input's next bytes
+    // either way, so nothing is.
+    std::size_t Answer(std::uint8_t* data, std::size_t count, test::VirtualClock&, std::uint64_t) {
+        const std::uint8_t shape = input_->Byte(0xFF);
         std::size_t wanted = count;
         if (shape >= 0xC0 && count != 0)
             wanted = static_cast<std::size_t>(shape - 0xC0) % count;
-        return input_.Bytes(data, wanted);
+        return input_->Bytes(data, wanted);
     }
 
-    void SetTimeouts(const LinkTimeouts&) override {}
-    void ApplyLineSettings(const LineSettings&) override {}
-    void DiscardInput() override {}  // what waits is the input's next bytes either way
-
   private:
-    InputStream& input_;
+    InputStream* input_;
+};
+
+// Nothing reads what it did, so it records nothing.
+class FuzzLink : public test::TestLink<InputEnd> {
+  public:
+    explicit FuzzLink(InputStream& input) : TestLink(InputEnd(input)) { StopRecording(); }
 };
 
 }  // namespace norvane::fuzz

@@ -1,76 +1,35 @@
 #include "soak_burn.h"
 
-#include <memory>
-
 #include "burn/burn_messages.h"
 #include "burn/burn_sequence.h"
 #include "burn/shared_values.h"
-#include "line_trouble.h"
-#include "sim_link.h"
+#include "fake_surroundings.h"
 #include "survivable.h"
+#include "test_image.h"
 #include "virtual_clock.h"
 
 namespace norvane::soak {
 
 namespace {
 
-std::vector<std::uint8_t> ImageFor(const SoakPlan& plan) {
-    std::vector<std::uint8_t> image(plan.imageSize);
-    std::uint32_t x = plan.seed * 2246822519u + 1;
-    for (auto& b : image) {
-        x = x * 1664525u + 1013904223u;
-        b = static_cast<std::uint8_t>(x >> 24);
-    }
-    return image;
-}
-
 bool IsPrompt(const std::string& text) {
     return text == kMsgReplug || text == kMsgPowerCycle;
 }
 
-// The burn's surroundings: the user answers every prompt at once, sleeps pass on the
-// virtual clock, and ports open onto the simulated PLC through the line's trouble.
-class SoakSurroundings : public WorkerSurroundings {
-  public:
-    SoakSurroundings(plcsim::SimulatedPlc& plc, test::VirtualClock& clock,
-                     const std::vector<std::uint8_t>& image, const LineTroublePlan& trouble)
-        : plc_(plc), clock_(clock), image_(image), trouble_(trouble) {}
-
-    void ShowMessage(const std::string& text, const char* caption, MessageIcon) override {
-        report.messages.push_back(std::string(caption) + ": " + text);
-        if (IsPrompt(text)) {
-            return;
+// What the user saw, as the soak tells it: every message, and of the final ones
+// (prompts are not) how many, the last and whether it spoke of success.
+void TellMessages(const std::vector<test::ShownMessage>& shown, BurnReport& report) {
+    for (const test::ShownMessage& m : shown) {
+        report.messages.push_back(m.caption + ": " + m.text);
+        if (IsPrompt(m.text)) {
+            continue;
         }
         ++report.finalMessages;
         report.finalMessage = report.messages.back();
-        report.successMessage = text == kMsgUsbSuccess || text == kMsgSerialSuccess;
+        report.successMessage = m.text == kMsgUsbSuccess || m.text == kMsgSerialSuccess;
     }
-    void StopElapsedTimer() override {}
-    void EnableStartButton(bool) override {}
-    void Sleep(std::uint32_t ms) override { clock_.Advance(ms); }
-    LinkPtr OpenComPort(const std::string&) override { return Open(); }
-    LinkPtr OpenMyDevPipe(const char*) override { return Open(); }
-    bool LoadImage(FirmwareImage& image) override {
-        image = FirmwareImage{image_.data(), static_cast<std::uint32_t>(image_.size())};
-        return true;
-    }
-    void ReleaseImage() override {}
-
-    BurnReport report;
-
-  private:
-    LinkPtr Open() {
-        if (trouble_.Other()) {
-            return nullptr;  // the device is gone: nothing to open
-        }
-        return LinkPtr(new TroubledLink(plc_, clock_, trouble_));
-    }
-
-    plcsim::SimulatedPlc& plc_;
-    test::VirtualClock& clock_;
-    const std::vector<std::uint8_t>& image_;
-    LineTrouble trouble_;
-};
+    report.lastIsFinal = !shown.empty() && !IsPrompt(shown.back().text);
+}
 
 }  // namespace
 
@@ -80,18 +39,18 @@ BurnReport RunBurn(const SoakPlan& plan) {
     QB_fu_version = 0;
     const PlcModel& model = SelectedModel();
     selectedComPort.Set(model.linkKind == LinkKind::Usb ? "USB" : "COM3");
-    const std::vector<std::uint8_t> image = ImageFor(plan);
+    // The plan's seed picks the image too, so that a replay burns the same bytes.
+    const std::vector<std::uint8_t> image = plcsim::TestImage(plan.imageSize, plan.seed);
     test::VirtualClock clock;
     plcsim::SimulatedPlc plc(plan.plc);
-    SoakSurroundings surroundings(plc, clock, image, plan.trouble);
+    test::FakeSurroundings surroundings(plc, clock, image);
+    surroundings.line = test::LineTrouble(plan.trouble);
     const BurnOutcome outcome = StartBurn(surroundings);
 
-    BurnReport report = surroundings.report;
+    BurnReport report;
+    TellMessages(surroundings.messages, report);
     report.success = outcome == BurnOutcome::Success;
     report.flashHoldsImage = plc.FlashHoldsImage(image.data(), image.size());
-    report.lastIsFinal =
-        !report.messages.empty() &&
-        !IsPrompt(report.messages.back().substr(report.messages.back().find(": ") + 2));
     report.linkClosed = !plc.LinkOpen();
     report.virtualMs = clock.Now();
     const Verdict verdict = JudgeBurn(plan, plc.Requests(), plc.NoiseHits());

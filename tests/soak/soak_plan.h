@@ -11,6 +11,8 @@
 
 namespace norvane::soak {
 
+using test::LineTroublePlan;
+
 struct SoakPlan {
     std::uint32_t seed = 0;
     int model = 0;  // catalogue index

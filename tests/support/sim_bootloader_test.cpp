@@ -8,7 +8,6 @@ namespace {
 
 using testing::Crlf;
 using testing::MakeBlock;
-using testing::Pattern;
 using testing::PrepareTransfer;
 using testing::Send;
 using testing::SendBytes;
@@ -70,7 +69,7 @@ TEST(Bootloader, AnswersFramedModeQueryWithSixAndIgnoresWake) {
 TEST(Bootloader, WritesAWholeImageAndWrapsBlockNumbers) {
     // 257 blocks of 128 bytes: numbers run 1..255, 0, 1.
     SimulatedPlc plc(Boot("NR4"));
-    const auto image = Pattern(257 * 128 - 40);
+    const auto image = TestImage(257 * 128 - 40);
     PrepareTransfer(plc, 17);
     const std::string replies = SendImage(plc, image);
     EXPECT_EQ(replies, std::string(258, '\x06'));
@@ -83,7 +82,7 @@ TEST(Bootloader, WritesAWholeImageAndWrapsBlockNumbers) {
 TEST(Bootloader, LargestImageFitsTheFlashOfItsModel) {
     // The biggest image a sector model takes: 506 units erased, 8096 blocks, last one 160.
     SimulatedPlc plc(Boot("QB7"));
-    const auto image = Pattern(2076672);
+    const auto image = TestImage(2076672);
     PrepareTransfer(plc, 506);
     EXPECT_EQ(plc.Counters().eraseRefused, 0u);
     const std::string replies =
@@ -96,7 +95,7 @@ TEST(Bootloader, LargestImageFitsTheFlashOfItsModel) {
 
 TEST(Bootloader, KeepsTheReservedTailOutOfTheVerdict) {
     SimulatedPlc plc(Boot("QB7"));
-    auto image = Pattern(4096 + 300);
+    auto image = TestImage(4096 + 300);
     PrepareTransfer(plc, 1);
     SendImage(plc, std::vector<std::uint8_t>(image.begin(), image.end() - 4096));
     EXPECT_TRUE(plc.FlashHoldsImage(image.data(), image.size()));
@@ -107,8 +106,8 @@ TEST(Bootloader, KeepsTheReservedTailOutOfTheVerdict) {
 TEST(Bootloader, AcknowledgesARepeatedBlockWithoutWritingItTwice) {
     SimulatedPlc plc(Boot("NR4"));
     PrepareTransfer(plc, 1);
-    const auto first = Pattern(128, 1);
-    const auto second = Pattern(128, 2);
+    const auto first = TestImage(128, 1);
+    const auto second = TestImage(128, 2);
     SendBytes(plc, MakeBlock(1, first));
     SendBytes(plc, MakeBlock(1, first));
     SendBytes(plc, MakeBlock(2, second));
@@ -124,7 +123,7 @@ TEST(Bootloader, RefusesDamagedOrOutOfOrderBlocks) {
         const char* name;
         std::vector<std::uint8_t> block;
     };
-    const auto data = Pattern(128);
+    const auto data = TestImage(128);
     auto badCrc = MakeBlock(1, data);
     badCrc.back() ^= 0x01;
     auto badComplement = MakeBlock(1, data);
@@ -150,7 +149,7 @@ TEST(Bootloader, RefusesToProgramFlashThatWasNotErased) {
     PrepareTransfer(plc, 1);
     std::string replies;
     for (int n = 1; n <= 17; ++n) {
-        SendBytes(plc, MakeBlock(static_cast<std::uint8_t>(n), Pattern(128, n)));
+        SendBytes(plc, MakeBlock(static_cast<std::uint8_t>(n), TestImage(128, n)));
         replies += Take(plc);
     }
     EXPECT_EQ(replies, std::string(16, '\x06') + "\x16");
@@ -162,7 +161,7 @@ TEST(Bootloader, WriteProtectedFlashRefusesEveryBlock) {
     config.writeProtected = true;
     SimulatedPlc plc(config);
     PrepareTransfer(plc, 1);
-    SendBytes(plc, MakeBlock(1, Pattern(128)));
+    SendBytes(plc, MakeBlock(1, TestImage(128)));
     EXPECT_EQ(Take(plc), "\x16");
     EXPECT_EQ(plc.Counters().blocksWritten, 0u);
 }
@@ -191,7 +190,7 @@ TEST(Bootloader, SerialBlocksMustComeAtTransferSpeed) {
     SimulatedPlc plc(Boot("NR4"));
     PrepareTransfer(plc, 1);
     plc.OnLineSettings(9600, 7, Parity::Even, 1);  // the switch was forgotten
-    SendBytes(plc, MakeBlock(1, Pattern(128)));
+    SendBytes(plc, MakeBlock(1, TestImage(128)));
     EXPECT_EQ(plc.SpeedViolations(), 1u);
 }
 

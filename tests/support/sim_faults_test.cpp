@@ -8,7 +8,6 @@ namespace {
 
 using testing::Crlf;
 using testing::MakeBlock;
-using testing::Pattern;
 using testing::PrepareTransfer;
 using testing::Send;
 using testing::SendBytes;
@@ -101,7 +100,7 @@ TEST(FaultPlan, LostBlockAckIsWrittenOnceAndAckedOnResend) {
     config.faults.Add(Fault::At(Exchange::Block, 1, FaultKind::LostAck));
     SimulatedPlc plc(config);
     PrepareTransfer(plc, 1);
-    const auto block = MakeBlock(1, Pattern(128));
+    const auto block = MakeBlock(1, TestImage(128));
     SendBytes(plc, block);
     EXPECT_EQ(Take(plc), "");
     SendBytes(plc, block);
@@ -117,9 +116,9 @@ TEST(FaultPlan, FlashWriteErrorOnAChosenBlock) {
     config.faults.Add(Fault::At(Exchange::Block, 2, FaultKind::FlashWriteError));
     SimulatedPlc plc(config);
     PrepareTransfer(plc, 1);
-    SendBytes(plc, MakeBlock(1, Pattern(128, 1)));
-    SendBytes(plc, MakeBlock(2, Pattern(128, 2)));
-    SendBytes(plc, MakeBlock(2, Pattern(128, 2)));
+    SendBytes(plc, MakeBlock(1, TestImage(128, 1)));
+    SendBytes(plc, MakeBlock(2, TestImage(128, 2)));
+    SendBytes(plc, MakeBlock(2, TestImage(128, 2)));
     EXPECT_EQ(Take(plc), "\x06\x16\x06");
     EXPECT_EQ(plc.Counters().blocksWritten, 2u);
 }

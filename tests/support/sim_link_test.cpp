@@ -1,8 +1,7 @@
 // The in-process link: virtual time, records, failing and dead links.
-#include "sim_link.h"
-
 #include <gtest/gtest.h>
 
+#include "plc_end.h"
 #include "sim_test_util.h"
 
 namespace norvane::test {
@@ -36,7 +35,7 @@ TEST(SimLink, UnansweredReadCostsExactlyTheTimeout) {
     config.attached = false;
     SimulatedPlc plc(config);
     VirtualClock clock;
-    SimLink link(plc, clock);
+    SimLink link(clock, PlcEnd(plc));
     link.SetTimeouts(kExchange);
     for (int i = 0; i < 6; ++i) {
         WriteText(link, kModeQuery);
@@ -50,7 +49,7 @@ TEST(SimLink, UnansweredReadCostsExactlyTheTimeout) {
 TEST(SimLink, WakeBurstOfTenShortReads) {
     SimulatedPlc plc(PlcConfig{});
     VirtualClock clock;
-    SimLink link(plc, clock);
+    SimLink link(clock, PlcEnd(plc));
     link.SetTimeouts(kWake);
     for (int i = 0; i < 5; ++i) {
         WriteText(link, ":007F81\r\n");
@@ -71,7 +70,7 @@ TEST(SimLink, ReadReturnsWhenTheReplyIsThere) {
     config.faults.Add(Fault::At(Exchange::ModeQuery, 2, FaultKind::Delay, 5000));
     SimulatedPlc plc(config);
     VirtualClock clock;
-    SimLink link(plc, clock);
+    SimLink link(clock, PlcEnd(plc));
     link.SetTimeouts(kExchange);
     WriteText(link, kModeQuery);
     EXPECT_EQ(ReadText(link, 19), kModeReply);
@@ -91,7 +90,7 @@ TEST(SimLink, PacedSerialReplyTakesItsBitTimes) {
     config.flashWriteTimeMs = 0;
     SimulatedPlc plc(config);
     VirtualClock clock;
-    SimLink link(plc, clock);
+    SimLink link(clock, PlcEnd(plc));
     link.ApplyLineSettings({9600, 7, Parity::Even, 1, true, true});
     link.SetTimeouts(kExchange);
     WriteText(link, kModeQuery);
@@ -105,7 +104,7 @@ TEST(SimLink, PartialReplyWaitsTheFullTimeout) {
     config.faults.Add(Fault::At(Exchange::ModeQuery, 1, FaultKind::PartialReply, 10));
     SimulatedPlc plc(config);
     VirtualClock clock;
-    SimLink link(plc, clock);
+    SimLink link(clock, PlcEnd(plc));
     link.SetTimeouts(kExchange);
     WriteText(link, kModeQuery);
     EXPECT_EQ(ReadText(link, 19).size(), 10u);
@@ -117,8 +116,8 @@ TEST(SimLink, FailedWritesNeverReachThePlc) {
     config.faults.Add(Fault::At(Exchange::TypeId, 1, FaultKind::WriteFailure));
     SimulatedPlc plc(config);
     VirtualClock clock;
-    SimLink link(plc, clock);
-    link.FailNextWrites(1, 4);
+    SimLink link(clock, PlcEnd(plc));
+    link.PlanWrites({false}, 4);
     EXPECT_EQ(WriteText(link, kModeQuery), 4u);
     EXPECT_EQ(WriteText(link, ":006401594944B5\r\n"), 0u);  // from the fault plan
     EXPECT_EQ(WriteText(link, ":006401594944B5\r\n"), 17u);
@@ -131,7 +130,7 @@ TEST(SimLink, FailedWritesNeverReachThePlc) {
 TEST(SimLink, DeadLinkReturnsNothingAtOnce) {
     SimulatedPlc plc(PlcConfig{});
     VirtualClock clock;
-    SimLink link(plc, clock);
+    SimLink link(clock, PlcEnd(plc));
     link.SetTimeouts(kExchange);
     link.Die();
     EXPECT_EQ(WriteText(link, kModeQuery), 0u);
@@ -140,13 +139,38 @@ TEST(SimLink, DeadLinkReturnsNothingAtOnce) {
     EXPECT_TRUE(plc.ReceivedBytes().empty());
 }
 
+// The soak's line that goes away: it strikes at its write and stays gone for as many
+// operations of every link that shares it, each returning nothing at once.
+TEST(SimLink, TroubledLineIsGoneForItsOperationsThenBack) {
+    SimulatedPlc plc(PlcConfig{});
+    VirtualClock clock;
+    LineTrouble line(LineTroublePlan{true, 2, 3});
+    SimLink link(clock, PlcEnd(plc));
+    link.ShareTrouble(line);
+    link.SetTimeouts(kExchange);
+    EXPECT_EQ(WriteText(link, kModeQuery), 15u);
+    EXPECT_EQ(ReadText(link, 19), kModeReply);
+    EXPECT_EQ(WriteText(link, kModeQuery), 0u);  // it goes here
+    EXPECT_EQ(ReadText(link, 19), "");
+    EXPECT_TRUE(line.Other());  // an open counts too: the third operation
+    EXPECT_EQ(clock.Now(), 0u);
+    {
+        SimLink reopened(clock, PlcEnd(plc));
+        reopened.ShareTrouble(line);
+        reopened.SetTimeouts(kExchange);
+        EXPECT_EQ(WriteText(reopened, kModeQuery), 15u);
+        EXPECT_EQ(ReadText(reopened, 19), kModeReply);
+    }
+    EXPECT_EQ(plc.CountRequests(Exchange::ModeQuery), 2u);
+}
+
 TEST(SimLink, HandsLineSettingsAndOpenCloseToThePlc) {
     PlcConfig config;
     config.model = "NR4";
     SimulatedPlc plc(config);
     VirtualClock clock;
     {
-        SimLink link(plc, clock);
+        SimLink link(clock, PlcEnd(plc));
         EXPECT_TRUE(plc.LinkOpen());
         link.ApplyLineSettings({9600, 7, Parity::Even, 1, true, true});
         link.SetTimeouts(kExchange);

@@ -166,7 +166,7 @@ TEST(PlcSimProgram, ChecksTheSpeedTheToolSet) {
 }
 
 TEST(PlcSimProgram, BurnsAnImageAndSaysSo) {
-    const auto image = plcsim::testing::Pattern(300);
+    const auto image = plcsim::TestImage(300);
     char path[] = "/tmp/plcsim_image_XXXXXX";
     const int imageFd = mkstemp(path);
     ASSERT_GE(imageFd, 0);

@@ -1,7 +1,7 @@
 // How each kind of PLC gets from its application into its bootloader.
 #include <gtest/gtest.h>
 
-#include "sim_link.h"
+#include "plc_end.h"
 #include "sim_test_util.h"
 
 namespace plcsim {
@@ -60,12 +60,12 @@ TEST(Handover, ClosingAndReopeningTheLinkIsTheReplug) {
     config.model = "QB7";
     SimulatedPlc plc(config);
     norvane::test::VirtualClock clock;
-    auto link = std::make_unique<norvane::test::SimLink>(plc, clock);
+    auto link = std::make_unique<norvane::test::SimLink>(clock, norvane::test::PlcEnd(plc));
     Send(plc, kEraseRequest + kConfirm);
     link.reset();
     clock.Advance(5000);
     EXPECT_EQ(plc.Mode(), PlcMode::AwaitingReplug);
-    link = std::make_unique<norvane::test::SimLink>(plc, clock);
+    link = std::make_unique<norvane::test::SimLink>(clock, norvane::test::PlcEnd(plc));
     EXPECT_EQ(plc.Mode(), PlcMode::Bootloader);
 }
 

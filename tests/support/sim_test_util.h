@@ -8,6 +8,7 @@
 
 #include "sim_checksums.h"
 #include "simulated_plc.h"
+#include "test_image.h"
 
 namespace plcsim::testing {
 
@@ -47,15 +48,6 @@ inline std::vector<std::uint8_t> MakeBlock(std::uint8_t number,
     block.push_back(static_cast<std::uint8_t>(crc >> 8));
     block.push_back(static_cast<std::uint8_t>(crc & 0xFF));
     return block;
-}
-
-inline std::vector<std::uint8_t> Pattern(std::size_t n, std::uint32_t seed = 1) {
-    std::vector<std::uint8_t> bytes(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        bytes[i] = static_cast<std::uint8_t>(seed >> 16);
-    }
-    return bytes;
 }
 
 // A bootloader-mode PLC taken through erase and UPDATE at the transfer settings.

@@ -22,10 +22,10 @@ TEST(RetryDiscipline, FiveWriteFailuresThenSixReplyFailuresMakeElevenAttempts) {
     Select("QB7");
     totalErrCounter = 4;
     ScriptedLink link;
-    link.writeResults = {false, false, false, false, false};
+    link.PlanWrites({false, false, false, false, false});
     EXPECT_EQ(Code(ConfirmComm(On(link))), kResultNoResponse);
-    EXPECT_EQ(link.writes.size(), 11u);
-    EXPECT_EQ(link.readSizes.size(), 6u);
+    EXPECT_EQ(link.Writes().size(), 11u);
+    EXPECT_EQ(link.Reads().size(), 6u);
     EXPECT_EQ(Err(), 6);
     EXPECT_EQ(Total(), 4 + 11);
 }
@@ -34,12 +34,12 @@ TEST(RetryDiscipline, SilentPlcCostsSixReadTimeOuts) {
     Select("QB7");
     ScriptedLink link;
     EXPECT_EQ(Code(CheckID_A(On(link))), kResultNoResponse);
-    EXPECT_EQ(link.readSizes, std::vector<std::size_t>(6, 19));
-    EXPECT_EQ(link.clockMs, 18000u);
+    EXPECT_EQ(link.ReadSizes(), std::vector<std::size_t>(6, 19));
+    EXPECT_EQ(link.NowMs(), 18000u);
     EXPECT_EQ(Err(), 6);
     EXPECT_EQ(Total(), 6);
-    ASSERT_EQ(link.timeoutSets.size(), 1u);
-    EXPECT_EQ(link.timeoutSets[0].readMs, 3000u);
+    ASSERT_EQ(link.TimeoutCalls().size(), 1u);
+    EXPECT_EQ(link.TimeoutCalls()[0].timeouts.readMs, 3000u);
 }
 
 // While an attempt waits for its reply the panel shows the reply failures of the
@@ -65,20 +65,20 @@ TEST(RetryDiscipline, BeforeEveryReadTheCounterShowsReplyFailuresNotWriteFailure
         // Two failed writes, then one accepted reply.
         Select("QB7");
         ScriptedLink once;
-        once.writeResults = {false, false};
-        once.replies = {c.accepted};
+        once.PlanWrites({false, false});
+        once.Far().replies = {c.accepted};
         c.run(once);
-        EXPECT_EQ(once.errAtReads, std::vector<std::int32_t>({0}));
+        EXPECT_EQ(once.ShownAtReads(), std::vector<std::int32_t>({0}));
         EXPECT_EQ(Err(), 0);
         EXPECT_EQ(Total(), 2);
 
         // Two failed writes, a spoilt reply, a failed write, then the accepted reply.
         Select("QB7");
         ScriptedLink mixed;
-        mixed.writeResults = {false, false, true, false};
-        mixed.replies = {kSpoilt, c.accepted};
+        mixed.PlanWrites({false, false, true, false});
+        mixed.Far().replies = {kSpoilt, c.accepted};
         c.run(mixed);
-        EXPECT_EQ(mixed.errAtReads, std::vector<std::int32_t>({0, 1}));
+        EXPECT_EQ(mixed.ShownAtReads(), std::vector<std::int32_t>({0, 1}));
         EXPECT_EQ(Err(), c.errAfter);
         EXPECT_EQ(Total(), 4);
     }
@@ -87,9 +87,9 @@ TEST(RetryDiscipline, BeforeEveryReadTheCounterShowsReplyFailuresNotWriteFailure
 TEST(RetryDiscipline, EveryWriteFailingYieldsNoResponse) {
     Select("QB7");
     ScriptedLink link;
-    link.writeResults = std::deque<bool>(6, false);
+    link.PlanWrites(std::deque<bool>(6, false));
     EXPECT_EQ(Code(SendErase_A(On(link))), kResultNoResponse);
-    EXPECT_TRUE(link.readSizes.empty());
+    EXPECT_TRUE(link.Reads().empty());
 }
 
 // The last reply decides the failure result; only the mode query knows class 1.
@@ -108,9 +108,9 @@ TEST(NakClassification, EachExchangeMapsItsOwnCodes) {
                      << "class " << int(c.nakClass) << " code " << int(c.code));
         Select("QB7");
         ScriptedLink link;
-        link.everyReply = ServiceReply(kNakStatus, c.nakClass, c.code);
+        link.Far().everyReply = ServiceReply(kNakStatus, c.nakClass, c.code);
         EXPECT_EQ(Code(ConfirmComm(On(link))), c.confirm);
-        EXPECT_EQ(link.writes.size(), 6u);  // a NAK is repeated, not final
+        EXPECT_EQ(link.Writes().size(), 6u);  // a NAK is repeated, not final
         EXPECT_EQ(Code(CheckID_A(On(link))), c.checkId);
         EXPECT_EQ(Code(SendErase_A(On(link))), c.erase);
     }
@@ -125,8 +125,8 @@ TEST(NakClassification, InvalidLastReplyIsNoResponse) {
     for (const Bytes& last : lastReplies) {
         Select("QB7");
         ScriptedLink link;
-        link.replies = std::deque<Bytes>(5, ServiceReply(kNakStatus, 2, 2));
-        link.replies.push_back(last);
+        link.Far().replies = std::deque<Bytes>(5, ServiceReply(kNakStatus, 2, 2));
+        link.Far().replies.push_back(last);
         EXPECT_EQ(Code(ConfirmComm(On(link))), kResultNoResponse);
     }
 }
@@ -135,7 +135,8 @@ TEST(ConfirmComm, ReportsModeAndClearsErrorCounter) {
     for (ExchangeResult mode : {kModeApplication, kModeBootloader}) {
         Select("QB7");
         ScriptedLink link;
-        link.replies = {Bytes{}, ServiceReply(0x07), ServiceReply(static_cast<std::uint8_t>(mode))};
+        link.Far().replies = {Bytes{}, ServiceReply(0x07),
+                              ServiceReply(static_cast<std::uint8_t>(mode))};
         EXPECT_EQ(Code(ConfirmComm(On(link))), mode);
         EXPECT_EQ(Err(), 0);
         EXPECT_EQ(Total(), 2);
@@ -157,17 +158,18 @@ TEST(ConfirmComm, LineSettingsOnlyForSerialModels) {
         SCOPED_TRACE(c.model);
         Select(c.model);
         ScriptedLink link;
-        link.everyReply = ServiceReply(kModeApplication);
+        link.Far().everyReply = ServiceReply(kModeApplication);
         Code(ConfirmComm(On(link)));
-        ASSERT_EQ(link.lineSettings.size(), c.settings);
+        ASSERT_EQ(link.LineSettingsCalls().size(), c.settings);
         if (c.settings != 0) {
-            EXPECT_EQ(link.lineSettings[0].baudRate, 9600u);
-            EXPECT_EQ(link.lineSettings[0].dataBits, 7);
-            EXPECT_EQ(link.lineSettings[0].parity, Parity::Even);
-            EXPECT_EQ(link.lineSettings[0].stopBits, 1);
-            EXPECT_TRUE(link.lineSettings[0].dtrDisabled && link.lineSettings[0].rtsDisabled);
+            const LineSettings& s = link.LineSettingsCalls()[0].settings;
+            EXPECT_EQ(s.baudRate, 9600u);
+            EXPECT_EQ(s.dataBits, 7);
+            EXPECT_EQ(s.parity, Parity::Even);
+            EXPECT_EQ(s.stopBits, 1);
+            EXPECT_TRUE(s.dtrDisabled && s.rtsDisabled);
         }
-        EXPECT_EQ(link.writes.at(0), B(c.query));
+        EXPECT_EQ(link.Writes().at(0).bytes, B(c.query));
     }
 }
 
@@ -185,8 +187,8 @@ TEST(CheckID_A, TypeRulesAndErrorCounter) {
         SCOPED_TRACE(c.model);
         Select(c.model);
         ScriptedLink link;
-        link.replies = {Bytes{}, ServiceReply(0x05)};
-        link.everyReply = TypeReply(c.reported);
+        link.Far().replies = {Bytes{}, ServiceReply(0x05)};
+        link.Far().everyReply = TypeReply(c.reported);
         EXPECT_EQ(Code(CheckID_A(On(link))), c.expected);
         // A success leaves the panel showing the misses before it.
         EXPECT_EQ(Err(), c.expected == 0 ? 2 : 6);
@@ -196,49 +198,50 @@ TEST(CheckID_A, TypeRulesAndErrorCounter) {
 TEST(RegisterReads, ValueOrZero) {
     Select("NR4");
     ScriptedLink link;
-    link.replies = {B(":0083027C\r\n"), RegisterReply(0x4138)};  // an exception reply is short
+    link.Far().replies = {B(":0083027C\r\n"),
+                          RegisterReply(0x4138)};  // an exception reply is short
     EXPECT_EQ(READ_D1386(On(link)), 0x4138);
     EXPECT_EQ(Err(), 1);
-    EXPECT_EQ(link.writes[0], B(":0003156A00017D\r\n"));
+    EXPECT_EQ(link.Writes()[0].bytes, B(":0003156A00017D\r\n"));
 
     ScriptedLink silent;
     EXPECT_EQ(READ_D1148(On(silent)), 0);
-    EXPECT_EQ(silent.clockMs, 18000u);
-    EXPECT_EQ(silent.writes[0], B(":0003147C00016C\r\n"));
+    EXPECT_EQ(silent.NowMs(), 18000u);
+    EXPECT_EQ(silent.Writes()[0].bytes, B(":0003147C00016C\r\n"));
 
     ScriptedLink accepted;  // any valid reply is taken, whatever its function byte
-    accepted.replies = {AppReplyFrame({0x07, 0x10, 0x02, 0x00, 0x45})};
+    accepted.Far().replies = {AppReplyFrame({0x07, 0x10, 0x02, 0x00, 0x45})};
     EXPECT_EQ(READ_D1001(On(accepted)), 0x45);
 }
 
 TEST(VersionRead, AlwaysUnitByte59AndZeroOnSilence) {
     Select("QB5-AIO");
     ScriptedLink link;
-    link.replies = {ServiceReply(0x10)};
+    link.Far().replies = {ServiceReply(0x10)};
     EXPECT_EQ(read_fu_version_A(On(link)), 0x10);
-    EXPECT_EQ(link.writes[0], B(":00640159053D\r\n"));
+    EXPECT_EQ(link.Writes()[0].bytes, B(":00640159053D\r\n"));
     ScriptedLink silent;
     EXPECT_EQ(read_fu_version_A(On(silent)), 0);
-    EXPECT_EQ(silent.writes.size(), 6u);
+    EXPECT_EQ(silent.Writes().size(), 6u);
 }
 
 TEST(SendErase_A, AcknowledgedRequestIsConfirmedWithoutWaiting) {
     Select("QB5-AIO");
     ScriptedLink link;
-    link.replies = {ServiceReply(kAckStatus)};
+    link.Far().replies = {ServiceReply(kAckStatus)};
     EXPECT_EQ(Code(SendErase_A(On(link))), 0u);
-    ASSERT_EQ(link.writes.size(), 2u);
-    EXPECT_EQ(link.writes[0], B(":0064015B4552415345D0\r\n"));
-    EXPECT_EQ(link.writes[1], B(":0064015B063A\r\n"));
-    EXPECT_EQ(link.readSizes.size(), 1u);
+    ASSERT_EQ(link.Writes().size(), 2u);
+    EXPECT_EQ(link.Writes()[0].bytes, B(":0064015B4552415345D0\r\n"));
+    EXPECT_EQ(link.Writes()[1].bytes, B(":0064015B063A\r\n"));
+    EXPECT_EQ(link.Reads().size(), 1u);
     EXPECT_EQ(Err(), 0);
 }
 
 TEST(SendErase_A, FailedConfirmationSendsTheRequestAgain) {
     Select("QB7");
     ScriptedLink link;
-    link.everyReply = ServiceReply(kAckStatus);
-    link.writeResults = {true, false, true, true};
+    link.Far().everyReply = ServiceReply(kAckStatus);
+    link.PlanWrites({true, false, true, true});
     EXPECT_EQ(Code(SendErase_A(On(link))), 0u);
     EXPECT_EQ(link.WritesOf(":006401594552415345D2\r\n"), 2u);
     EXPECT_EQ(link.WritesOf(":00640159063C\r\n"), 2u);
@@ -262,12 +265,12 @@ TEST(SendErase_A, SilenceCountsAsSuccessOnlyWhereThePlcRestartsWithoutReplying) 
         SCOPED_TRACE(c.model);
         Select(c.model);
         ScriptedLink link;
-        link.everyReply = c.reply;
+        link.Far().everyReply = c.reply;
         EXPECT_EQ(Code(SendErase_A(On(link))), c.expected);
-        EXPECT_EQ(link.writes.size(), c.requests);
+        EXPECT_EQ(link.Writes().size(), c.requests);
         if (c.expected == 0) {
             EXPECT_EQ(Err(), 0);
-            EXPECT_EQ(link.clockMs, 3000u);
+            EXPECT_EQ(link.NowMs(), 3000u);
         }
     }
 }
@@ -279,11 +282,11 @@ TEST(DummyComm, FiveWakeFramesAndTenShortReads) {
         ScriptedLink link;
         DummyComm(On(link));
         EXPECT_EQ(link.WritesOf(":007F81\r\n"), 5u);
-        EXPECT_EQ(link.writes.size(), 5u);
-        EXPECT_EQ(link.readSizes, std::vector<std::size_t>(10, 11));
-        EXPECT_EQ(link.clockMs, 2000u);
-        EXPECT_EQ(link.timeoutSets.at(0).readMs, 200u);
-        EXPECT_EQ(link.lineSettings.size(), std::string(model) == "NR4" ? 1u : 0u);
+        EXPECT_EQ(link.Writes().size(), 5u);
+        EXPECT_EQ(link.ReadSizes(), std::vector<std::size_t>(10, 11));
+        EXPECT_EQ(link.NowMs(), 2000u);
+        EXPECT_EQ(link.TimeoutCalls().at(0).timeouts.readMs, 200u);
+        EXPECT_EQ(link.LineSettingsCalls().size(), std::string(model) == "NR4" ? 1u : 0u);
         EXPECT_EQ(Total(), 3);
         EXPECT_EQ(Err(), 0);
     }

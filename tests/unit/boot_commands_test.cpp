@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "burn/image.h"
 #include "link/block_transfer.h"
 #include "scripted_link.h"
 
@@ -32,7 +31,7 @@ TEST(CheckID_B, TypeRulesByLinkKind) {
         SCOPED_TRACE(c.model);
         Select(c.model);
         ScriptedLink link;
-        link.everyReply = c.reply;
+        link.Far().everyReply = c.reply;
         EXPECT_EQ(Code(CheckID_B(On(link))), c.accepted ? kResultOk : kResultBootFailed);
         EXPECT_EQ(link.WritesOf("ID"), c.accepted ? 1u : 6u);
     }
@@ -46,11 +45,11 @@ TEST(CheckID_B, LooseMr7MatchKeepsTheMissesOnThePanel) {
     for (const auto& c : cases) {
         Select(c.model);
         ScriptedLink link;
-        link.replies = {Bytes{}};
+        link.Far().replies = {Bytes{}};
         const std::uint16_t id = SelectedModel().typeId & (c.err ? 0xFFFF : 0x7FFF);
         const std::uint16_t reported = std::string(c.model) == "QB7" ? 0x3000 : id;
-        link.everyReply = Bytes{0x06, static_cast<std::uint8_t>(reported >> 8),
-                                static_cast<std::uint8_t>(reported & 0xFF)};
+        link.Far().everyReply = Bytes{0x06, static_cast<std::uint8_t>(reported >> 8),
+                                      static_cast<std::uint8_t>(reported & 0xFF)};
         EXPECT_EQ(Code(CheckID_B(On(link))), kResultOk) << c.model;
         EXPECT_EQ(Err(), c.err) << c.model;
     }
@@ -63,11 +62,11 @@ TEST(VersionRead, PacksTheTwoNibbles) {
     for (const auto& c : cases) {
         Select("QB7");
         ScriptedLink link;
-        link.replies = {Bytes{0x06, c.a, c.b}};
+        link.Far().replies = {Bytes{0x06, c.a, c.b}};
         std::uint8_t version = 0;
         EXPECT_EQ(Code(read_fu_version_B(On(link), version)), kResultOk);
         EXPECT_EQ(version, c.version);
-        EXPECT_EQ(link.writes.at(0), B("VERSION"));
+        EXPECT_EQ(link.Writes().at(0).bytes, B("VERSION"));
     }
     Select("QB7");
     std::uint8_t version = 0x42;
@@ -118,24 +117,15 @@ TEST(TransferPlan, EraseAndBlockCountsAtTheEdges) {
     EXPECT_FALSE(PlanBlocks(ModelAt(FindModel("QB3")), 4095, plan));
 }
 
-class EraseTest : public ::testing::Test {
-  protected:
-    void Load(const char* model, std::uint32_t size) {
-        Select(model);
-        image_.assign(size, 0x55);
-        SetLoadedImage(FirmwareImage{image_.data(), size});
-    }
-    void TearDown() override { CloseFile(); }
-    std::vector<std::uint8_t> image_;
-};
+using EraseTest = LoadedImageTest;
 
 TEST_F(EraseTest, QB7ErasesEverySectorThenClosesWithEot) {
     Load("QB7", 2076672);
     ScriptedLink link;
-    link.everyReply = kAck1;
+    link.Far().everyReply = kAck1;
     EXPECT_EQ(Code(SendErase_B(On(link), fileLength)), kResultOk);
     EXPECT_EQ(link.WritesOf("ERASE"), 506u);
-    EXPECT_EQ(link.writes.back(), Bytes{0x04});
+    EXPECT_EQ(link.Writes().back().bytes, Bytes{0x04});
     EXPECT_EQ(flashStatus.load(), kFlashErasing);
     EXPECT_EQ(progress.load(), 100);
 }
@@ -143,7 +133,7 @@ TEST_F(EraseTest, QB7ErasesEverySectorThenClosesWithEot) {
 TEST_F(EraseTest, ProgressShowsTheShareAcknowledgedBefore) {
     Load("TQ7P-AIO", 4096);
     ScriptedLink link;
-    link.replies = {kAck1, kAck1, kAck1, kAck1};  // and no answer to the EOT
+    link.Far().replies = {kAck1, kAck1, kAck1, kAck1};  // and no answer to the EOT
     EXPECT_EQ(Code(SendErase_B(On(link), fileLength)), kResultBootFailed);
     EXPECT_EQ(progress.load(), 75);
     EXPECT_EQ(link.WritesOf("ERASE"), 4u);
@@ -155,23 +145,23 @@ TEST_F(EraseTest, SectorModelsNeverEraseAUnitTwice) {
     totalErrCounter = 7;
     ScriptedLink link;  // silent
     EXPECT_EQ(Code(SendErase_B(On(link), fileLength)), kResultBootFailed);
-    EXPECT_EQ(link.writes.size(), 1u);
-    EXPECT_EQ(link.readSizes.size(), 1u);
-    EXPECT_EQ(link.clockMs, 3000u);
+    EXPECT_EQ(link.Writes().size(), 1u);
+    EXPECT_EQ(link.Reads().size(), 1u);
+    EXPECT_EQ(link.NowMs(), 3000u);
     EXPECT_EQ(Err(), 1);
     EXPECT_EQ(Total(), 8);
 
     ScriptedLink refused;  // a failed write is just as final
-    refused.writeResults = {true, false};
-    refused.everyReply = kAck1;
+    refused.PlanWrites({true, false});
+    refused.Far().everyReply = kAck1;
     EXPECT_EQ(Code(SendErase_B(On(refused), fileLength)), kResultBootFailed);
-    EXPECT_EQ(refused.writes.size(), 2u);
+    EXPECT_EQ(refused.Writes().size(), 2u);
 }
 
 TEST_F(EraseTest, OtherModelsRepeatAMissedUnit) {
     Load("NR4", 4096);  // 3 units
     ScriptedLink link;
-    link.replies = {kAck1, Bytes{}, Bytes{0x15}, kAck1, kAck1, kAck1};
+    link.Far().replies = {kAck1, Bytes{}, Bytes{0x15}, kAck1, kAck1, kAck1};
     EXPECT_EQ(Code(SendErase_B(On(link), fileLength)), kResultOk);
     EXPECT_EQ(link.WritesOf("ERASE"), 5u);
     EXPECT_EQ(Total(), 2);
@@ -180,34 +170,35 @@ TEST_F(EraseTest, OtherModelsRepeatAMissedUnit) {
 TEST_F(EraseTest, ImageExactlyTheReservedTailOnlySendsEot) {
     Load("MR8-TQ8", 4096);
     ScriptedLink link;
-    link.everyReply = kAck1;
+    link.Far().everyReply = kAck1;
     EXPECT_EQ(Code(SendErase_B(On(link), fileLength)), kResultOk);
-    EXPECT_EQ(link.writes, std::vector<Bytes>{Bytes{0x04}});
+    EXPECT_EQ(link.Sent(), std::vector<Bytes>{Bytes{0x04}});
 }
 
 TEST_F(EraseTest, ImageShorterThanTheReservedTailIsRefusedBeforeAnythingIsSent) {
     Load("QB7", 100);
     ScriptedLink link;
-    link.everyReply = kAck1;
+    link.Far().everyReply = kAck1;
     EXPECT_EQ(Code(SendErase_B(On(link), fileLength)), kResultBootFailed);
-    EXPECT_TRUE(link.writes.empty());
+    EXPECT_TRUE(link.Writes().empty());
     EXPECT_EQ(flashStatus.load(), 0);
 }
 
 TEST(SendUpdate, SwitchesToTransferSpeedOnlyWhenAcknowledged) {
     Select("NR4");
     ScriptedLink link;
-    link.replies = {Bytes{0x15}, kAck1};
+    link.Far().replies = {Bytes{0x15}, kAck1};
     EXPECT_EQ(Code(SendUpdate(On(link))), kResultOk);
-    ASSERT_EQ(link.lineSettings.size(), 1u);
-    EXPECT_EQ(link.lineSettings[0].baudRate, 115200u);
-    EXPECT_EQ(link.lineSettings[0].dataBits, 8);
-    EXPECT_EQ(link.lineSettings[0].parity, Parity::None);
+    ASSERT_EQ(link.LineSettingsCalls().size(), 1u);
+    const LineSettings& s = link.LineSettingsCalls()[0].settings;
+    EXPECT_EQ(s.baudRate, 115200u);
+    EXPECT_EQ(s.dataBits, 8);
+    EXPECT_EQ(s.parity, Parity::None);
     EXPECT_EQ(Err(), 0);
 
     ScriptedLink silent;
     EXPECT_EQ(Code(SendUpdate(On(silent))), kResultBootFailed);
-    EXPECT_TRUE(silent.lineSettings.empty());
+    EXPECT_TRUE(silent.LineSettingsCalls().empty());
     EXPECT_EQ(silent.WritesOf("UPDATE"), 6u);
 }
 

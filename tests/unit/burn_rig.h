@@ -10,18 +10,9 @@
 #include "burn/burn_sequence.h"
 #include "burn/shared_values.h"
 #include "fake_surroundings.h"
+#include "test_image.h"
 
 namespace norvane::test {
-
-inline std::vector<std::uint8_t> TestImage(std::uint32_t size, std::uint32_t seed = 1) {
-    std::vector<std::uint8_t> image(size);
-    std::uint32_t x = seed * 2654435761u + 1;
-    for (auto& b : image) {
-        x = x * 1664525u + 1013904223u;
-        b = static_cast<std::uint8_t>(x >> 24);
-    }
-    return image;
-}
 
 struct BurnRig {
     VirtualClock clock;
@@ -35,7 +26,7 @@ struct BurnRig {
         SelectModel(FindModel(model));
         ResetBurnValues();
         QB_fu_version = 0;
-        image = TestImage(imageSize);
+        image = plcsim::TestImage(imageSize);
         plcsim::PlcConfig config;
         config.model = model;
         if (tweak)
@@ -47,6 +38,9 @@ struct BurnRig {
 
     BurnOutcome Run() {
         outcome = StartBurn(*surroundings);
+        for (const std::string& suffix : surroundings->pipesOpened) {
+            EXPECT_EQ(suffix, "");  // the PLC's own USB pipe, never another
+        }
         return outcome;
     }
 

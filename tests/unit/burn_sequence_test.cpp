@@ -28,7 +28,7 @@ TEST(Burn, UsbModelBurnsWithReplugPromptAndWait) {
     EXPECT_EQ(m[1].caption, "Information");
     EXPECT_EQ(m[1].icon, MessageIcon::Information);
     EXPECT_EQ(rig.surroundings->sleeps, std::vector<std::uint32_t>{5000});
-    EXPECT_EQ(rig.surroundings->usbOpens, 2);
+    EXPECT_EQ(rig.surroundings->pipesOpened.size(), 2u);
     EXPECT_EQ(rig.Requests(Exchange::BootErase), 506u);
     EXPECT_EQ(rig.Requests(Exchange::Block), 8096u);
     EXPECT_TRUE(rig.FlashHoldsImage());
@@ -54,7 +54,7 @@ TEST(Burn, AfterEachHandOverTheModelsOwnReconnect) {
         const char* model;
         const char* prompt;  // nullptr: none
         std::uint32_t wait;
-        int usbOpens;
+        std::size_t usbOpens;
         std::size_t comOpens;
     };
     const Case cases[] = {
@@ -77,7 +77,7 @@ TEST(Burn, AfterEachHandOverTheModelsOwnReconnect) {
             EXPECT_EQ(m[0].caption, "Information");
         }
         EXPECT_EQ(rig.surroundings->sleeps, std::vector<std::uint32_t>{c.wait});
-        EXPECT_EQ(rig.surroundings->usbOpens, c.usbOpens);
+        EXPECT_EQ(rig.surroundings->pipesOpened.size(), c.usbOpens);
         ASSERT_EQ(rig.surroundings->comPortsOpened.size(), c.comOpens);
         if (c.comOpens == 2) {  // reopened on the port picked while the prompt was up
             EXPECT_EQ(rig.surroundings->comPortsOpened[1], "COM9");

@@ -1,7 +1,9 @@
-// A link that plays back scripted replies and records what the tool did, for
-// tests of single exchanges. Time is virtual: a read that is not fully answered
-// costs exactly its read time-out.
+// Tests of single exchanges: scripted replies at the far end of the test link, the
+// reply frames a PLC sends, and the burn values they read. Time is virtual: a read
+// that is not fully answered costs exactly its read time-out.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
@@ -12,9 +14,12 @@
 
 #include "burn/burn_context.h"
 #include "burn/burn_messages.h"
+#include "burn/image.h"
 #include "burn/shared_values.h"
 #include "link/exchange.h"
 #include "link/link.h"
+#include "test_image.h"
+#include "test_link.h"
 
 namespace norvane::fake {
 
@@ -57,32 +62,13 @@ inline Bytes RegisterReply(std::uint16_t value) {
                           static_cast<std::uint8_t>(value & 0xFF)});
 }
 
-class ScriptedLink : public Link {
-  public:
-    std::deque<Bytes> replies;             // one per read; an empty queue is silence
-    std::optional<Bytes> everyReply;       // answers every read once the queue is empty
-    std::deque<bool> writeResults;         // false: that write fails; empty queue: writes succeed
-    std::vector<Bytes> writes;             // every write attempted
-    std::vector<std::size_t> readSizes;    // every read requested
-    std::vector<std::int32_t> errAtReads;  // what the panel's counter showed as each read began
-    std::vector<LinkTimeouts> timeoutSets;
-    std::vector<LineSettings> lineSettings;
-    std::uint64_t clockMs = 0;
+// Replies played back from a script, one whole reply per read, so there is never
+// anything left over to drop.
+struct Script : test::FarEnd {
+    std::deque<Bytes> replies;        // one per read; an empty queue is silence
+    std::optional<Bytes> everyReply;  // answers every read once the queue is empty
 
-    std::size_t Write(const std::uint8_t* data, std::size_t count) override {
-        writes.emplace_back(data, data + count);
-        if (!writeResults.empty()) {
-            const bool ok = writeResults.front();
-            writeResults.pop_front();
-            if (!ok)
-                return 0;
-        }
-        return count;
-    }
-
-    std::size_t Read(std::uint8_t* data, std::size_t count) override {
-        readSizes.push_back(count);
-        errAtReads.push_back(errCounter.load());
+    std::size_t Answer(std::uint8_t* data, std::size_t count, test::VirtualClock&, std::uint64_t) {
         Bytes reply;
         if (!replies.empty()) {
             reply = replies.front();
@@ -93,27 +79,15 @@ class ScriptedLink : public Link {
         const std::size_t n = reply.size() < count ? reply.size() : count;
         if (n != 0)
             std::memcpy(data, reply.data(), n);
-        if (n < count)
-            clockMs += timeouts_.readMs;
         return n;
     }
+};
 
-    void SetTimeouts(const LinkTimeouts& t) override {
-        timeouts_ = t;
-        timeoutSets.push_back(t);
-    }
-    void ApplyLineSettings(const LineSettings& s) override { lineSettings.push_back(s); }
-    void DiscardInput() override {}  // every read takes the next scripted reply whole
-
-    std::size_t WritesOf(const std::string& text) const {
-        std::size_t n = 0;
-        for (const Bytes& w : writes)
-            n += (w == B(text)) ? 1 : 0;
-        return n;
-    }
-
-  private:
-    LinkTimeouts timeouts_{};
+// The test link with a script at the far end; each read notes the failures the
+// panel showed as it began.
+class ScriptedLink : public test::TestLink<Script> {
+  public:
+    ScriptedLink() { WatchCounter(errCounter); }
 };
 
 // The numbers of the PLC tool's result table.
@@ -139,6 +113,19 @@ inline void Select(const char* model) {
     ResetBurnValues();
     QB_fu_version.store(0);
 }
+
+// A test of the erase or the transfer: the image loaded as a burn loads it, the
+// cursor at its first byte, released after the test.
+class LoadedImageTest : public ::testing::Test {
+  protected:
+    void Load(const char* model, std::uint32_t size) {
+        Select(model);
+        image_ = plcsim::TestImage(size);
+        SetLoadedImage(FirmwareImage{image_.data(), size});
+    }
+    void TearDown() override { CloseFile(); }
+    std::vector<std::uint8_t> image_;
+};
 
 inline std::int32_t Err() {
     return errCounter.load();
