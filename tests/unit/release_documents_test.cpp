@@ -2,26 +2,17 @@
 // manual page names exactly the options --help names.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <regex>
 #include <set>
 #include <sstream>
 #include <string>
 
+#include "source_tree.h"
 #include "ui/cli/options.h"
 #include "ui/cli/version_info.h"
 
 namespace norvane::cli {
 namespace {
-
-const std::string kRoot = NORVANE_SOURCE_DIR;
-
-std::string Read(const std::string& path) {
-    std::ifstream in(kRoot + "/" + path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::set<std::string> Matches(const std::string& text, const std::regex& pattern) {
     std::set<std::string> found;
@@ -37,7 +28,7 @@ TEST(Release, OneVersionEverywhere) {
     EXPECT_EQ(VersionText().rfind("norvane-fwupdate " + version + "\n", 0), 0u);
     // The changelog's newest release is this one.
     std::smatch newest;
-    const std::string changelog = Read("CHANGELOG.md");
+    const std::string changelog = test::ReadSourceFile("CHANGELOG.md");
     ASSERT_TRUE(std::regex_search(changelog, newest, std::regex(R"(## \[([0-9.]+)\])")));
     EXPECT_EQ(newest[1].str(), version);
 }
@@ -48,8 +39,8 @@ TEST(Release, TheManualPageNamesEveryOptionOfHelpAndNoOther) {
     const std::set<std::string> help =
         Matches(UsageText(), std::regex(R"((?:^|[\s\[|,])(--?[a-z][a-z-]*))"));
     std::set<std::string> page;
-    for (const std::string& flag :
-         Matches(Read("docs/man/norvane-fwupdate.1"), std::regex(R"(Fl (-?[a-z][a-z-]*))"))) {
+    for (const std::string& flag : Matches(test::ReadSourceFile("docs/man/norvane-fwupdate.1"),
+                                           std::regex(R"(Fl (-?[a-z][a-z-]*))"))) {
         page.insert("-" + flag);
     }
     EXPECT_EQ(page, help);

@@ -4,26 +4,17 @@
 // Linux lines are asked of the code that writes them.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <regex>
 #include <set>
 #include <sstream>
 #include <string>
 
 #include "port/posix/open_failure.h"
+#include "source_tree.h"
 #include "ui/cli/burn_session.h"
 
 namespace norvane {
 namespace {
-
-const std::string kRoot = NORVANE_SOURCE_DIR;
-
-std::string Read(const std::string& path) {
-    std::ifstream in(kRoot + "/" + path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // The messages of the guide's table that follows `heading`: the first column's
 // text between backticks.
@@ -63,10 +54,10 @@ std::set<std::string> Messages(const std::string& source) {
 
 TEST(UserGuide, EveryMessageOfTheBurnAndNoOther) {
     std::set<std::string> code;
-    for (const char* file : {"burn/burn_messages.h", "burn/burn_messages.cpp",
-                             "burn/variant_checks.cpp", "burn/catalogue.cpp",
-                             "burn/burn_sequence.cpp"}) {
-        const std::set<std::string> messages = Messages(Read(file));
+    for (const char* file :
+         {"burn/burn_messages.h", "burn/burn_messages.cpp", "burn/variant_checks.cpp",
+          "burn/catalogue.cpp", "burn/burn_sequence.cpp"}) {
+        const std::set<std::string> messages = Messages(test::ReadSourceFile(file));
         code.insert(messages.begin(), messages.end());
     }
     // The open failure is composed around the port's name.
@@ -77,7 +68,7 @@ TEST(UserGuide, EveryMessageOfTheBurnAndNoOther) {
     for (auto it = code.begin(); it != code.end();) {
         it = it->find("//") != std::string::npos ? code.erase(it) : std::next(it);
     }
-    EXPECT_EQ(GuideColumn(Read("docs/user-guide.md"), "| message |"), code);
+    EXPECT_EQ(GuideColumn(test::ReadSourceFile("docs/user-guide.md"), "| message |"), code);
 }
 
 TEST(UserGuide, EveryLineTheTerminalProgramAddsOnLinux) {
@@ -96,7 +87,7 @@ TEST(UserGuide, EveryLineTheTerminalProgramAddsOnLinux) {
     for (const char* end : {cli::kInterruptedAfterErase, cli::kInterruptedBeforeErase}) {
         code.insert(std::string(cli::kCaptionInterrupted) + ": " + end);
     }
-    EXPECT_EQ(GuideColumn(Read("docs/user-guide.md"), "| line |"), code);
+    EXPECT_EQ(GuideColumn(test::ReadSourceFile("docs/user-guide.md"), "| line |"), code);
 }
 
 }  // namespace
