@@ -60,7 +60,7 @@ int BurnOnePlc(const Options& options, const std::string& port, Console& console
     const std::string shown = port.empty() ? selectedComPort.Get() : port;
     std::atomic<bool> eraseBegun{false};
     CliSurroundings surroundings(
-        options, port.empty() ? "" : port, console, stdin,
+        options, port, console, stdin,
         [&](const std::string& caption, const std::string& text, bool prompt) {
             if (prompt) {
                 view.Show(PromptEvent(shown, caption, text, options.yes));

@@ -126,7 +126,9 @@ int main(int argc, char** argv) {
         }
         return status;
     }
-    Console console(stdout, stderr, terminal && !options.json);
+    // With --json, standard output carries the JSON lines alone; a prompt goes to
+    // standard error.
+    Console console(options.json ? stderr : stdout, stderr, terminal && !options.json);
     JsonView json(stdout);
     PersonView person(console);
     EventView& view = options.json ? static_cast<EventView&>(json) : person;
