@@ -88,13 +88,20 @@ wait_until() {
 }
 
 # wine_done: waits until every Wine process of the prefix has ended; a program
-# that will not end is stopped, so one stuck check cannot hang the run.
+# that will not end is stopped, so one stuck check cannot hang the run. Then
+# the server for the next programs is started with its output in a file of its
+# own: Wine's server lists every object it holds when a pseudo-terminal it has
+# open is hung up (a simulated PLC that ends after its burn), and it would
+# otherwise write that into this script's output through whichever program
+# happened to start it. It ends once its last program has; every wine_done is
+# followed by a Wine program.
 wine_done() {
     if ! timeout 60 wineserver -w; then
         fail "Wine processes still running after 60 s; stopping them"
         wineserver -k 2>/dev/null || true
         wineserver -w
     fi
+    wineserver -p0 2>>"$work/run/wineserver.log"
 }
 
 # start_sim OUT ARGS...: the simulated PLC on a pseudo-terminal, which becomes COM1.
