@@ -1,7 +1,6 @@
 // The terminal program's system on Windows: COM ports and the PLC's USB
 // interfaces through port/win32, the console, Ctrl-C and Ctrl-Break, a record
 // file opened for appending only, and child processes with a pipe for output.
-#include <fcntl.h>
 #include <io.h>
 
 #include <algorithm>
