@@ -1,7 +1,8 @@
 # The programs built for a firmware image. Each carries exactly one image and
 # serves the model its file name begins with.
 #
-# norvane_fwupdate_for_image(<target> <image>): the terminal program (native).
+# norvane_fwupdate_for_image(<target> <image>): the terminal program; on Windows a
+#   console program that carries the image as the window program does.
 # norvane_fwupdate_program(<target> <image>): the Windows program with its window;
 #   the image, its built-in file name, the logo, the icon and a version record go
 #   into the program's resources.
@@ -9,10 +10,16 @@
 include("${CMAKE_CURRENT_LIST_DIR}/FirmwareImage.cmake")
 
 function(norvane_fwupdate_for_image target image)
-    norvane_image_library(${target}_image "${image}")
     add_executable(${target} "${PROJECT_SOURCE_DIR}/ui/cli/main.cpp")
     norvane_warnings(${target})
-    target_link_libraries(${target} PRIVATE norvane_cli ${target}_image)
+    if(WIN32)
+        # The image is resource BIN 8, read through the window program's loader.
+        target_link_libraries(${target} PRIVATE norvane_cli norvane_resource_image)
+        norvane_windows_resources(${target} "${image}")
+    else()
+        norvane_image_library(${target}_image "${image}")
+        target_link_libraries(${target} PRIVATE norvane_cli ${target}_image)
+    endif()
 endfunction()
 
 # The logo and the icon, drawn once on the build machine by make_artwork.c; sets

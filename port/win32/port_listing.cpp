@@ -1,8 +1,7 @@
 #include "port/win32/port_listing.h"
 
+#include <algorithm>
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "port/win32/port_names.h"
 #include "port/win32/setupapi_headers.h"
@@ -76,16 +75,33 @@ std::vector<std::string> SerialMapNames() {
 
 }  // namespace
 
-void EnumComPort(HWND hComPortList) {
+std::optional<std::vector<std::string>> ComPortNames() {
     HDEVINFO devices =
         SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
     if (devices == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    const std::vector<std::string> friendlyNames = FriendlyNames(devices);
+    SetupDiDestroyDeviceInfoList(devices);
+    return ComPortEntries(friendlyNames, SerialMapNames);
+}
+
+// The sorted list compares its entries as the platform's case-blind string
+// comparison does; lstrcmpiA is that comparison.
+std::vector<std::string> InPortListOrder(std::vector<std::string> names) {
+    std::stable_sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return lstrcmpiA(a.c_str(), b.c_str()) < 0;
+    });
+    return names;
+}
+
+void EnumComPort(HWND hComPortList) {
+    const std::optional<std::vector<std::string>> names = ComPortNames();
+    if (!names) {
         return;
     }
     EmptyPortList(hComPortList);
-    const std::vector<std::string> friendlyNames = FriendlyNames(devices);
-    SetupDiDestroyDeviceInfoList(devices);
-    for (const std::string& name : ComPortEntries(friendlyNames, SerialMapNames)) {
+    for (const std::string& name : *names) {
         AddPort(hComPortList, name.c_str());
     }
 }

@@ -1,5 +1,7 @@
 #include "port/win32/port_names.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace norvane {
@@ -54,6 +56,25 @@ bool IsPlcDevicePath(const char* path) {
 
 bool DevicePathFits(const char* path) {
     return std::strlen(path) + 2 <= kDevicePathSize;
+}
+
+std::string SerialFromDevicePath(const std::string& path) {
+    const std::size_t first = path.find('#');
+    const std::size_t second = first == std::string::npos ? first : path.find('#', first + 1);
+    const std::size_t third = second == std::string::npos ? second : path.find('#', second + 1);
+    if (third == std::string::npos) {
+        return std::string();
+    }
+    const std::string part = path.substr(second + 1, third - second - 1);
+    return part.find('&') == std::string::npos ? part : std::string();
+}
+
+bool SameUsbSerial(const std::string& a, const std::string& b) {
+    return !a.empty() && a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
 }
 
 bool AppendPipeSuffix(char (&path)[kDevicePathSize], const char* suffix) {

@@ -39,6 +39,17 @@ bool IsPlcDevicePath(const char* path);
 // so that it can be opened as the link with the empty suffix.
 bool DevicePathFits(const char* path);
 
+// The USB serial number in the device path of a USB interface, such as XYZ in
+// \\?\usb#vid_6c2e&pid_0001#XYZ#{a5dcbf10-6530-11d2-901f-00c04fb951ed}: the part
+// after the vendor and product. Empty when the device reports none (the system
+// then makes that part up from the port it is on, with '&' in it) or when the
+// path has no such part (\\.\COM1).
+std::string SerialFromDevicePath(const std::string& path);
+
+// Whether two serial numbers taken from device paths name the same device; the
+// platform does not promise the letter case of a path.
+bool SameUsbSerial(const std::string& a, const std::string& b);
+
 // Appends a backslash and `suffix` to the path in a buffer of kDevicePathSize
 // bytes; false, and the path left as it was, when they do not fit.
 bool AppendPipeSuffix(char (&path)[kDevicePathSize], const char* suffix);

@@ -10,15 +10,23 @@
 
 namespace norvane {
 
-HANDLE OpenComPort(const char* name) {
-    // Ports above COM9 open only through the device namespace, and every port
-    // opens that way, so listed names are opened as \\.\NAME.
-    std::string device = name;
-    if (device.compare(0, 2, "\\\\") != 0) {
-        device = "\\\\.\\" + device;
+// Ports above COM9 open only through the device namespace, and every port
+// opens that way, so listed names are opened as \\.\NAME.
+std::string ComPortDevicePath(const std::string& name) {
+    if (name.compare(0, 2, "\\\\") == 0) {
+        return name;
     }
-    return CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    return "\\\\.\\" + name;
+}
+
+HANDLE OpenComPort(const char* name) {
+    return CreateFileA(ComPortDevicePath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+HANDLE OpenPipePath(const char* path) {
+    return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
 }
 
 HANDLE OpenMyDevPipe(const char* suffix) {
@@ -30,8 +38,7 @@ HANDLE OpenMyDevPipe(const char* suffix) {
     if (!AppendPipeSuffix(path, suffix)) {
         return INVALID_HANDLE_VALUE;
     }
-    return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                       nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    return OpenPipePath(path);
 }
 
 LinkPtr OpenComPortLink(const char* name) {

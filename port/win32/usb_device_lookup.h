@@ -1,6 +1,9 @@
 // Finding the PLC's USB device interface by the vendor and product in its path.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "port/win32/port_names.h"
 #include "port/win32/setupapi_headers.h"
 
@@ -19,5 +22,10 @@ HANDLE OpenUsbDevice(const GUID* interfaceClass, char (&path)[kDevicePathSize]);
 
 // 1 with the PLC's device path in `path`, 0 when no PLC could be opened.
 int GetUsbDeviceFileName(const GUID* interfaceClass, char (&path)[kDevicePathSize]);
+
+// The device paths of every attached PLC interface, by interface index, without
+// opening any of them: what --list shows and where a PLC is looked for again by
+// its serial number after the replug.
+std::vector<std::string> PlcInterfacePaths();
 
 }  // namespace norvane

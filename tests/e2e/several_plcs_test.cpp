@@ -95,6 +95,15 @@ plcsim::PlcConfig InRunMode() {
     return config;
 }
 
+// Programming that lasts a few of the status panel's 100 ms ticks: the 79 blocks
+// of the PV image would otherwise be written between two ticks, and the
+// Programming phase could pass unseen.
+plcsim::PlcConfig WithSlowFlash() {
+    plcsim::PlcConfig config;
+    config.flashWriteTimeMs = 4;
+    return config;
+}
+
 std::string TempFile(const char* name) {
     return ::testing::TempDir() + name + std::to_string(getpid());
 }
@@ -142,7 +151,7 @@ TEST(SeveralPlcs, JsonLinesOfRealBurnsFollowTheSchema) {
 }
 
 TEST(SeveralPlcs, APersonSeesALinePerEventAndASummary) {
-    ServedPv a;
+    ServedPv a(WithSlowFlash());
     ServedPv b(InRunMode());
     const CapturedRun run =
         RunCaptured({kPvTool, "--port", a.Port(), "--port", b.Port(), "--yes"}, 60000);

@@ -56,5 +56,40 @@ TEST_CASE(ListingsReplaceEachOther) {
     DestroyWindow(parent);
 }
 
+// A program that prints the window's list shows it in the order the sorted list
+// itself keeps, whatever order the names came in.
+TEST_CASE(PrintedListKeepsTheListsOrder) {
+    using Names = std::vector<std::string>;
+    const Names cases[] = {
+        {"COM2", "COM10", "COM1"},
+        {"COM3", "com20", "COM12", "COM4) (x"},
+        {"COM-9", "COM1", "COMA", "COM_2"},
+        {},
+    };
+    for (const Names& names : cases) {
+        HWND parent =
+            CreateWindowExA(0, "STATIC", "", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+        HWND list = CreateWindowExA(0, "COMBOBOX", "",
+                                    WS_CHILD | CBS_DROPDOWNLIST | CBS_SORT | CBS_HASSTRINGS, 0, 0,
+                                    100, 200, parent, nullptr, nullptr, nullptr);
+        if (list == nullptr) {
+            std::printf("  SKIPPED: no window can be created here (no display)\n");
+            return;
+        }
+        for (const std::string& name : names) {
+            SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+        }
+        const Names printed = InPortListOrder(names);
+        if (printed != Entries(list)) {
+            std::string shown;
+            for (const std::string& name : printed) {
+                shown += " " + name;
+            }
+            checks::Fail(__FILE__, __LINE__, "printed in another order:" + shown);
+        }
+        DestroyWindow(parent);
+    }
+}
+
 }  // namespace
 }  // namespace norvane

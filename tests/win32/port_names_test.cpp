@@ -81,6 +81,34 @@ TEST_CASE(OnlyThePlcsPathMatches) {
     CHECK(!IsPlcDevicePath("\\\\?\\usb#vid_6c2e&pid_0002#5&1a2b3c&0&2"));
 }
 
+TEST_CASE(TheSerialNumberIsTakenFromTheDevicePath) {
+    struct Case {
+        const char* path;
+        const char* serial;
+    };
+    const Case cases[] = {
+        {"\\\\?\\usb#vid_6c2e&pid_0001#A1B2C3#{a5dcbf10-6530-11d2-901f-00c04fb951ed}", "A1B2C3"},
+        {"\\\\?\\usb#vid_6c2e&pid_0001#A1B2C3#{a5dcbf10-6530-11d2-901f-00c04fb951ed}\\",
+         "A1B2C3"},  // as it is opened, with the backslash
+        // No serial number: the system's instance name for the port, with '&' in it.
+        {"\\\\?\\usb#vid_6c2e&pid_0001#5&1a2b3c&0&2#{a5dcbf10-6530-11d2-901f-00c04fb951ed}", ""},
+        {"\\\\?\\usb#vid_6c2e&pid_0001##{a5dcbf10}", ""},
+        {"\\\\?\\usb#vid_6c2e&pid_0001#A1B2C3", ""},  // no part after it: not an interface path
+        {"\\\\.\\COM1", ""},
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        if (SerialFromDevicePath(c.path) != c.serial) {
+            checks::Fail(__FILE__, __LINE__,
+                         std::string(c.path) + " gave \"" + SerialFromDevicePath(c.path) + "\"");
+        }
+    }
+    CHECK(SameUsbSerial("a1b2c3", "A1B2C3"));
+    CHECK(!SameUsbSerial("A1B2C3", "A1B2C4"));
+    CHECK(!SameUsbSerial("A1B2C3", "A1B2C"));
+    CHECK(!SameUsbSerial("", ""));  // no serial number names no device
+}
+
 TEST_CASE(DevicePathLeavesRoomForTheBackslash) {
     const std::string fits(kDevicePathSize - 2, 'p');
     const std::string tooLong(kDevicePathSize - 1, 'p');

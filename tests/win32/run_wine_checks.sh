@@ -10,7 +10,13 @@
 #      dropped on a port whose PLC answers, a whole transfer over the pipe link;
 #   5. a serial-model program burns the simulated PLC on COM1 to success; the
 #      PLC holds one acknowledgement so that the panel stands at a known
-#      progress for its screenshot; the PLC's flash equals the image.
+#      progress for its screenshot; the PLC's flash equals the image;
+#   6. the console program (norvane-fwupdate-cli.exe, and one for the serial
+#      model): its file and ports; a live status line on a console; the serial
+#      model burnt on COM1; the QB7 burnt through the PLC's pipe link on COM1's
+#      device path (the simulated PLC takes the line's close and reopen for the
+#      replug); a silent PLC; JSON lines; several PLCs at once with a record;
+#      Ctrl-C ending one burn and several; the Ctrl-Break handler.
 #
 # usage: tests/win32/run_wine_checks.sh [--update-docs]
 #   NORVANE_WIN32_BUILD  the cross build (default build/win32)
@@ -35,7 +41,11 @@ serial_image=$build/tests/win32/image/NT4_wine_check_v0.0.1.bin
 driver=$build/tests/win32/wine_driver.exe
 link_check=$build/tests/win32/wine_link_check.exe
 unit_checks=$build/tests/win32/win32_checks.exe
-for file in "$program" "$serial_program" "$driver" "$link_check" "$unit_checks" "$plcsim"; do
+cli=$build/ui/cli/norvane-fwupdate-cli.exe
+serial_cli=$build/tests/win32/norvane-fwupdate-cli-serial-check.exe
+console_check=$build/tests/win32/wine_console_check.exe
+for file in "$program" "$serial_program" "$driver" "$link_check" "$unit_checks" "$plcsim" \
+    "$cli" "$serial_cli" "$console_check"; do
     [[ -x "$file" ]] || { echo "missing: $file (build it first)"; exit 1; }
 done
 [[ -f "$serial_image" ]] || { echo "missing: $serial_image (configure the win32 build)"; exit 1; }
@@ -57,10 +67,12 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 xvfb_pid=""
 sim_pid=""
+declare -A served=()  # the simulated PLCs of the console program's burns, by COM port
 cleanup() {
     wineserver -k 2>/dev/null || true
     wineserver -w 2>/dev/null || true
     [[ -n "$sim_pid" ]] && kill "$sim_pid" 2>/dev/null || true
+    for pid in "${served[@]}"; do kill "$pid" 2>/dev/null || true; done
     [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
 }
 trap cleanup EXIT
@@ -76,13 +88,20 @@ wait_until() {
 }
 
 # wine_done: waits until every Wine process of the prefix has ended; a program
-# that will not end is stopped, so one stuck check cannot hang the run.
+# that will not end is stopped, so one stuck check cannot hang the run. Then
+# the server for the next programs is started with its output in a file of its
+# own: Wine's server lists every object it holds when a pseudo-terminal it has
+# open is hung up (a simulated PLC that ends after its burn), and it would
+# otherwise write that into this script's output through whichever program
+# happened to start it. It ends once its last program has; every wine_done is
+# followed by a Wine program.
 wine_done() {
     if ! timeout 60 wineserver -w; then
         fail "Wine processes still running after 60 s; stopping them"
         wineserver -k 2>/dev/null || true
         wineserver -w
     fi
+    wineserver -p0 2>>"$work/run/wineserver.log"
 }
 
 # start_sim OUT ARGS...: the simulated PLC on a pseudo-terminal, which becomes COM1.
@@ -155,6 +174,9 @@ REGEDIT4
 
 [HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]
 "COM1"="$com1"
+"COM2"="$work/run/com2"
+"COM3"="$work/run/com3"
+"COM4"="$work/run/com4"
 EOF
 timeout 120 wine regedit /S "$work/run/settings.reg" >/dev/null 2>&1
 # Wine names its COM ports in the serial-device map when its server starts.
@@ -349,6 +371,235 @@ else
 fi
 # The program goes first; the pseudo-terminal's owner only after Wine is done with it.
 sim_verdict "$work/run/sim.out"
+
+# ------------------------------------------------------ the console program
+echo "== Console program: the file and the ports"
+headers=$(x86_64-w64-mingw32-objdump -p "$cli")
+grep -q 'Subsystem.*(Windows CUI)' <<<"$headers" && pass "console subsystem" ||
+    fail "norvane-fwupdate-cli.exe is not a console program"
+dlls=$(echo "$headers" | awk '/DLL Name:/ { print tolower($3) }' | sort | tr '\n' ' ')
+if echo "$dlls" | tr ' ' '\n' | grep -v -x -E 'advapi32.dll|kernel32.dll|msvcrt.dll|setupapi.dll|user32.dll|' >/dev/null; then
+    fail "the console program needs DLLs beyond the system's: $dlls"
+else
+    pass "the console program needs only system DLLs: $dlls"
+fi
+drive dump-image "$(winepath -w "$cli")" "$(winepath -w "$work/run/cli-image.bin")" &&
+    cmp -s "$work/run/cli-image.bin" "$image_file" &&
+    pass "its resource BIN 8 holds $(basename "$image_file")" || fail "the console program's resource BIN 8"
+
+# console NAME PROGRAM ARGS...: the console program with no console and no
+# input; its output in $work/run/NAME.out (line ends made LF), its errors in
+# NAME.err. Returns its exit status.
+console() {
+    local name=$1 status=0
+    shift
+    wine "$@" </dev/null >"$work/run/$name.raw" 2>"$work/run/$name.err" || status=$?
+    tr -d '\r' <"$work/run/$name.raw" >"$work/run/$name.out"
+    return "$status"
+}
+
+# What the window lists (its first entry, COM1, is the one it selects) and the
+# COM ports this prefix maps; the order is the window's (a unit check holds the
+# printed order against a sorted list's).
+console list-ports "$serial_cli" --list-ports || true
+if [[ "$(head -n 1 "$work/run/list-ports.out")" == COM1 ]] && grep -qx COM2 "$work/run/list-ports.out" &&
+    grep -qx COM3 "$work/run/list-ports.out" && grep -qx COM4 "$work/run/list-ports.out" && ! grep -qvx 'COM[0-9]*' "$work/run/list-ports.out"; then
+    pass "--list-ports of a serial model: $(tr '\n' ' ' <"$work/run/list-ports.out")"
+else
+    fail "--list-ports of a serial model: $(tr '\n' ' ' <"$work/run/list-ports.out")"
+fi
+console list-usb "$cli" --list-ports || true
+[[ "$(cat "$work/run/list-usb.out")" == USB ]] && pass "--list-ports of the QB7: USB" ||
+    fail "--list-ports of the QB7: $(cat "$work/run/list-usb.out")"
+console list "$cli" --list || true
+grep -qE '^COM1 +serial +- +- +\\\\\.\\COM1$' "$work/run/list.out" &&
+    pass "--list names COM1 by its device path" || { fail "--list"; cat "$work/run/list.out"; }
+
+status=0
+console refuse "$cli" || status=$?
+[[ $status -eq 2 ]] && grep -q 'there is no terminal to answer on' "$work/run/refuse.err" &&
+    pass "with no console and no --yes, the QB7 refuses to start (exit status 2)" ||
+    fail "no console, no --yes: exit status $status"
+
+# serve COM OUT ARGS...: a simulated PLC on a pseudo-terminal behind COM (com1
+# to com4), for the console program's burns.
+serve() {
+    local com=$1 out=$2
+    shift 2
+    "$plcsim" "$@" >"$out" 2>&1 &
+    served[$com]=$!
+    if ! wait_until 10 test -s "$out"; then
+        echo "the simulated PLC did not start:"
+        cat "$out"
+        exit 1
+    fi
+    ln -sfn "$(head -1 "$out")" "$work/run/$com"
+}
+# served_verdict COM OUT: the PLC behind COM has ended after its burn and says
+# whether its flash equals the image.
+served_verdict() {
+    local status=0
+    wait "${served[$1]}" || status=$?
+    unset "served[$1]"
+    if [[ "$status" -eq 0 ]]; then
+        pass "${1^^}: simulated PLC: $(grep 'flash equals image' "$2")"
+    else
+        fail "${1^^}: simulated PLC: $(grep 'flash equals image' "$2" || echo 'no verdict')"
+    fi
+}
+# unserve COM: ends the PLC behind COM, whose burn did not end.
+unserve() {
+    kill "${served[$1]}" 2>/dev/null || true
+    wait "${served[$1]}" 2>/dev/null || true
+    unset "served[$1]"
+}
+ms_since() { echo $((($(date +%s%N) - $1) / 1000000)); }
+
+echo "== Console program: burns"
+# Three things at once: a silent PLC on COM4, whose first exchange's six read
+# time-outs take about 20 s; the QB7 on COM1; and meanwhile the serial model's
+# burns on COM2 and COM3, two PLCs at once, then one from a console.
+
+# A record in a folder whose name has spaces, which the children of a run for
+# several PLCs get on their command lines.
+rm -rf "$work/run/burn records"
+mkdir -p "$work/run/burn records"
+record="$work/run/burn records/line 1.jsonl"
+record_w=$(winepath -w "$record")
+
+serve com4 "$work/run/silent-plc.out" --model QB7 --fault silent --timeout 90
+silent_started=$(date +%s%N)
+wine "$cli" --port COM4 --yes </dev/null >"$work/run/silent.raw" 2>"$work/run/silent.err" &
+silent_pid=$!
+
+# The QB7 through the PLC's pipe link, opened overlapped on COM1's device path;
+# the replug is the line's close and reopen. JSON lines, and the record.
+serve com1 "$work/run/qb7-plc.out" --model QB7 --image "$image_file" --exit-after-burn \
+    --timeout 120 --line-figures
+qb7_started=$(date +%s%N)
+wine "$cli" --port '\\.\COM1' --yes --json --record "$record_w" </dev/null \
+    >"$work/run/qb7.raw" 2>"$work/run/qb7.err" &
+qb7_pid=$!
+
+# Two PLCs at once on COM2 and COM3, each burnt by a child of its own.
+serve com2 "$work/run/several2-plc.out" --model NT4 --image "$serial_image" --exit-after-burn --timeout 60
+serve com3 "$work/run/several3-plc.out" --model NT4 --image "$serial_image" --exit-after-burn --timeout 60
+status=0
+console several "$serial_cli" --port COM2 --port COM3 --yes --json --record "$record_w" ||
+    status=$?
+[[ $status -eq 0 ]] && pass "two PLCs at once: exit status 0" || fail "two PLCs at once: exit status $status"
+out=$(wine "$console_check" json "$(winepath -w "$work/run/several.out")" 0 COM2 COM3 | tr -d '\r') &&
+    pass "--json of two PLCs: $(echo $out)" || { fail "--json of two PLCs"; echo "$out"; }
+served_verdict com2 "$work/run/several2-plc.out"
+served_verdict com3 "$work/run/several3-plc.out"
+
+# The serial model on COM2 from a console (script gives the program one, on a
+# pseudo-terminal): the live status line, then the final message.
+serve com2 "$work/run/serial-plc.out" --model NT4 --image "$serial_image" --exit-after-burn \
+    --timeout 60 --line-figures
+started=$(date +%s%N)
+status=0
+timeout 120 script -qec "wine '$serial_cli' --port COM2" /dev/null </dev/null \
+    >"$work/run/live.raw" 2>&1 || status=$?
+serial_ms=$(ms_since "$started")
+# Wine's console draws the screen with control sequences of its own and shows
+# the erase-line sequence it is given as text; both are taken out.
+sed -e 's/\x1b\[[0-9;?]*[A-Za-z]//g' -e 's/\x1b\[[0-9;?]*[A-Za-z]//g' -e 's/\x1b//g' \
+    "$work/run/live.raw" | tr '\r' '\n' >"$work/run/live.out"
+[[ $status -eq 0 ]] && grep -q 'INFORMATION: Firmware update is SUCCESSFUL' "$work/run/live.out" &&
+    pass "serial model on COM2: INFORMATION: Firmware update is SUCCESSFUL, exit status 0" ||
+    fail "serial model on COM2: exit status $status"
+grep -qE '\[[#-]{30}\] *[0-9]+ *% *Programming' "$work/run/live.out" &&
+    ! grep -qE '^\[ *[0-9]+ s\] ' "$work/run/live.out" &&
+    pass "on a console: the live status line" || fail "on a console: no live status line"
+grep '^line transfer:' "$work/run/serial-plc.out" || true
+served_verdict com2 "$work/run/serial-plc.out"
+
+status=0
+wait "$qb7_pid" || status=$?
+qb7_ms=$(ms_since "$qb7_started")
+tr -d '\r' <"$work/run/qb7.raw" >"$work/run/qb7.out"
+[[ $status -eq 0 ]] &&
+    grep -q '"message": "Firmware update is SUCCESSFUL!, please REPLUG the USB cable"' "$work/run/qb7.out" &&
+    pass "QB7 through the pipe link on \\\\.\\COM1: SUCCESSFUL, exit status 0" ||
+    { fail "QB7 through the pipe link: exit status $status"; tail -n 3 "$work/run/qb7.out"; }
+out=$(wine "$console_check" json "$(winepath -w "$work/run/qb7.out")" 0 '\\.\COM1' | tr -d '\r') &&
+    pass "--json: every line an event of \\\\.\\COM1 ($out)" || { fail "--json"; echo "$out"; }
+grep '^line transfer:' "$work/run/qb7-plc.out" || true
+served_verdict com1 "$work/run/qb7-plc.out"
+
+status=0
+wait "$silent_pid" || status=$?
+silent_ms=$(ms_since "$silent_started")
+tr -d '\r' <"$work/run/silent.raw" >"$work/run/silent.out"
+[[ $status -eq 1 ]] && grep -qx 'ERROR: NO RESPONSE @ State 1' "$work/run/silent.out" &&
+    pass "silent PLC: ERROR: NO RESPONSE @ State 1, exit status 1, after $silent_ms ms" ||
+    fail "silent PLC: exit status $status, $(tail -n 1 "$work/run/silent.out")"
+unserve com4
+
+if [[ "$(grep -c '"exit_status": 0, "seconds"' "$record")" -eq 3 ]] &&
+    grep -qF '"port": "\\\\.\\COM1"' "$record" && grep -qF '"port": "COM2"' "$record" &&
+    grep -qF '"port": "COM3"' "$record"; then
+    pass "the record: a line for each of the three burns"
+else
+    fail "the record"
+    cat "$record"
+fi
+
+# Ctrl-C, once the programming has begun (each PLC holds one acknowledgement
+# meanwhile), ends a burn on COM3, and at the same time two burns of one run
+# on COM1 and COM2. Wine turns a SIGINT into Ctrl-C. The run's children are
+# stopped by its stop event: under Wine there is no console to send them
+# Ctrl-Break on.
+for com in com1 com2 com3; do
+    serve "$com" "$work/run/stop-$com-plc.out" --model NT4 --image "$serial_image" --timeout 60 \
+        --hold-block 300 --hold-ms 2500
+done
+wine "$serial_cli" --port COM3 </dev/null >"$work/run/interrupt.raw" 2>"$work/run/interrupt.err" &
+interrupt_pid=$!
+wine "$serial_cli" --port COM1 --port COM2 --yes --json </dev/null >"$work/run/stop.raw" \
+    2>"$work/run/stop.err" &
+stop_pid=$!
+both_programming() { [[ "$(grep -c '"phase": "Programming"' "$work/run/stop.raw" 2>/dev/null)" -ge 2 ]]; }
+if wait_until 30 grep -q Programming "$work/run/interrupt.raw"; then
+    kill -INT "$interrupt_pid"
+else
+    fail "Ctrl-C: the burn on COM3 did not reach its programming"
+fi
+if wait_until 30 both_programming; then
+    kill -INT "$stop_pid"
+else
+    fail "Ctrl-C of two burns: they did not both reach their programming"
+fi
+status=0
+wait "$interrupt_pid" || status=$?
+tr -d '\r' <"$work/run/interrupt.raw" >"$work/run/interrupt.out"
+[[ $status -eq 130 ]] && grep -q '^Interrupted: the erase had begun, the PLC must be burned again' \
+    "$work/run/interrupt.out" && ! grep -q SUCCESSFUL "$work/run/interrupt.out" &&
+    pass "Ctrl-C ends the burn: exit status 130, the erase had begun" ||
+    { fail "Ctrl-C: exit status $status"; cat "$work/run/interrupt.out"; }
+grep -qx '\[ *0 s\] Idle' "$work/run/interrupt.out" &&
+    grep -qE '^\[ *[0-9]+ s\] Programming$' "$work/run/interrupt.out" &&
+    pass "without a console: a line per phase" || fail "without a console: no phase lines"
+status=0
+wait "$stop_pid" || status=$?
+tr -d '\r' <"$work/run/stop.raw" >"$work/run/stop.out"
+out=$(wine "$console_check" json "$(winepath -w "$work/run/stop.out")" 130 COM1 COM2 | tr -d '\r') &&
+    [[ $status -eq 130 ]] &&
+    [[ "$(grep -c '"event": "end", .*"erase_begun": true' "$work/run/stop.out")" -eq 2 ]] &&
+    pass "Ctrl-C ends both burns of a run: exit status 130, each erase had begun" ||
+    { fail "Ctrl-C of two burns: exit status $status"; echo "$out"; grep '"end"' "$work/run/stop.out"; }
+for com in com1 com2 com3; do unserve "$com"; done
+
+# Ctrl-Break: Wine has no way to send it to a process, so the handler is
+# raised from inside a program that installs it as the console program does.
+# A handler that let the event through would end the program with no word.
+for event in c break; do
+    out=$(wine "$console_check" "$event" | tr -d '\r') && [[ "$out" == *" ends the burn" ]] &&
+        pass "$out" || fail "${out:-the event ended the check program}"
+done
+echo "console program burn times under Wine: serial model (NT4, 128 KiB) ${serial_ms} ms," \
+    "QB7 through the pipe link ${qb7_ms} ms, silent PLC ${silent_ms} ms"
 
 if [[ "$update_docs" == "yes" ]]; then
     if [[ "$failures" -eq 0 ]]; then

@@ -49,7 +49,8 @@ void Record(const Options& options, const std::string& port, const CliSurroundin
     std::string error;
     if (!platform::AppendLine(options.record, BurnRecord(facts).ToString(), error)) {
         // The burn is over and its outcome stands; the record is what is missing.
-        console.PrintError("norvane-fwupdate: warning: this burn is not recorded: " + error);
+        console.PrintError(std::string(platform::CommandName()) +
+                           ": warning: this burn is not recorded: " + error);
     }
 }
 

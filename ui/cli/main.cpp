@@ -22,7 +22,8 @@ using namespace norvane;
 using namespace norvane::cli;
 
 int UsageError(const std::string& text) {
-    std::fprintf(stderr, "norvane-fwupdate: %s\nTry 'norvane-fwupdate --help'.\n", text.c_str());
+    std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", platform::CommandName(), text.c_str(),
+                 platform::CommandName());
     return kExitUsage;
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ui/cli/platform.h"
+
 namespace norvane::cli {
 
 namespace {
@@ -95,55 +97,54 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
 }
 
 const char* UsageText() {
-    return "Usage: norvane-fwupdate [--port PORT]... [--yes] [--json] [--record FILE]\n"
-           "                        [--replug-timeout SECONDS] [--trace]\n"
-           "       norvane-fwupdate --list [--json] | --list-ports | --version | --help\n"
-           "\n"
-           "Writes the firmware image built into this program into Norvane PLCs of the\n"
-           "model it serves (see --version), exactly as the Windows program does.\n"
-           "\n"
-           "  --port PORT   the port a PLC is on, one of:\n"
-           "                  a name such as ttyUSB0 (for /dev/ttyUSB0), or any path;\n"
-           "                  usb-path:1-2.3  the USB device in that socket (the chain of\n"
-           "                                  bus and hub ports that --list shows);\n"
-           "                  usb-serial:XYZ  the USB device with that serial number.\n"
-           "                Without it: for a PLC on its own USB port, the first such PLC;\n"
-           "                for a PLC on a serial port, the first serial port in sorted\n"
-           "                order. After the replug the tool waits for the same PLC (the\n"
-           "                same socket, and serial number where it has one), whatever\n"
-           "                node the kernel gives it, never another one.\n"
-           "                Give --port several times to burn several PLCs at once; each\n"
-           "                is burnt by a process of its own, and --yes is needed.\n"
-           "  --replug-timeout SECONDS\n"
-           "                how long to wait for the PLC to come back after the replug\n"
-           "                (default 30).\n"
-           "  --yes, -y     answer the REPLUG and POWER OFF=>ON prompts at once (scripts,\n"
-           "                production lines). Without it the prompts wait for Enter; with\n"
-           "                no terminal to ask, a model that prompts refuses to start.\n"
-           "  --json        write one JSON object per line for every event of every PLC\n"
-           "                (start, phase, progress, retry, prompt, end) instead of the\n"
-           "                output for a person; see docs/json-events.md.\n"
-           "  --record FILE append one JSON line per burn to FILE (time, host, port and\n"
-           "                identity, model, what the PLC reported, image, outcome).\n"
-           "  --list        print every port that could hold a PLC: the name to give\n"
-           "                --port, its kind, USB serial number and socket, device node.\n"
-           "  --list-ports  print the ports the window would offer, one per line.\n"
-           "  --trace       write every byte sent (TX) and received (RX), with a time stamp\n"
-           "                in milliseconds, to standard error (one PLC only).\n"
-           "  --version     print the program version, the served model and the embedded\n"
-           "                image's name, size and SHA-256.\n"
-           "  --help, -h    this text.\n"
-           "\n"
-           "While burning one PLC, a terminal shows a live status line (elapsed seconds,\n"
-           "progress bar and percentage, phase, retry counters), several PLCs a table with\n"
-           "a row each; otherwise one line per event. The final message is printed as the\n"
-           "window shows it, after its caption. Ctrl-C ends every burn at once; a PLC whose\n"
-           "erase had begun must be burnt again.\n"
-           "\n"
-           "Exit status: 0 every burn succeeded, 1 a burn ended with an ERROR message,\n"
-           "             2 a usage error, 130 interrupted.\n"
-           "\n"
-           "Access without root: see res/linux/ (udev rule, dialout group).\n";
+    static const std::string text = [] {
+        const std::string command = platform::CommandName();
+        const std::string indent(command.size(), ' ');
+        std::string usage;
+        usage += "Usage: " + command + " [--port PORT]... [--yes] [--json] [--record FILE]\n";
+        usage += "       " + indent + " [--replug-timeout SECONDS] [--trace]\n";
+        usage += "       " + command + " --list [--json] | --list-ports | --version | --help\n";
+        usage +=
+            "\n"
+            "Writes the firmware image built into this program into Norvane PLCs of the\n"
+            "model it serves (see --version), exactly as the Windows program does.\n"
+            "\n";
+        usage += platform::PortHelp();
+        usage +=
+            "                Give --port several times to burn several PLCs at once; each\n"
+            "                is burnt by a process of its own, and --yes is needed.\n"
+            "  --replug-timeout SECONDS\n"
+            "                how long to wait for the PLC to come back after the replug\n"
+            "                (default 30).\n"
+            "  --yes, -y     answer the REPLUG and POWER OFF=>ON prompts at once (scripts,\n"
+            "                production lines). Without it the prompts wait for Enter; with\n"
+            "                no terminal to ask, a model that prompts refuses to start.\n"
+            "  --json        write one JSON object per line for every event of every PLC\n"
+            "                (start, phase, progress, retry, prompt, end) instead of the\n"
+            "                output for a person; see docs/json-events.md.\n"
+            "  --record FILE append one JSON line per burn to FILE (time, host, port and\n"
+            "                identity, model, what the PLC reported, image, outcome).\n"
+            "  --list        print every port that could hold a PLC: the name to give\n"
+            "                --port, its kind, USB serial number and socket, device node.\n"
+            "  --list-ports  print the ports the window would offer, one per line.\n"
+            "  --trace       write every byte sent (TX) and received (RX), with a time stamp\n"
+            "                in milliseconds, to standard error (one PLC only).\n"
+            "  --version     print the program version, the served model and the embedded\n"
+            "                image's name, size and SHA-256.\n"
+            "  --help, -h    this text.\n"
+            "\n"
+            "While burning one PLC, a terminal shows a live status line (elapsed seconds,\n"
+            "progress bar and percentage, phase, retry counters), several PLCs a table with\n"
+            "a row each; otherwise one line per event. The final message is printed as the\n"
+            "window shows it, after its caption. Ctrl-C ends every burn at once; a PLC whose\n"
+            "erase had begun must be burnt again.\n"
+            "\n"
+            "Exit status: 0 every burn succeeded, 1 a burn ended with an ERROR message,\n"
+            "             2 a usage error, 130 interrupted.\n"
+            "\n";
+        return usage + platform::PortAccessHelp();
+    }();
+    return text.c_str();
 }
 
 }  // namespace norvane::cli

@@ -13,6 +13,14 @@
 
 namespace norvane::cli::platform {
 
+// ------------------------------------------------------------------- --help
+// What the help says only of this system: the command as it is typed here, the
+// --port entry (the forms it takes, what it chooses without it, what it waits
+// for after the replug) and how to get at the ports.
+const char* CommandName();
+const char* PortHelp();
+const char* PortAccessHelp();
+
 // ------------------------------------------------------------------ ports
 // One row of --list: the name to give --port, its kind, the USB identity of a
 // USB device (serial number, socket), and the device node.

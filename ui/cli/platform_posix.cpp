@@ -98,6 +98,27 @@ class PosixChild : public Child {
 
 }  // namespace
 
+const char* CommandName() {
+    return "norvane-fwupdate";
+}
+
+const char* PortHelp() {
+    return "  --port PORT   the port a PLC is on, one of:\n"
+           "                  a name such as ttyUSB0 (for /dev/ttyUSB0), or any path;\n"
+           "                  usb-path:1-2.3  the USB device in that socket (the chain of\n"
+           "                                  bus and hub ports that --list shows);\n"
+           "                  usb-serial:XYZ  the USB device with that serial number.\n"
+           "                Without it: for a PLC on its own USB port, the first such PLC;\n"
+           "                for a PLC on a serial port, the first serial port in sorted\n"
+           "                order. After the replug the tool waits for the same PLC (the\n"
+           "                same socket, and serial number where it has one), whatever\n"
+           "                node the kernel gives it, never another one.\n";
+}
+
+const char* PortAccessHelp() {
+    return "Access without root: see res/linux/ (udev rule, dialout group).\n";
+}
+
 std::vector<PortRow> ListPorts() {
     std::vector<PortRow> rows;
     for (const posix::PortEntry& entry : posix::ListPorts()) {

@@ -18,4 +18,15 @@ bool LoadImageResource(FirmwareImage& image, HGLOBAL& loaded) {
     return true;
 }
 
+// A resource stays mapped for the life of the process; freeing it does nothing,
+// so the image needs no release.
+FirmwareImage EmbeddedImage() {
+    FirmwareImage image;
+    HGLOBAL loaded = nullptr;
+    if (!LoadImageResource(image, loaded)) {
+        return FirmwareImage{};
+    }
+    return image;
+}
+
 }  // namespace norvane

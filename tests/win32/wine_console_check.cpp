@@ -1,0 +1,116 @@
+// Checks of the console program that need Windows code beside it
+// (run_wine_checks.sh):
+//
+//   c | break     its Ctrl-C or Ctrl-Break handler, raised from inside. Wine turns
+//                 a SIGINT into Ctrl-C but cannot send Ctrl-Break to another
+//                 process; this installs the handler exactly as the console
+//                 program does, then runs the system's own delivery routine (the
+//                 thread the system starts in a process to hand it a console
+//                 control event) with the event.
+//   json FILE EXIT PORT...
+//                 the --json lines of a run in FILE: every line one JSON object
+//                 with "event" (one of the six) and "port" (one of PORT...), each
+//                 port's events starting with "start" and ending with "end",
+//                 whose "exit_status" is EXIT.
+//
+// Exit status 0 when the check holds, 1 when it does not, 2 when it cannot be made.
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "port/win32/win32_headers.h"
+#include "ui/cli/json_object.h"
+#include "ui/cli/platform.h"
+
+namespace {
+
+using norvane::cli::JsonObject;
+
+int RaiseControlEvent(bool breakEvent) {
+    const DWORD event = breakEvent ? CTRL_BREAK_EVENT : CTRL_C_EVENT;
+    const char* name = breakEvent ? "Ctrl-Break" : "Ctrl-C";
+    const FARPROC routine = GetProcAddress(GetModuleHandleA("kernel32.dll"), "CtrlRoutine");
+    if (routine == nullptr) {
+        std::printf("no console control routine to run\n");
+        return 2;
+    }
+    norvane::cli::platform::CatchInterrupts();
+    if (norvane::cli::platform::Interrupted()) {
+        std::printf("interrupted before any event\n");
+        return 1;
+    }
+    HANDLE delivery = CreateThread(
+        nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void*>(routine)),
+        reinterpret_cast<LPVOID>(static_cast<ULONG_PTR>(event)), 0, nullptr);
+    if (delivery == nullptr || WaitForSingleObject(delivery, 5000) != WAIT_OBJECT_0) {
+        std::printf("%s was not delivered\n", name);
+        return 1;
+    }
+    CloseHandle(delivery);
+    const bool seen = norvane::cli::platform::Interrupted();
+    std::printf("%s %s\n", name, seen ? "ends the burn" : "NOT seen");
+    return seen ? 0 : 1;
+}
+
+int CheckJsonLines(const char* path, long exitStatus, const std::set<std::string>& ports) {
+    static const std::set<std::string> kEvents = {"start", "phase",  "progress",
+                                                  "retry", "prompt", "end"};
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        std::printf("cannot read %s\n", path);
+        return 2;
+    }
+    std::map<std::string, std::vector<std::string>> byPort;
+    int lines = 0;
+    int failures = 0;
+    for (std::string line; std::getline(in, line);) {
+        ++lines;
+        const std::optional<JsonObject> event = JsonObject::Parse(line);
+        if (!event || !kEvents.count(event->Text("event")) || !ports.count(event->Text("port"))) {
+            std::printf("line %d is not an event of the ports given: %s\n", lines, line.c_str());
+            ++failures;
+            continue;
+        }
+        std::vector<std::string>& kinds = byPort[event->Text("port")];
+        if (!kinds.empty() && kinds.back() == "end") {
+            std::printf("line %d comes after its port's end: %s\n", lines, line.c_str());
+            ++failures;
+        }
+        kinds.push_back(event->Text("event"));
+        if (kinds.back() == "end" && event->Number("exit_status") != exitStatus) {
+            std::printf("line %d: exit status %lld, expected %ld\n", lines,
+                        static_cast<long long>(event->Number("exit_status")), exitStatus);
+            ++failures;
+        }
+    }
+    for (const std::string& port : ports) {
+        const std::vector<std::string>& kinds = byPort[port];
+        if (kinds.empty() || kinds.front() != "start" || kinds.back() != "end") {
+            std::printf("%s: %zu events, not from start to end\n", port.c_str(), kinds.size());
+            ++failures;
+        } else {
+            std::printf("%s: %zu events from start to end\n", port.c_str(), kinds.size());
+        }
+    }
+    return failures == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "c" || mode == "break") {
+        return RaiseControlEvent(mode == "break");
+    }
+    if (mode == "json" && argc > 4) {
+        return CheckJsonLines(argv[2], std::strtol(argv[3], nullptr, 10),
+                              std::set<std::string>(argv + 4, argv + argc));
+    }
+    std::printf("usage: wine_console_check c | break | json FILE EXIT PORT...\n");
+    return 2;
+}

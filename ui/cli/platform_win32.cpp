@@ -1,0 +1,366 @@
+// The terminal program's system on Windows: COM ports and the PLC's USB
+// interfaces through port/win32, the console, Ctrl-C and Ctrl-Break, a record
+// file opened for appending only, and child processes with a pipe for output.
+#include <io.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <initializer_list>
+#include <thread>
+
+#include "port/win32/port_listing.h"
+#include "port/win32/port_open.h"
+#include "port/win32/port_opener.h"
+#include "port/win32/usb_device_lookup.h"
+#include "ui/cli/platform.h"
+#include "ui/cli/windows_command_line.h"
+
+namespace norvane::cli::platform {
+
+namespace {
+
+std::atomic<bool> gInterrupted{false};
+
+// A child started for one PLC of several finds the parent's stop event here: the
+// value of an inherited event handle. The parent sets it to end the child's burn
+// as Ctrl-Break would, also where the two share no console to send that on.
+constexpr char kStopEventVariable[] = "NORVANE_FWUPDATE_STOP_EVENT";
+
+// When the console is closed, or the user logs off, the process ends once the
+// handler returns; this long is left for the burn to say how it ended.
+constexpr DWORD kEndingGraceMs = 4000;
+
+BOOL WINAPI OnConsoleControl(DWORD event) {
+    gInterrupted.store(true);
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) {
+        Sleep(kEndingGraceMs);
+    }
+    return TRUE;
+}
+
+// Waits on the stop event inherited from the parent, if this process has one.
+void WatchStopEvent() {
+    const char* value = std::getenv(kStopEventVariable);
+    if (value == nullptr || *value == '\0') {
+        return;
+    }
+    const auto event =
+        reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(std::strtoull(value, nullptr, 10)));
+    // A value that names no waitable handle of ours is ignored.
+    if (WaitForSingleObject(event, 0) == WAIT_FAILED) {
+        return;
+    }
+    std::thread([event] {
+        if (WaitForSingleObject(event, INFINITE) == WAIT_OBJECT_0) {
+            gInterrupted.store(true);
+        }
+    }).detach();
+}
+
+std::string LastErrorText(const std::string& what) {
+    const DWORD error = GetLastError();
+    char text[512] = {};
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, error, 0, text, sizeof text, nullptr);
+    while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' ||
+                          text[length - 1] == ' ' || text[length - 1] == '.')) {
+        --length;
+    }
+    return what + ": " +
+           (length > 0 ? std::string(text, length) : "system error " + std::to_string(error));
+}
+
+// The right to append and not to write elsewhere: every write lands at the end.
+// The right to read is for the writers' lock below, nothing is read.
+HANDLE OpenForAppending(const std::string& path) {
+    return CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// The writers of one record take turns on a lock of one byte far beyond the end
+// of any record, so that a line is appended whole also where appending alone
+// does not keep it so (a network share, Wine). Readers are never held up.
+OVERLAPPED WritersLock() {
+    OVERLAPPED at{};
+    at.OffsetHigh = 0x40000000;
+    return at;
+}
+
+class WinPortOpening : public PortOpening {
+  public:
+    WinPortOpening(const std::string& selector, std::chrono::seconds replugTimeout)
+        : opener_(selector, replugTimeout) {}
+
+    LinkPtr OpenSerial(const std::string& name) override { return opener_.OpenSerial(name); }
+    LinkPtr OpenUsbPlc() override { return opener_.OpenUsbPlc(); }
+    std::string LastFailure() const override { return DescribeOpenFailure(opener_.failure()); }
+    std::string LastFailureHint() const override { return OpenFailureHint(opener_.failure()); }
+    std::string Device() const override { return opener_.device(); }
+    // The interface's place on the buses is not in its device path; the serial number is.
+    std::string UsbPath() const override { return ""; }
+    std::string UsbSerial() const override { return opener_.serial(); }
+
+  private:
+    PortOpener opener_;
+};
+
+class WinChild : public Child {
+  public:
+    WinChild(PROCESS_INFORMATION process, HANDLE out, HANDLE stop)
+        : process_(process), out_(out), stop_(stop) {}
+    ~WinChild() override {
+        CloseHandle(out_);
+        if (status_ == kRunning) {
+            TerminateProcess(process_.hProcess, 1);
+            Wait();
+        }
+        CloseHandle(stop_);
+        CloseHandle(process_.hThread);
+        CloseHandle(process_.hProcess);
+    }
+    std::size_t Read(char* buffer, std::size_t size) override {
+        DWORD got = 0;
+        const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 20));
+        // A broken pipe is the end of its output: every writer has closed it.
+        if (!ReadFile(out_, buffer, wanted, &got, nullptr)) {
+            return 0;
+        }
+        return got;
+    }
+    // Ctrl-Break on the console they share, and the stop event, which needs none.
+    void Interrupt() override {
+        if (status_ == kRunning) {
+            GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, process_.dwProcessId);
+            SetEvent(stop_);
+        }
+    }
+    int Wait() override {
+        if (status_ != kRunning) {
+            return status_;
+        }
+        WaitForSingleObject(process_.hProcess, INFINITE);
+        DWORD code = 1;
+        GetExitCodeProcess(process_.hProcess, &code);
+        // An exception status (0xC0000005 and its kin) is how Windows ends a
+        // process that crashed: the counterpart of a signal.
+        status_ = code >= 0xC0000000u ? -1 : static_cast<int>(code);
+        return status_;
+    }
+
+  private:
+    static constexpr int kRunning = -2;
+    PROCESS_INFORMATION process_;
+    HANDLE out_;
+    HANDLE stop_;
+    int status_ = kRunning;
+};
+
+// An inheritable copy of `handle`, for the one child about to be started.
+HANDLE InheritableCopy(HANDLE handle) {
+    HANDLE copy = nullptr;
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE ||
+        !DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, TRUE,
+                         DUPLICATE_SAME_ACCESS)) {
+        return nullptr;
+    }
+    return copy;
+}
+
+void CloseAll(std::initializer_list<HANDLE> handles) {
+    for (HANDLE handle : handles) {
+        if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle);
+        }
+    }
+}
+
+}  // namespace
+
+const char* CommandName() {
+    return "norvane-fwupdate-cli";
+}
+
+const char* PortHelp() {
+    return "  --port PORT   the port a PLC is on, one of:\n"
+           "                  a COM port such as COM3 or COM12;\n"
+           "                  USB             the PLC on USB that the window takes (the\n"
+           "                                  lowest interface index);\n"
+           "                  a device path   a PLC's USB interface as --list shows it\n"
+           "                                  (\\\\?\\usb#vid_6c2e&pid_0001#...), or any\n"
+           "                                  path such as \\\\.\\COM3.\n"
+           "                Without it: for a PLC on its own USB port, USB; for a PLC on a\n"
+           "                serial port, the first COM port in sorted order. After the\n"
+           "                replug the tool waits for the PLC with the same USB serial\n"
+           "                number (where its device path has one) at whatever interface\n"
+           "                index it comes back, never another one.\n";
+}
+
+const char* PortAccessHelp() {
+    return "A PLC on USB needs its driver installed (see the Device Manager).\n";
+}
+
+std::vector<PortRow> ListPorts() {
+    std::vector<PortRow> rows;
+    for (const std::string& name : WindowPortNames()) {
+        rows.push_back(PortRow{name, "serial", "", "", ComPortDevicePath(name)});
+    }
+    for (const std::string& path : PlcInterfacePaths()) {
+        rows.push_back(PortRow{path, "plc-usb", SerialFromDevicePath(path), "", path});
+    }
+    return rows;
+}
+
+std::vector<std::string> WindowPortNames() {
+    return InPortListOrder(ComPortNames().value_or(std::vector<std::string>{}));
+}
+
+std::unique_ptr<PortOpening> MakePortOpening(const std::string& selector,
+                                             std::chrono::seconds replugTimeout) {
+    return std::make_unique<WinPortOpening>(selector, replugTimeout);
+}
+
+// A console, and for output one that takes the status line's control sequences
+// (Windows 10 and later); an older console gets a line per phase instead.
+bool IsTerminal(std::FILE* stream) {
+    const intptr_t os = _get_osfhandle(_fileno(stream));
+    const auto handle = reinterpret_cast<HANDLE>(os);
+    DWORD mode = 0;
+    if (os == -1 || !GetConsoleMode(handle, &mode)) {
+        return false;
+    }
+    if (stream == stdin) {
+        return true;
+    }
+    return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
+           SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
+void CatchInterrupts() {
+    // Whoever started this process may have made it a process group of its own,
+    // which turns Ctrl-C off; the handler below is to see it.
+    SetConsoleCtrlHandler(nullptr, FALSE);
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    WatchStopEvent();
+}
+
+bool Interrupted() {
+    return gInterrupted.load();
+}
+
+std::string HostName() {
+    char name[256] = {};
+    DWORD size = sizeof name;
+    if (!GetComputerNameExA(ComputerNameDnsHostname, name, &size)) {
+        return "";
+    }
+    return std::string(name, size);
+}
+
+bool CanAppend(const std::string& path, std::string& error) {
+    HANDLE file = OpenForAppending(path);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = LastErrorText("cannot open the record " + path);
+        return false;
+    }
+    CloseHandle(file);
+    return true;
+}
+
+// One WriteFile per line, at the end of the file and in turn with every other
+// writer, so the lines of burns that end together, in this run or another, never mix.
+bool AppendLine(const std::string& path, const std::string& line, std::string& error) {
+    HANDLE file = OpenForAppending(path);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = LastErrorText("cannot open the record " + path);
+        return false;
+    }
+    // A file system without locks still gets the line, appended as well as it can be.
+    OVERLAPPED lock = WritersLock();
+    const bool locked = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lock) != 0;
+    const std::string text = line + "\n";
+    DWORD written = 0;
+    bool ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != 0;
+    if (!ok) {
+        error = LastErrorText("cannot write the record " + path);
+    } else if (written != text.size()) {
+        error = "the record " + path + " took only part of the line (disk full?)";
+        ok = false;
+    } else if (!FlushFileBuffers(file)) {
+        error = LastErrorText("cannot sync the record " + path);
+        ok = false;
+    }
+    if (locked) {
+        lock = WritersLock();
+        UnlockFileEx(file, 0, 1, 0, &lock);
+    }
+    CloseHandle(file);
+    return ok;
+}
+
+std::unique_ptr<Child> StartChild(const std::vector<std::string>& args, std::string& error) {
+    char self[MAX_PATH + 1] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, self, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        error = LastErrorText("cannot find this program");
+        return nullptr;
+    }
+    std::vector<std::string> words{self};
+    words.insert(words.end(), args.begin(), args.end());
+    std::string commandLine = CommandLine(words);
+
+    // The handles the child gets are inheritable copies made for it alone and
+    // closed once it has them, so no child holds another's pipe open.
+    HANDLE read = nullptr;
+    HANDLE write = nullptr;
+    if (!CreatePipe(&read, &write, nullptr, 0)) {
+        error = LastErrorText("cannot make a pipe");
+        return nullptr;
+    }
+    HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    // Standard input from nowhere (the parent answers no prompt), standard error shared.
+    HANDLE nowhere = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+    HANDLE childOut = InheritableCopy(write);
+    HANDLE childIn = InheritableCopy(nowhere);
+    HANDLE childErr = InheritableCopy(GetStdHandle(STD_ERROR_HANDLE));
+    HANDLE childStop = InheritableCopy(stop);
+    CloseAll({write, nowhere});
+    if (stop == nullptr || childOut == nullptr || childIn == nullptr || childStop == nullptr) {
+        error = LastErrorText("cannot start a burn");
+        CloseAll({read, stop, childOut, childIn, childErr, childStop});
+        return nullptr;
+    }
+
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = childIn;
+    startup.hStdOutput = childOut;
+    startup.hStdError = childErr != nullptr ? childErr : INVALID_HANDLE_VALUE;
+    // A process group of its own, so that Ctrl-Break can be sent to it alone;
+    // without a console here it gets a hidden one rather than a window.
+    const DWORD flags =
+        CREATE_NEW_PROCESS_GROUP | (GetConsoleWindow() == nullptr ? CREATE_NO_WINDOW : 0);
+    // Children are started one after another from one thread, so the variable
+    // names this child's copy of the event while it starts.
+    SetEnvironmentVariableA(kStopEventVariable,
+                            std::to_string(reinterpret_cast<std::uintptr_t>(childStop)).c_str());
+    PROCESS_INFORMATION process{};
+    const BOOL started = CreateProcessA(self, &commandLine[0], nullptr, nullptr, TRUE, flags,
+                                        nullptr, nullptr, &startup, &process);
+    if (!started) {
+        error = LastErrorText("cannot start a burn");
+    }
+    SetEnvironmentVariableA(kStopEventVariable, nullptr);
+    CloseAll({childOut, childIn, childErr, childStop});
+    if (!started) {
+        CloseAll({read, stop});
+        return nullptr;
+    }
+    return std::make_unique<WinChild>(process, read, stop);
+}
+
+}  // namespace norvane::cli::platform
