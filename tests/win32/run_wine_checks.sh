@@ -601,6 +601,42 @@ done
 echo "console program burn times under Wine: serial model (NT4, 128 KiB) ${serial_ms} ms," \
     "QB7 through the pipe link ${qb7_ms} ms, silent PLC ${silent_ms} ms"
 
+# ------------------------------------------------------------- the Windows zip
+# As a user gets the programs: unpacked from the zip, started from that folder.
+echo "== The Windows zip"
+rm -rf "$build/packages" "$work/unpacked"
+(cd "$build" && cpack >/dev/null)
+zip=$(ls "$build"/packages/*.zip)
+mkdir -p "$work/unpacked"
+(cd "$work/unpacked" && cmake -E tar xf "$zip")
+folder=$(ls -d "$work"/unpacked/*/)
+echo "$(basename "$zip"), $(stat -c %s "$zip") bytes:"
+(cd "$folder" && ls -l)
+for file in norvane-fwupdate.exe norvane-fwupdate-cli.exe README.txt; do
+    [[ -f "$folder/$file" ]] && pass "the zip holds $file" || fail "the zip lacks $file"
+done
+version=$(sed -n 's/^project(norvane_fwupdate VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+grep -q "Program $version for Windows" "$folder/README.txt" && pass "README.txt names version $version" ||
+    fail "README.txt does not name version $version"
+if console zip-version "$folder/norvane-fwupdate-cli.exe" --version &&
+    grep -qx "norvane-fwupdate $version" <(head -n 1 "$work/run/zip-version.out"); then
+    pass "the unpacked console program runs: $(head -n 1 "$work/run/zip-version.out")"
+else
+    fail "the unpacked console program: $(cat "$work/run/zip-version.out" "$work/run/zip-version.err")"
+fi
+version_record=$(drive version "$(winepath -w "$folder/norvane-fwupdate.exe")")
+grep -q "^ProductVersion=$version" <<<"$version_record" &&
+    pass "the unpacked window program's version record says $version" ||
+    fail "version record: $version_record"
+wine "$folder/norvane-fwupdate.exe" >"$work/run/zip-program.log" 2>&1 &
+if wait_window >/dev/null; then  # a window of the program's class and title
+    pass "the unpacked window program opens its window"
+    drive close
+else
+    fail "the unpacked window program's window did not appear"
+fi
+wine_done
+
 if [[ "$update_docs" == "yes" ]]; then
     if [[ "$failures" -eq 0 ]]; then
         cp "$shots/idle.png" "$root/docs/windows-idle.png"

@@ -836,7 +836,8 @@ int VersionCommand(const char* program) {
     if (size == 0 || !GetFileVersionInfoA(program, 0, size, data.data())) {
         return Fail(std::string("no version record in ") + program);
     }
-    for (const char* key : {"FileVersion", "ProductName", "ServedModel", "FirmwareImage"}) {
+    for (const char* key :
+         {"FileVersion", "ProductVersion", "ProductName", "ServedModel", "FirmwareImage"}) {
         const std::string query = std::string("\\StringFileInfo\\040904B0\\") + key;
         char* value = nullptr;
         UINT length = 0;
