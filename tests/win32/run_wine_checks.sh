@@ -104,18 +104,25 @@ wine_done() {
     wineserver -p0 2>>"$work/run/wineserver.log"
 }
 
-# start_sim OUT ARGS...: the simulated PLC on a pseudo-terminal, which becomes COM1.
-start_sim() {
-    local out=$1
-    shift
+# serve COM OUT ARGS...: a simulated PLC on a pseudo-terminal behind COM (com1
+# to com4), for the console program's burns.
+serve() {
+    local com=$1 out=$2
+    shift 2
     "$plcsim" "$@" >"$out" 2>&1 &
-    sim_pid=$!
+    served[$com]=$!
     if ! wait_until 10 test -s "$out"; then
         echo "the simulated PLC did not start:"
         cat "$out"
         exit 1
     fi
-    ln -sfn "$(head -1 "$out")" "$com1"
+    ln -sfn "$(head -1 "$out")" "$work/run/$com"
+}
+
+# start_sim OUT ARGS...: the simulated PLC on a pseudo-terminal, which becomes COM1.
+start_sim() {
+    serve com1 "$@"
+    sim_pid=${served[com1]}
 }
 
 # sim_verdict OUT: once Wine is done with the line, the simulated PLC is asked
@@ -127,6 +134,7 @@ sim_verdict() {
     local status=0
     wait "$sim_pid" || status=$?
     sim_pid=""
+    unset "served[com1]"
     grep '^line transfer:' "$1" || true
     if [[ "$status" -eq 0 ]]; then
         pass "simulated PLC: $(grep 'flash equals image' "$1")"
@@ -142,6 +150,7 @@ stop_sim() {
     kill "$sim_pid" 2>/dev/null || true
     wait "$sim_pid" 2>/dev/null || true
     sim_pid=""
+    unset "served[com1]"
 }
 
 # A virtual display on a free display number.
@@ -421,20 +430,6 @@ console refuse "$cli" || status=$?
     pass "with no console and no --yes, the QB7 refuses to start (exit status 2)" ||
     fail "no console, no --yes: exit status $status"
 
-# serve COM OUT ARGS...: a simulated PLC on a pseudo-terminal behind COM (com1
-# to com4), for the console program's burns.
-serve() {
-    local com=$1 out=$2
-    shift 2
-    "$plcsim" "$@" >"$out" 2>&1 &
-    served[$com]=$!
-    if ! wait_until 10 test -s "$out"; then
-        echo "the simulated PLC did not start:"
-        cat "$out"
-        exit 1
-    fi
-    ln -sfn "$(head -1 "$out")" "$work/run/$com"
-}
 # served_verdict COM OUT: the PLC behind COM has ended after its burn and says
 # whether its flash equals the image.
 served_verdict() {
