@@ -7,7 +7,7 @@ namespace norvane {
 namespace {
 
 PanelCounters& Panel() {
-    static PanelCounters panel{flashStatus, progress, errCounter, totalErrCounter};
+    static PanelCounters panel{flashStatus, progress, errCounter, totalErrCounter, {}};
     return panel;
 }
 
@@ -17,8 +17,8 @@ const PanelCounters& BurnPanel() {
     return Panel();
 }
 
-void ListenToPhases(PhaseListener* listener) {
-    Panel().listener = listener;
+void ListenToPhases(std::function<void(std::int32_t phase)> listener) {
+    Panel().phaseShown = std::move(listener);
 }
 
 ExchangeContext SelectedPlc(Link& link) {

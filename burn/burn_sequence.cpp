@@ -65,11 +65,14 @@ class Burn {
     bool PassesBootVersionGate();
     void Reconnect(const PlcModel& model);
 
-    // What the PLC's "ID" answers carried, kept for the record of the burn.
-    void NoteReportedType() {
+    // Keeps what the PLC's "ID" answers carried for the record of the burn, and
+    // hands on the type check's result.
+    template <typename Result>
+    Result Noted(Result typeCheck) {
         if (reported_) {
             reportedTypeId.store(*reported_, std::memory_order_relaxed);
         }
+        return typeCheck;
     }
 
     WorkerSurroundings& s_;
@@ -140,8 +143,7 @@ bool Burn::Open() {
 
 PassEnd Burn::ApplicationPass() {
     const PlcModel& model = SelectedModel();
-    const AppResult typeCheck = CheckID_A(Plc(), &reported_);
-    NoteReportedType();
+    const AppResult typeCheck = Noted(CheckID_A(Plc(), &reported_));
     if (typeCheck != AppResult::Ok) {
         Fail(State2Message(ResultCode(typeCheck)));
         return PassEnd::BurnOver;
@@ -205,13 +207,11 @@ bool Burn::PassesBootVersionGate() {
 }
 
 PassEnd Burn::BootloaderPass() {
-    const PlcModel& model = SelectedModel();
-    const BootResult typeCheck = CheckID_B(Plc(), &reported_);
-    NoteReportedType();
-    if (typeCheck != BootResult::Ok) {
+    if (Noted(CheckID_B(Plc(), &reported_)) != BootResult::Ok) {
         Fail(kMsgTypeWrong);
         return PassEnd::BurnOver;
     }
+    const PlcModel& model = SelectedModel();
     if (model.readsBootVersion) {
         std::uint8_t version = 0;
         if (read_fu_version_B(Plc(), version) != BootResult::Ok) {

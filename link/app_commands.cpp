@@ -1,7 +1,6 @@
 #include "link/app_commands.h"
 
 #include "link/frame.h"
-#include "link/link.h"
 
 namespace norvane {
 

@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "link/link.h"
-
 namespace norvane {
 
 namespace {

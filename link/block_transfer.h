@@ -41,7 +41,6 @@ bool PlanBlocks(const PlcModel& model, std::uint32_t n, BlockPlan& plan);
 // table look-up per byte. The CRC in the low 16 bits; 0 for a count of 0 or less.
 std::uint32_t CRC(const std::uint8_t* data, std::int32_t count);
 
-namespace detail {
 constexpr std::array<std::uint16_t, 256> MakeCrcTable() {
     std::array<std::uint16_t, 256> table{};
     for (unsigned i = 0; i < 256; ++i) {
@@ -53,8 +52,7 @@ constexpr std::array<std::uint16_t, 256> MakeCrcTable() {
     }
     return table;
 }
-}  // namespace detail
 
-inline constexpr std::array<std::uint16_t, 256> kCrcTable = detail::MakeCrcTable();
+inline constexpr std::array<std::uint16_t, 256> kCrcTable = MakeCrcTable();
 
 }  // namespace norvane

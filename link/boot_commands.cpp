@@ -3,7 +3,6 @@
 #include <string_view>
 
 #include "link/block_transfer.h"
-#include "link/link.h"
 
 namespace norvane {
 

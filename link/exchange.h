@@ -8,30 +8,20 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 
 #include "burn/catalogue.h"
 #include "link/link.h"
 
 namespace norvane {
 
-// The control bytes of the bootloader and the block transfer; the application's
-// service replies use ACK and NAK as their status bytes too.
-enum ControlByte : std::uint8_t {
-    kStx = 0x02,  // first byte of every block
-    kEot = 0x04,  // closes the erase and the transfer
-    kAck = 0x06,
-    kNak = 0x15,
-    kFlashError = 0x16,  // a block the PLC could not write
-    kFill = 0x1A,        // fills the last block's data field
-};
-
-// Told at once when an exchange starts a phase (erasing, programming), for those
-// who follow a burn more closely than a panel's repaint does.
-class PhaseListener {
-  public:
-    virtual ~PhaseListener() = default;
-    virtual void PhaseShown(std::int32_t phase) = 0;
-};
+// The control bytes of the bootloader and the block transfer: STX begins every
+// block, EOT closes the erase and the transfer, 0x16 answers a block the PLC could
+// not write, 0x1A fills the last block's data field. The application's service
+// replies use ACK and NAK as their status bytes too.
+// clang-format off
+enum ControlByte : std::uint8_t { kStx = 2, kEot = 4, kAck = 6, kNak = 0x15, kFlashError = 0x16, kFill = 0x1A };
+// clang-format on
 
 // The status panel's values that exchanges write; the burn hands in the ones the
 // panel reads.
@@ -40,14 +30,16 @@ struct PanelCounters {
     std::atomic<std::int32_t>& progress;     // percent of the phase
     std::atomic<std::int32_t>& errCounter;   // failed attempts of the exchange in progress
     std::atomic<std::int32_t>& totalErrCounter;
-    PhaseListener* listener = nullptr;
+    // Told at once when an exchange starts a phase, for those who follow a burn
+    // more closely than a panel's repaint does.
+    std::function<void(std::int32_t phase)> phaseShown;
 
     void ShowFailures(std::int32_t n) const { errCounter.store(n, std::memory_order_relaxed); }
     void ShowProgress(std::int32_t phase, std::int32_t percent) const {
         flashStatus.store(phase, std::memory_order_relaxed);
         progress.store(percent, std::memory_order_relaxed);
-        if (listener != nullptr) {
-            listener->PhaseShown(phase);
+        if (phaseShown) {
+            phaseShown(phase);
         }
     }
 };

@@ -1,5 +1,7 @@
 #include "link/frame.h"
 
+#include <cstring>
+
 namespace norvane {
 
 namespace {
@@ -13,12 +15,10 @@ constexpr std::uint8_t kFunctionService = 0x64;
 constexpr std::uint8_t kServiceSubfunction = 0x01;
 constexpr std::uint16_t kDataRegisterBase = 0x1000;
 
+// 0 to 15 for the digits 0-9 and A-F; -1 for any other character.
 int HexValue(std::uint8_t c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    const char* digit = c != 0 ? std::strchr(kHexDigits, c) : nullptr;
+    return digit != nullptr ? static_cast<int>(digit - kHexDigits) : -1;
 }
 
 // The two's complement of the 8-bit sum of the message bytes.

@@ -74,20 +74,13 @@ int BurnOnePlc(const Options& options, const std::string& port, Console& console
     PanelWatcher watcher(shown);
     // Phases can begin and end between two ticks of the panel's timer: they are
     // told as they start.
-    struct Phases : PhaseListener {
-        Phases(const PanelWatcher& w, EventView& v) : watcher(w), view(v) {}
-        void PhaseShown(std::int32_t) override {
-            for (const JsonObject& event : watcher.PhaseStarted(Snapshot())) {
-                view.Show(event);
-            }
+    const auto showPhase = [&watcher, &view](std::int32_t) {
+        for (const JsonObject& event : watcher.PhaseStarted(Snapshot())) {
+            view.Show(event);
         }
-        const PanelWatcher& watcher;
-        EventView& view;
-    } phases(watcher, view);
-    for (const JsonObject& event : watcher.PhaseStarted(Snapshot())) {
-        view.Show(event);
-    }
-    ListenToPhases(&phases);
+    };
+    showPhase(kFlashIdle);
+    ListenToPhases(showPhase);
 
     const Clock::time_point start = Clock::now();
     std::atomic<bool> done{false};
@@ -123,7 +116,7 @@ int BurnOnePlc(const Options& options, const std::string& port, Console& console
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     worker.join();
-    ListenToPhases(nullptr);
+    ListenToPhases({});
 
     const bool success = outcome == BurnOutcome::Success;
     const BurnEnd end{surroundings.finalCaption(),
