@@ -65,19 +65,20 @@ class Burn {
     bool PassesBootVersionGate();
     void Reconnect(const PlcModel& model);
 
-    // Keeps what the PLC's "ID" answers carried for the record of the burn, and
-    // hands on the type check's result.
-    template <typename Result>
-    Result Noted(Result typeCheck) {
-        if (reported_) {
-            reportedTypeId.store(*reported_, std::memory_order_relaxed);
+    // What the PLC says about itself is kept for the record of the burn; the
+    // version is also what the bootloader version gate judges.
+    static void NoteTypeId(const std::optional<std::uint16_t>& id) {
+        if (id) {
+            reportedTypeId.store(*id, std::memory_order_relaxed);
         }
-        return typeCheck;
+    }
+    static void NoteBootVersion(std::uint8_t version) {
+        QB_fu_version.store(version, std::memory_order_relaxed);
+        reportedBootVersion.store(version, std::memory_order_relaxed);
     }
 
     WorkerSurroundings& s_;
     LinkPtr hSerial;
-    std::optional<std::uint16_t> reported_;
     bool imageLoaded_ = false;
     BurnOutcome outcome_ = BurnOutcome::Failed;
 };
@@ -143,7 +144,9 @@ bool Burn::Open() {
 
 PassEnd Burn::ApplicationPass() {
     const PlcModel& model = SelectedModel();
-    const AppResult typeCheck = Noted(CheckID_A(Plc(), &reported_));
+    std::optional<std::uint16_t> id;
+    const AppResult typeCheck = CheckID_A(Plc(), &id);
+    NoteTypeId(id);
     if (typeCheck != AppResult::Ok) {
         Fail(State2Message(ResultCode(typeCheck)));
         return PassEnd::BurnOver;
@@ -154,8 +157,7 @@ PassEnd Burn::ApplicationPass() {
     }
     if (model.readsBootVersion) {
         // A failed read stores 0, which the AIO models' gate refuses as unknown.
-        QB_fu_version.store(read_fu_version_A(Plc()), std::memory_order_relaxed);
-        reportedBootVersion.store(QB_fu_version.load(), std::memory_order_relaxed);
+        NoteBootVersion(read_fu_version_A(Plc()));
         if (!PassesBootVersionGate()) {
             return PassEnd::BurnOver;
         }
@@ -207,7 +209,10 @@ bool Burn::PassesBootVersionGate() {
 }
 
 PassEnd Burn::BootloaderPass() {
-    if (Noted(CheckID_B(Plc(), &reported_)) != BootResult::Ok) {
+    std::optional<std::uint16_t> id;
+    const BootResult typeCheck = CheckID_B(Plc(), &id);
+    NoteTypeId(id);
+    if (typeCheck != BootResult::Ok) {
         Fail(kMsgTypeWrong);
         return PassEnd::BurnOver;
     }
@@ -218,8 +223,7 @@ PassEnd Burn::BootloaderPass() {
             Fail(kMsgNoVersion);
             return PassEnd::BurnOver;
         }
-        QB_fu_version.store(version, std::memory_order_relaxed);
-        reportedBootVersion.store(version, std::memory_order_relaxed);
+        NoteBootVersion(version);
         if (!PassesBootVersionGate()) {
             return PassEnd::BurnOver;
         }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "burn/catalogue.h"
+#include "burn/flash_phase.h"
 
 namespace norvane {
 
@@ -31,16 +32,12 @@ class SelectedPort {
 extern SelectedPort selectedComPort;
 
 // Burn values shown by the status panel; 0 between burns.
-extern std::atomic<std::int32_t> flashStatus;  // 0 Idle, 1 Erasing, 2 Programming
+extern std::atomic<std::int32_t> flashStatus;  // kFlashIdle, kFlashErasing, kFlashProgramming
 extern std::atomic<std::int32_t> progress;     // percent of the current phase
 extern std::atomic<std::int32_t> errCounter;
 extern std::atomic<std::int32_t> totalErrCounter;
 extern std::atomic<std::int32_t> elapsedTime;
 extern std::atomic<std::uint8_t> QB_fu_version;
-
-constexpr std::int32_t kFlashIdle = 0;
-constexpr std::int32_t kFlashErasing = 1;
-constexpr std::int32_t kFlashProgramming = 2;
 
 // What the PLC said about itself in the last burn, for a record of it: the type
 // identifier of its last acknowledged "ID" answer and the bootloader version byte,

@@ -54,7 +54,7 @@ BootResult SendFW(const ExchangeContext& x, std::uint32_t imageLength, ImageRead
     if (!PlanBlocks(x.model, imageLength, plan)) {
         return BootResult::NotAcknowledged;
     }
-    x.panel.ShowProgress(kPhaseProgramming, 0);
+    x.panel.ShowProgress(kFlashProgramming, 0);
     std::uint8_t block[kMaxBlockData + kBlockOverhead];
     std::uint8_t number = 1;
     const std::uint32_t denominator = static_cast<std::uint32_t>(plan.blockCount) + 1;

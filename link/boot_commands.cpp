@@ -66,7 +66,7 @@ BootResult SendErase_B(const ExchangeContext& x, std::uint32_t imageLength) {
     if (!EraseCount(x.model, imageLength, units)) {
         return BootResult::NotAcknowledged;
     }
-    x.panel.ShowProgress(kPhaseErasing, 0);
+    x.panel.ShowProgress(kFlashErasing, 0);
     const int unitLimit = x.model.singleEraseAttempt ? 1 : kFailureLimit;
     std::uint8_t reply[1];
     for (std::uint16_t k = 0; k < units; ++k) {

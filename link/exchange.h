@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "burn/catalogue.h"
+#include "burn/flash_phase.h"
 #include "link/link.h"
 
 namespace norvane {
@@ -26,7 +27,7 @@ enum ControlByte : std::uint8_t { kStx = 2, kEot = 4, kAck = 6, kNak = 0x15, kFl
 // The status panel's values that exchanges write; the burn hands in the ones the
 // panel reads.
 struct PanelCounters {
-    std::atomic<std::int32_t>& flashStatus;  // 0 Idle, 1 Erasing, 2 Programming
+    std::atomic<std::int32_t>& flashStatus;  // kFlashIdle, kFlashErasing, kFlashProgramming
     std::atomic<std::int32_t>& progress;     // percent of the phase
     std::atomic<std::int32_t>& errCounter;   // failed attempts of the exchange in progress
     std::atomic<std::int32_t>& totalErrCounter;
@@ -43,9 +44,6 @@ struct PanelCounters {
         }
     }
 };
-
-constexpr std::int32_t kPhaseErasing = 1;
-constexpr std::int32_t kPhaseProgramming = 2;
 
 // What every exchange works on: the open link, the selected model and the panel.
 struct ExchangeContext {

@@ -15,22 +15,21 @@
 namespace norvane {
 
 namespace {
-
 constexpr std::chrono::milliseconds kReplugPoll{100};
+}  // namespace
 
-// The system's own words for an error code, on one line.
 std::string SystemErrorText(std::uint32_t error) {
     char text[512] = {};
     const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                         nullptr, error, 0, text, sizeof text, nullptr);
     std::string words(text, length);
-    while (!words.empty() && std::isspace(static_cast<unsigned char>(words.back())) != 0) {
+    // The text ends a sentence and a line; here it ends a line of ours.
+    while (!words.empty() &&
+           (std::isspace(static_cast<unsigned char>(words.back())) != 0 || words.back() == '.')) {
         words.pop_back();
     }
     return words.empty() ? "system error " + std::to_string(error) : words;
 }
-
-}  // namespace
 
 OpenFailureKind ClassifyOpenError(std::uint32_t error) {
     switch (error) {

@@ -30,6 +30,10 @@ struct OpenFailure {
     std::uint32_t error = 0;  // the system's error code of the failing open, 0 when none
 };
 
+// The system's own words for an error code, on one line without its full stop;
+// "system error N" where it has none.
+std::string SystemErrorText(std::uint32_t error);
+
 // The kind of failure a system error code from opening a port stands for.
 OpenFailureKind ClassifyOpenError(std::uint32_t error);
 

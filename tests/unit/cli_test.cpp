@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/cli/burn_record.h"
 #include "ui/cli/options.h"
 #include "ui/cli/sha256.h"
 #include "ui/cli/status_line.h"
@@ -73,7 +74,30 @@ TEST(StatusLine, ShowsWhatThePanelShows) {
     EXPECT_EQ(FormatStatusLine({1234, 100, 2, 6, 2147483647}),
               "1234 s [##############################] 100 % Programming  errors 6/2147483647");
     EXPECT_EQ(std::string(PhaseWord(3)), "");
+    // The several-PLC table reads the phase back from its children's events.
+    for (const std::int32_t phase : {kFlashIdle, kFlashErasing, kFlashProgramming}) {
+        EXPECT_EQ(PhaseOfWord(PhaseWord(phase)), phase);
+    }
+    EXPECT_EQ(PhaseOfWord("Burning"), kFlashIdle);
     EXPECT_EQ(FormatPhaseLine({7, 0, 2, 0, 0}), "[   7 s] Programming");
+}
+
+// What the PLC reported goes into the record as the PLC tool writes such values;
+// what it did not report is null, never a made-up 0.
+TEST(BurnRecordLine, ReportedValuesInHexAndNullWhereUnknown) {
+    BurnRecordFacts facts{0, "bench", "COM3", "", "1-2.3", "", "QB7", 0x3000, 0x10, {}, {}};
+    JsonObject reported = BurnRecord(facts);
+    EXPECT_EQ(reported.Text("time"), "1970-01-01T00:00:00Z");
+    EXPECT_EQ(reported.Text("plc_type"), "0x3000");
+    EXPECT_EQ(reported.Text("boot_version"), "0x10");
+    EXPECT_EQ(reported.Text("usb_path"), "1-2.3");
+    EXPECT_EQ(reported.TypeOf("device"), JsonObject::Type::Null);
+    EXPECT_EQ(reported.TypeOf("usb_serial"), JsonObject::Type::Null);
+    facts.plcTypeId = -1;
+    facts.bootVersion = -1;
+    JsonObject unknown = BurnRecord(facts);
+    EXPECT_EQ(unknown.TypeOf("plc_type"), JsonObject::Type::Null);
+    EXPECT_EQ(unknown.TypeOf("boot_version"), JsonObject::Type::Null);
 }
 
 TEST(TraceLine, DirectionCountsHexAndText) {

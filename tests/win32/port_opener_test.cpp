@@ -173,6 +173,17 @@ TEST_CASE(AFailedReopenSaysWhichPlcItWaitedFor) {
     CHECK(DescribeOpenFailure(opener.failure()).find("serial number SN-A") != std::string::npos);
 }
 
+// The system's words end a line of ours: no line break or full stop of their own,
+// and a number where the system has no words.
+TEST_CASE(SystemErrorsAreSaidOnOneLine) {
+    const std::string found = SystemErrorText(ERROR_FILE_NOT_FOUND);
+    CHECK(!found.empty() && found.find_first_of("\r\n") == std::string::npos);
+    CHECK(found.back() != '.' && found.back() != ' ');
+    CHECK(SystemErrorText(0x2000FFFFu) == "system error " + std::to_string(0x2000FFFFu));
+    const OpenFailure other{OpenFailureKind::Other, "\\\\.\\COM3", "", ERROR_FILE_NOT_FOUND};
+    CHECK(DescribeOpenFailure(other) == "cannot open \\\\.\\COM3: " + found);
+}
+
 TEST_CASE(PortNamesOpenAsTheWindowOpensThem) {
     CHECK(PipePathFor("COM12") == "\\\\.\\COM12");  // above COM9 only the device namespace opens it
     CHECK(PipePathFor(kCom1) == kCom1);

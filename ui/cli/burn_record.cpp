@@ -4,18 +4,6 @@
 
 namespace norvane::cli {
 
-namespace {
-
-void SetOrNull(JsonObject& record, const std::string& key, const std::string& text) {
-    if (text.empty()) {
-        record.SetNull(key);
-    } else {
-        record.Set(key, text);
-    }
-}
-
-}  // namespace
-
 std::string UtcTime(std::time_t when) {
     std::tm utc{};
 #ifdef _WIN32
@@ -28,29 +16,36 @@ std::string UtcTime(std::time_t when) {
     return text;
 }
 
-std::string Hex16(std::uint32_t value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%04X", value & 0xFFFFu);
+namespace {
+
+// "0x" and `digits` upper-case hex digits of a value that fits them.
+std::string Hex(std::uint32_t value, int digits) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%0*X", digits, static_cast<unsigned>(value));
     return text;
+}
+
+}  // namespace
+
+std::string Hex16(std::uint32_t value) {
+    return Hex(value & 0xFFFFu, 4);
 }
 
 JsonObject BurnRecord(const BurnRecordFacts& f) {
     JsonObject record;
-    record.Set("time", UtcTime(f.when)).Set("host", f.host).Set("port", f.port);
-    SetOrNull(record, "device", f.device);
-    SetOrNull(record, "usb_path", f.usbPath);
-    SetOrNull(record, "usb_serial", f.usbSerial);
-    record.Set("model", f.model);
-    SetOrNull(record, "plc_type",
-              f.plcTypeId < 0 ? "" : Hex16(static_cast<std::uint32_t>(f.plcTypeId)));
-    if (f.bootVersion < 0) {
-        record.SetNull("boot_version");
-    } else {
-        char version[16];
-        std::snprintf(version, sizeof version, "0x%02X", static_cast<unsigned>(f.bootVersion));
-        record.Set("boot_version", version);
-    }
-    record.Set("image", f.image.image)
+    record.Set("time", UtcTime(f.when))
+        .Set("host", f.host)
+        .Set("port", f.port)
+        .SetTextOrNull("device", f.device)
+        .SetTextOrNull("usb_path", f.usbPath)
+        .SetTextOrNull("usb_serial", f.usbSerial)
+        .Set("model", f.model)
+        .SetTextOrNull("plc_type",
+                       f.plcTypeId < 0 ? "" : Hex16(static_cast<std::uint32_t>(f.plcTypeId)))
+        .SetTextOrNull(
+            "boot_version",
+            f.bootVersion < 0 ? "" : Hex(static_cast<std::uint32_t>(f.bootVersion) & 0xFFu, 2))
+        .Set("image", f.image.image)
         .Set("sha256", f.image.sha256)
         .Set("caption", f.end.caption)
         .Set("message", f.end.message)

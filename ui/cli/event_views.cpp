@@ -13,11 +13,9 @@ std::string Ended(const JsonObject& event) {
 }
 
 StatusValues ValuesOf(const JsonObject& e) {
-    const std::string phase = e.Text("phase");
-    const std::int32_t flashStatus = phase == "Erasing" ? 1 : phase == "Programming" ? 2 : 0;
     return StatusValues{static_cast<std::int32_t>(e.Number("seconds")),
-                        static_cast<std::int32_t>(e.Number("percent")), flashStatus,
-                        static_cast<std::int32_t>(e.Number("errors")),
+                        static_cast<std::int32_t>(e.Number("percent")),
+                        PhaseOfWord(e.Text("phase")), static_cast<std::int32_t>(e.Number("errors")),
                         static_cast<std::int32_t>(e.Number("errors_total"))};
 }
 

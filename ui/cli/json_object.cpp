@@ -206,6 +206,10 @@ JsonObject& JsonObject::SetNull(const std::string& key) {
     return Put(key, Type::Null, "null");
 }
 
+JsonObject& JsonObject::SetTextOrNull(const std::string& key, const std::string& text) {
+    return text.empty() ? SetNull(key) : Set(key, text);
+}
+
 std::vector<std::string> JsonObject::Keys() const {
     std::vector<std::string> keys;
     for (const Field& f : fields_) {

@@ -19,6 +19,8 @@ class JsonObject {
     JsonObject& Set(const std::string& key, std::int64_t number);
     JsonObject& Set(const std::string& key, bool flag);
     JsonObject& SetNull(const std::string& key);
+    // The text, or null for an empty one: a fact that is not known.
+    JsonObject& SetTextOrNull(const std::string& key, const std::string& text);
 
     bool Has(const std::string& key) const { return Find(key) != nullptr; }
     std::vector<std::string> Keys() const;

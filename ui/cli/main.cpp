@@ -36,11 +36,11 @@ void ListPorts(bool json) {
     if (json) {
         for (const platform::PortRow& row : rows) {
             JsonObject line;
-            line.Set("port", row.name).Set("kind", row.kind);
-            row.usbSerial.empty() ? line.SetNull("usb_serial")
-                                  : line.Set("usb_serial", row.usbSerial);
-            row.usbPath.empty() ? line.SetNull("usb_path") : line.Set("usb_path", row.usbPath);
-            line.Set("device", row.device);
+            line.Set("port", row.name)
+                .Set("kind", row.kind)
+                .SetTextOrNull("usb_serial", row.usbSerial)
+                .SetTextOrNull("usb_path", row.usbPath)
+                .Set("device", row.device);
             std::printf("%s\n", line.ToString().c_str());
         }
         return;

@@ -28,6 +28,16 @@ std::string Errno(const std::string& what) {
     return what + ": " + std::strerror(errno);
 }
 
+// The record opened for appending (made when it is not there yet); -1 with
+// `error` set when it cannot be.
+int OpenRecord(const std::string& path, std::string& error) {
+    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error = Errno("cannot open the record " + path);
+    }
+    return fd;
+}
+
 class PosixPortOpening : public PortOpening {
   public:
     PosixPortOpening(const std::string& selector, std::chrono::seconds replugTimeout)
@@ -169,9 +179,8 @@ std::string HostName() {
 }
 
 bool CanAppend(const std::string& path, std::string& error) {
-    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = OpenRecord(path, error);
     if (fd < 0) {
-        error = Errno("cannot open the record " + path);
         return false;
     }
     close(fd);
@@ -181,9 +190,8 @@ bool CanAppend(const std::string& path, std::string& error) {
 // One write() on an O_APPEND descriptor lands whole at the end of the file, so
 // the lines of burns that end together, in this run or another, never mix.
 bool AppendLine(const std::string& path, const std::string& line, std::string& error) {
-    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = OpenRecord(path, error);
     if (fd < 0) {
-        error = Errno("cannot open the record " + path);
         return false;
     }
     const std::string text = line + "\n";

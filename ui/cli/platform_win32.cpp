@@ -60,24 +60,20 @@ void WatchStopEvent() {
 }
 
 std::string LastErrorText(const std::string& what) {
-    const DWORD error = GetLastError();
-    char text[512] = {};
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, error, 0, text, sizeof text, nullptr);
-    while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' ||
-                          text[length - 1] == ' ' || text[length - 1] == '.')) {
-        --length;
-    }
-    return what + ": " +
-           (length > 0 ? std::string(text, length) : "system error " + std::to_string(error));
+    return what + ": " + SystemErrorText(GetLastError());
 }
 
-// The right to append and not to write elsewhere: every write lands at the end.
-// The right to read is for the writers' lock below, nothing is read.
-HANDLE OpenForAppending(const std::string& path) {
-    return CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+// The record with the right to append and not to write elsewhere: every write
+// lands at the end. The right to read is for the writers' lock below, nothing is
+// read. INVALID_HANDLE_VALUE with `error` set when it cannot be opened.
+HANDLE OpenRecord(const std::string& path, std::string& error) {
+    HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = LastErrorText("cannot open the record " + path);
+    }
+    return file;
 }
 
 // The writers of one record take turns on a lock of one byte far beyond the end
@@ -260,9 +256,8 @@ std::string HostName() {
 }
 
 bool CanAppend(const std::string& path, std::string& error) {
-    HANDLE file = OpenForAppending(path);
+    HANDLE file = OpenRecord(path, error);
     if (file == INVALID_HANDLE_VALUE) {
-        error = LastErrorText("cannot open the record " + path);
         return false;
     }
     CloseHandle(file);
@@ -272,9 +267,8 @@ bool CanAppend(const std::string& path, std::string& error) {
 // One WriteFile per line, at the end of the file and in turn with every other
 // writer, so the lines of burns that end together, in this run or another, never mix.
 bool AppendLine(const std::string& path, const std::string& line, std::string& error) {
-    HANDLE file = OpenForAppending(path);
+    HANDLE file = OpenRecord(path, error);
     if (file == INVALID_HANDLE_VALUE) {
-        error = LastErrorText("cannot open the record " + path);
         return false;
     }
     // A file system without locks still gets the line, appended as well as it can be.

@@ -8,19 +8,6 @@ namespace {
 constexpr int kBarWidth = 30;
 }
 
-const char* PhaseWord(std::int32_t flashStatus) {
-    switch (flashStatus) {
-        case 0:
-            return "Idle";
-        case 1:
-            return "Erasing";
-        case 2:
-            return "Programming";
-        default:
-            return "";
-    }
-}
-
 std::string FormatStatusLine(const StatusValues& v) {
     std::int32_t shown = v.progress < 0 ? 0 : (v.progress > 100 ? 100 : v.progress);
     char bar[kBarWidth + 1];

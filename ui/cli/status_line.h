@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "burn/flash_phase.h"
+
 namespace norvane::cli {
 
 struct StatusValues {
@@ -13,9 +15,6 @@ struct StatusValues {
     std::int32_t errCounter;
     std::int32_t totalErrCounter;
 };
-
-// "Idle", "Erasing", "Programming", or nothing for any other phase.
-const char* PhaseWord(std::int32_t flashStatus);
 
 // One line, e.g. "  12 s [##########----------]  50 % Erasing      errors 0/3".
 std::string FormatStatusLine(const StatusValues& values);

@@ -43,19 +43,6 @@ int BarRightEdge(std::int32_t percent) {
     return kBarArea.left + percent * (kBarArea.right - kBarArea.left) / 100;
 }
 
-const char* PhaseWord(std::int32_t phase) {
-    switch (phase) {
-        case kFlashIdle:
-            return "Idle";
-        case kFlashErasing:
-            return "Erasing";
-        case kFlashProgramming:
-            return "Programming";
-        default:
-            return "";
-    }
-}
-
 std::string PanelNumber(std::int32_t value) {
     char text[16];  // "-2147483648" and the NUL fit with room to spare
     const int length = std::snprintf(text, sizeof text, "%3d", static_cast<int>(value));

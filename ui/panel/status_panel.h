@@ -26,9 +26,6 @@ void RefreshStatusPanel(PanelCanvas& canvas);
 // 0 % and 520 for 100 %. Values outside 0..100 are held to the bar's ends.
 int BarRightEdge(std::int32_t percent);
 
-// The word shown after "Status: " for a phase; empty for an unknown phase.
-const char* PhaseWord(std::int32_t phase);
-
 // A number right-aligned in at least three places, never cut.
 std::string PanelNumber(std::int32_t value);
 
