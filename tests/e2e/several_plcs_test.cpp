@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -104,6 +105,40 @@ plcsim::PlcConfig WithSlowFlash() {
     return config;
 }
 
+// The end event of every port among the JSON lines on a terminal's screen.
+std::map<std::string, JsonObject> EndsOnScreen(const std::string& screen) {
+    std::map<std::string, JsonObject> ends;
+    std::istringstream lines(screen);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        const auto event = JsonObject::Parse(line);
+        if (event && event->Text("event") == "end") {
+            ends[event->Text("port")] = *event;
+        }
+    }
+    return ends;
+}
+
+// The process that `parent` started to burn the PLC on `port`; 0 when none is found.
+pid_t BurnProcess(pid_t parent, const std::string& port) {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string pid, name, state;
+        pid_t ppid = 0;
+        if (!(stat >> pid >> name >> state >> ppid) || ppid != parent) {
+            continue;
+        }
+        std::ifstream cmdline(entry.path() / "cmdline");
+        const std::string args((std::istreambuf_iterator<char>(cmdline)), {});
+        if (args.find(std::string(1, '\0') + port + '\0') != std::string::npos) {
+            return static_cast<pid_t>(std::stol(pid));
+        }
+    }
+    return 0;
+}
+
 std::string TempFile(const char* name) {
     return ::testing::TempDir() + name + std::to_string(getpid());
 }
@@ -201,22 +236,37 @@ TEST(SeveralPlcs, CtrlCEndsEveryBurn) {
     ASSERT_TRUE(tool.WaitFor("\"phase\": \"Programming\"", 60000)) << tool.Screen();
     tool.Signal(SIGINT);
     EXPECT_EQ(tool.WaitExit(20000), 130) << tool.Screen();
-    std::map<std::string, JsonObject> ends;
-    std::istringstream lines(tool.Screen());
-    for (std::string line; std::getline(lines, line);) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        const auto event = JsonObject::Parse(line);
-        if (event && event->Text("event") == "end") {
-            ends[event->Text("port")] = *event;
-        }
-    }
+    std::map<std::string, JsonObject> ends = EndsOnScreen(tool.Screen());
     ASSERT_EQ(ends.size(), 2u) << tool.Screen();
     EXPECT_EQ(ends[programming.Port()].Number("exit_status"), 130);
     EXPECT_TRUE(ends[programming.Port()].Flag("erase_begun"));
     EXPECT_NE(ends[programming.Port()].Text("message").find("burned again"), std::string::npos);
     EXPECT_EQ(ends[unanswered.Port()].Text("message"), "nothing was erased");
+}
+
+// A burn whose process dies without a word still ends with an end event; once
+// the erase had begun, that event says the PLC must be burnt again.
+TEST(SeveralPlcs, ABurnProcessThatDiesMidBurnLeavesNoPlcErasedUntold) {
+    plcsim::PlcConfig slow;
+    slow.flashWriteTimeMs = 100;
+    ServedPv programming(slow);
+    ServedPv other;
+    TerminalProgram tool(
+        {kPvTool, "--port", programming.Port(), "--port", other.Port(), "--yes", "--json"});
+    ASSERT_TRUE(tool.Started());
+    ASSERT_TRUE(tool.WaitFor("\"phase\": \"Programming\"", 60000)) << tool.Screen();
+    const pid_t burning = BurnProcess(tool.Pid(), programming.Port());
+    ASSERT_GT(burning, 0);
+    kill(burning, SIGKILL);
+    EXPECT_EQ(tool.WaitExit(60000), 1) << tool.Screen();
+    std::map<std::string, JsonObject> ends = EndsOnScreen(tool.Screen());
+    ASSERT_EQ(ends.size(), 2u) << tool.Screen();
+    const JsonObject& killed = ends[programming.Port()];
+    EXPECT_EQ(killed.Number("exit_status"), 1);
+    EXPECT_TRUE(killed.Flag("erase_begun"));
+    EXPECT_NE(killed.Text("message").find("ended by a signal"), std::string::npos);
+    EXPECT_NE(killed.Text("message").find("burned again"), std::string::npos);
+    EXPECT_EQ(ends[other.Port()].Number("exit_status"), 0);
 }
 
 TEST(Record, EveryBurnAppendsOneLineWithWhatThePlcSaid) {

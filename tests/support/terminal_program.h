@@ -19,6 +19,7 @@ class TerminalProgram {
     TerminalProgram& operator=(const TerminalProgram&) = delete;
 
     bool Started() const { return pid_ > 0; }
+    pid_t Pid() const { return pid_; }
 
     // Reads the screen until `text` appears or `ms` pass; true when it appeared.
     bool WaitFor(const std::string& text, int ms);

@@ -72,11 +72,21 @@ std::vector<std::string> ChildArgs(const Options& options, const std::string& po
     return args;
 }
 
+// The end of a burn whose process could not tell it. Once its events showed the
+// erase under way, the PLC may be left erased, and the user is told so.
+JsonObject EndWithoutBurn(const std::string& port, std::string why, bool eraseBegun) {
+    if (eraseBegun) {
+        why += std::string("; ") + kInterruptedAfterErase;
+    }
+    return EndEvent(port, {"ERROR", why, kExitBurnFailed, 0, 0, eraseBegun});
+}
+
 struct Burn {
     std::string port;
     std::unique_ptr<platform::Child> child;
     std::thread reader;
-    bool ended = false;  // its end event came
+    bool ended = false;       // its end event came
+    bool eraseBegun = false;  // an event of it showed the erase or the transfer
     int exitStatus = kExitBurnFailed;
 };
 
@@ -92,7 +102,7 @@ int BurnSeveralPlcs(const Options& options, EventView& view) {
         std::string error;
         burn.child = platform::StartChild(ChildArgs(options, burn.port), error);
         if (!burn.child) {
-            view.Show(EndEvent(burn.port, {"ERROR", error, kExitBurnFailed, 0, 0, false}));
+            view.Show(EndWithoutBurn(burn.port, error, false));
             burn.ended = true;
             continue;
         }
@@ -118,6 +128,9 @@ int BurnSeveralPlcs(const Options& options, EventView& view) {
         if (said->line) {
             std::optional<JsonObject> event = JsonObject::Parse(*said->line);
             if (event && event->Text("port") == burn.port) {
+                if (event->Has("phase") && PhaseOfWord(event->Text("phase")) != kFlashIdle) {
+                    burn.eraseBegun = true;
+                }
                 if (event->Text("event") == kEventEnd) {
                     burn.ended = true;
                     burn.exitStatus = static_cast<int>(event->Number("exit_status"));
@@ -134,9 +147,9 @@ int BurnSeveralPlcs(const Options& options, EventView& view) {
             burn.ended = true;
             const std::string how = status < 0 ? "ended by a signal"
                                                : "ended with exit status " + std::to_string(status);
-            view.Show(EndEvent(burn.port,
-                               {"ERROR", "the burn's process " + how + " before the burn ended",
-                                kExitBurnFailed, 0, 0, false}));
+            view.Show(EndWithoutBurn(burn.port,
+                                     "the burn's process " + how + " before the burn ended",
+                                     burn.eraseBegun));
         }
     }
     view.Tick();
