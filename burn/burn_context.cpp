@@ -17,8 +17,8 @@ const PanelCounters& BurnPanel() {
     return Panel();
 }
 
-void ListenToPhases(std::function<void(std::int32_t phase)> listener) {
-    Panel().phaseShown = std::move(listener);
+void ListenToPanel(std::function<void(PanelChange change)> listener) {
+    Panel().changed = std::move(listener);
 }
 
 ExchangeContext SelectedPlc(Link& link) {

@@ -9,9 +9,10 @@ namespace norvane {
 
 const PanelCounters& BurnPanel();
 
-// Tells `listener` (or nobody, with an empty one) of every phase an exchange
-// starts. Set it before a burn starts, not while one runs.
-void ListenToPhases(std::function<void(std::int32_t phase)> listener);
+// Tells `listener` (or nobody, with an empty one) of every change an exchange
+// makes to the panel, on the burn's thread. Set it before a burn starts, not
+// while one runs.
+void ListenToPanel(std::function<void(PanelChange change)> listener);
 
 // The context for an exchange with the selected model's PLC over `link`.
 ExchangeContext SelectedPlc(Link& link);

@@ -15,8 +15,6 @@ namespace norvane {
 
 namespace {
 
-enum class PassEnd { NextPass, BurnOver };
-
 // A link that is gone: every write and read moves nothing. The burn runs its next
 // pass over it when a port could not be reopened, so the user sees the PLC's
 // silence instead of the tool falling over.
@@ -60,8 +58,9 @@ class Burn {
     bool Open();
     void Reopen(LinkPtr link) { hSerial = link ? std::move(link) : LinkPtr(new DeadLink); }
     ExchangeContext Plc() const { return SelectedPlc(*hSerial); }
-    PassEnd ApplicationPass();
-    PassEnd BootloaderPass();
+    bool ApplicationPass();
+    void BootloaderPass();
+    bool MayChangePlc();
     bool PassesBootVersionGate();
     void Reconnect(const PlcModel& model);
 
@@ -113,6 +112,9 @@ BurnOutcome Burn::Run() {
         DummyComm(Plc());
         const AppResult mode = ConfirmComm(Plc());
         if (mode == AppResult::InBootloader) {
+            if (applicationPasses == 0) {
+                s_.HandedOver(true);
+            }
             BootloaderPass();
             return outcome_;
         }
@@ -125,7 +127,7 @@ BurnOutcome Burn::Run() {
             return Fail(kMsgNoBootloader);
         }
         ++applicationPasses;
-        if (ApplicationPass() == PassEnd::BurnOver) {
+        if (!ApplicationPass()) {
             return outcome_;
         }
     }
@@ -142,33 +144,38 @@ bool Burn::Open() {
     return true;
 }
 
-PassEnd Burn::ApplicationPass() {
+// True when the PLC was handed over and the next pass is due.
+bool Burn::ApplicationPass() {
     const PlcModel& model = SelectedModel();
     std::optional<std::uint16_t> id;
     const AppResult typeCheck = CheckID_A(Plc(), &id);
     NoteTypeId(id);
     if (typeCheck != AppResult::Ok) {
         Fail(State2Message(ResultCode(typeCheck)));
-        return PassEnd::BurnOver;
+        return false;
     }
     if (const char* refused = VariantCheckFailure(Plc())) {
         Fail(refused);
-        return PassEnd::BurnOver;
+        return false;
     }
     if (model.readsBootVersion) {
         // A failed read stores 0, which the AIO models' gate refuses as unknown.
         NoteBootVersion(read_fu_version_A(Plc()));
         if (!PassesBootVersionGate()) {
-            return PassEnd::BurnOver;
+            return false;
         }
+    }
+    if (!MayChangePlc()) {
+        return false;
     }
     const AppResult erase = SendErase_A(Plc());
     if (erase != AppResult::Ok) {
         Fail(State3Message(ResultCode(erase)));
-        return PassEnd::BurnOver;
+        return false;
     }
+    s_.HandedOver(false);
     Reconnect(model);
-    return PassEnd::NextPass;
+    return true;
 }
 
 // The PLC restarts into its bootloader; the model decides how it comes back.
@@ -208,43 +215,46 @@ bool Burn::PassesBootVersionGate() {
     return false;
 }
 
-PassEnd Burn::BootloaderPass() {
+void Burn::BootloaderPass() {
     std::optional<std::uint16_t> id;
     const BootResult typeCheck = CheckID_B(Plc(), &id);
     NoteTypeId(id);
     if (typeCheck != BootResult::Ok) {
         Fail(kMsgTypeWrong);
-        return PassEnd::BurnOver;
+        return;
     }
     const PlcModel& model = SelectedModel();
     if (model.readsBootVersion) {
         std::uint8_t version = 0;
         if (read_fu_version_B(Plc(), version) != BootResult::Ok) {
             Fail(kMsgNoVersion);
-            return PassEnd::BurnOver;
+            return;
         }
         NoteBootVersion(version);
         if (!PassesBootVersionGate()) {
-            return PassEnd::BurnOver;
+            return;
         }
+    }
+    if (!MayChangePlc()) {
+        return;
     }
     const std::uint32_t length = fileLength.load(std::memory_order_relaxed);
     if (SendErase_B(Plc(), length) != BootResult::Ok) {
         Fail(kMsgNoErase);
-        return PassEnd::BurnOver;
+        return;
     }
     if (SendUpdate(Plc()) != BootResult::Ok) {
         Fail(kMsgNoUpdate);
-        return PassEnd::BurnOver;
+        return;
     }
     const BootResult transfer = SendFW(Plc(), length, FileRead);
     if (transfer == BootResult::FlashWriteError) {
         Fail(kMsgFlashWriteError);
-        return PassEnd::BurnOver;
+        return;
     }
     if (transfer != BootResult::Ok) {
         Fail(kMsgTransferFailed);
-        return PassEnd::BurnOver;
+        return;
     }
     s_.StopElapsedTimer();
     if (model.linkKind == LinkKind::Usb) {
@@ -253,7 +263,16 @@ PassEnd Burn::BootloaderPass() {
         s_.ShowMessage(kMsgSerialSuccess, kCaptionSerialSuccess, MessageIcon::Information);
     }
     outcome_ = BurnOutcome::Success;
-    return PassEnd::BurnOver;
+}
+
+// Everything up to here only read the PLC.
+bool Burn::MayChangePlc() {
+    if (s_.MayChangePlc()) {
+        return true;
+    }
+    s_.StopElapsedTimer();
+    outcome_ = BurnOutcome::Stopped;
+    return false;
 }
 
 }  // namespace

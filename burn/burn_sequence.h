@@ -8,10 +8,12 @@
 namespace norvane {
 
 // How a burn ended, for front ends that need more than the message (exit codes).
-enum class BurnOutcome : std::uint8_t { Success, Failed };
+// Stopped: the surroundings ended it before anything changed the PLC.
+enum class BurnOutcome : std::uint8_t { Success, Failed, Stopped };
 
 // Runs one burn for the selected model on the worker's thread. The user sees the
-// outcome as exactly one final message through `surroundings`; on every way out
+// outcome as exactly one final message through `surroundings` (none when they
+// stopped it, see MayChangePlc); on every way out
 // the burn values are reset, the button enabled, the link closed and the image
 // released.
 BurnOutcome StartBurn(WorkerSurroundings& surroundings);

@@ -49,11 +49,6 @@ extern std::atomic<std::int32_t> reportedBootVersion;
 void SelectModel(int index);
 const PlcModel& SelectedModel();
 
-// Counts one failed attempt in the running total.
-inline void CountFailedAttempt() {
-    totalErrCounter.fetch_add(1, std::memory_order_relaxed);
-}
-
 // The end-of-burn reset: elapsed time, phase, progress and both counters back to 0.
 void ResetBurnValues();
 

@@ -30,6 +30,17 @@ class WorkerSurroundings {
     // Loads the image for one burn; false when it cannot be had.
     virtual bool LoadImage(FirmwareImage& image) = 0;
     virtual void ReleaseImage() = 0;
+
+    // Asked right before the first request that changes the PLC (the request
+    // that hands it over to its bootloader, or the bootloader's first erase):
+    // false ends the burn there, with no message, having changed nothing. The
+    // window always goes on.
+    virtual bool MayChangePlc() { return true; }
+
+    // Told when the PLC runs its bootloader from now on: this burn's hand-over
+    // was acknowledged, or (`found`) the PLC was found waiting there. Until a
+    // burn succeeds, it will not run its application again.
+    virtual void HandedOver(bool /*found*/) {}
 };
 
 }  // namespace norvane

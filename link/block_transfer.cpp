@@ -67,14 +67,13 @@ BootResult SendFW(const ExchangeContext& x, std::uint32_t imageLength, ImageRead
             return sent;
         }
         ++number;  // wraps 255 -> 0
-        x.panel.progress.store(static_cast<std::int32_t>((i + 1u) * 100u / denominator),
-                               std::memory_order_relaxed);
+        x.panel.ShowPercent(static_cast<std::int32_t>((i + 1u) * 100u / denominator));
     }
     const std::uint8_t eot = kEot;
     if (SendBlock(x, &eot, 1, false) != BootResult::Ok) {
         return BootResult::NotAcknowledged;
     }
-    x.panel.progress.store(100, std::memory_order_relaxed);
+    x.panel.ShowPercent(100);
     x.panel.ShowFailures(0);
     return BootResult::Ok;
 }

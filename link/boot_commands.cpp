@@ -74,15 +74,14 @@ BootResult SendErase_B(const ExchangeContext& x, std::uint32_t imageLength) {
             return BootResult::NotAcknowledged;
         }
         x.panel.ShowFailures(0);
-        x.panel.progress.store(static_cast<std::int32_t>(k * 100u / units),
-                               std::memory_order_relaxed);
+        x.panel.ShowPercent(static_cast<std::int32_t>(k * 100u / units));
     }
     const char eot = kEot;
     if (!Acknowledged(x, std::string_view(&eot, 1), reply, 1)) {
         return BootResult::NotAcknowledged;
     }
     x.panel.ShowFailures(0);
-    x.panel.progress.store(100, std::memory_order_relaxed);
+    x.panel.ShowPercent(100);
     return BootResult::Ok;
 }
 

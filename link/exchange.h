@@ -24,6 +24,15 @@ namespace norvane {
 enum ControlByte : std::uint8_t { kStx = 2, kEot = 4, kAck = 6, kNak = 0x15, kFlashError = 0x16, kFill = 0x1A };
 // clang-format on
 
+// What an exchange changed on the status panel, for those who follow a burn more
+// closely than a panel's repaint does.
+enum class PanelChange : std::uint8_t {
+    Phase,          // a phase began (flashStatus and progress)
+    Percent,        // progress
+    Failures,       // errCounter shown again
+    FailedAttempt,  // an attempt failed: errCounter and totalErrCounter as it set them
+};
+
 // The status panel's values that exchanges write; the burn hands in the ones the
 // panel reads.
 struct PanelCounters {
@@ -31,16 +40,32 @@ struct PanelCounters {
     std::atomic<std::int32_t>& progress;     // percent of the phase
     std::atomic<std::int32_t>& errCounter;   // failed attempts of the exchange in progress
     std::atomic<std::int32_t>& totalErrCounter;
-    // Told at once when an exchange starts a phase, for those who follow a burn
-    // more closely than a panel's repaint does.
-    std::function<void(std::int32_t phase)> phaseShown;
+    // Told at once of every change, on the burn's own thread; it must not wait.
+    std::function<void(PanelChange change)> changed;
 
-    void ShowFailures(std::int32_t n) const { errCounter.store(n, std::memory_order_relaxed); }
+    void ShowFailures(std::int32_t n) const {
+        errCounter.store(n, std::memory_order_relaxed);
+        Tell(PanelChange::Failures);
+    }
+    void CountFailedAttempt(std::int32_t n) const {
+        errCounter.store(n, std::memory_order_relaxed);
+        totalErrCounter.fetch_add(1, std::memory_order_relaxed);
+        Tell(PanelChange::FailedAttempt);
+    }
     void ShowProgress(std::int32_t phase, std::int32_t percent) const {
         flashStatus.store(phase, std::memory_order_relaxed);
         progress.store(percent, std::memory_order_relaxed);
-        if (phaseShown) {
-            phaseShown(phase);
+        Tell(PanelChange::Phase);
+    }
+    void ShowPercent(std::int32_t percent) const {
+        progress.store(percent, std::memory_order_relaxed);
+        Tell(PanelChange::Percent);
+    }
+
+  private:
+    void Tell(PanelChange change) const {
+        if (changed) {
+            changed(change);
         }
     }
 };
@@ -95,10 +120,7 @@ AttemptsEnd RunAttempts(const ExchangeContext& x, const void* request, std::size
                         int limit = kFailureLimit) {
     int writeFailures = 0;
     int replyFailures = 0;
-    auto failed = [&x](int& count) {
-        x.panel.ShowFailures(++count);
-        x.panel.totalErrCounter.fetch_add(1, std::memory_order_relaxed);
-    };
+    auto failed = [&x](int& count) { x.panel.CountFailedAttempt(++count); };
     while (writeFailures < limit && replyFailures < limit) {
         x.link.DiscardInput();
         if (x.link.Write(static_cast<const std::uint8_t*>(request), length) != length) {

@@ -56,11 +56,13 @@ std::string DescribeOpenFailure(const OpenFailure& failure) {
         case OpenFailureKind::PermissionDenied:
             return text + "permission denied";
         case OpenFailureKind::Busy:
-            text += "the port is busy";
+            text += failure.burning ? "another program is burning this PLC" : "the port is busy";
             if (!failure.holders.empty()) {
                 text += " (held by " + HolderList(failure.holders) + ")";
             }
             return text;
+        case OpenFailureKind::OwnTerminal:
+            return text + "it is the terminal this program runs on, not a PLC's port";
         case OpenFailureKind::NotASerialPort:
             return text + "not a serial port";
         case OpenFailureKind::NoUsbPlc:
@@ -75,11 +77,16 @@ std::string OpenFailureHint(const OpenFailure& failure) {
     switch (failure.kind) {
         case OpenFailureKind::NotFound:
             return "check the cable and the port name (ttyS0, ttyUSB0, ttyACM0, ...); "
-                   "the machine's serial ports are listed in /sys/class/tty";
+                   "--list shows every port that could hold a PLC";
         case OpenFailureKind::PermissionDenied:
             return "add yourself to the dialout group (sudo usermod -aG dialout $USER, then log "
-                   "in again) or install res/linux/99-norvane-plc.rules";
+                   "in again); the package's udev rule, "
+                   "/usr/lib/udev/rules.d/99-norvane-plc.rules, gives that group the PLC's "
+                   "USB port";
         case OpenFailureKind::Busy:
+            if (failure.burning) {
+                return "wait for that burn to end; a PLC is burnt by one program at a time";
+            }
             return failure.holders.empty()
                        ? "close the program that uses the port (a terminal program, another "
                          "copy of this tool or a modem manager) and try again"
@@ -92,6 +99,8 @@ std::string OpenFailureHint(const OpenFailure& failure) {
         case OpenFailureKind::NoUsbPlc:
             return "connect the PLC's USB port and power the PLC; the kernel should then create "
                    "a ttyACM or ttyUSB port for it (see the kernel log, sudo dmesg)";
+        case OpenFailureKind::OwnTerminal:
+            return "name the port the PLC is on (--list shows them)";
         case OpenFailureKind::None:
         case OpenFailureKind::Other:
             break;

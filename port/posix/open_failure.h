@@ -17,6 +17,7 @@ enum class OpenFailureKind : std::uint8_t {
     NotASerialPort,    // it exists but is no terminal device
     NoUsbPlc,          // no tty of the PLC's USB device was found
     NotBack,           // after the replug, the PLC did not come back in time
+    OwnTerminal,       // the terminal this program runs on
     Other,
 };
 
@@ -25,6 +26,7 @@ struct OpenFailure {
     std::string path;                 // what was opened; empty for NoUsbPlc
     int error = 0;                    // errno of the failing call, 0 when none
     std::vector<PortHolder> holders;  // for Busy, when they could be found
+    bool burning = false;             // for Busy: the holder burns this PLC
 };
 
 // The kind of failure an errno from open() or flock() stands for.

@@ -1,5 +1,9 @@
 #include "port/posix/port_factory.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <thread>
 
 #include "port/posix/serial_open.h"
@@ -10,12 +14,8 @@ namespace {
 
 constexpr std::chrono::milliseconds kReplugPoll{100};
 
-LinkPtr OpenPathForBurn(const std::string& path, OpenFailure* failure) {
-    SerialOpenResult result = OpenSerialPort(path);
-    if (failure != nullptr) {
-        *failure = std::move(result.failure);
-    }
-    return std::move(result.link);
+bool SameDevice(const struct stat& a, const struct stat& b) {
+    return S_ISCHR(a.st_mode) && S_ISCHR(b.st_mode) && a.st_rdev == b.st_rdev;
 }
 
 void Fail(OpenFailure* failure, OpenFailureKind kind, const std::string& path) {
@@ -24,6 +24,33 @@ void Fail(OpenFailure* failure, OpenFailureKind kind, const std::string& path) {
         failure->kind = kind;
         failure->path = path;
     }
+}
+
+// Before a port is opened for a burn: never this program's own terminal, and the
+// PLC this burn's alone from its first open until the burn ends.
+bool Owned(const std::string& device, const std::string& sysfsRoot, PlcLock& lock,
+           OpenFailure* failure) {
+    if (IsOwnTerminal(device)) {
+        Fail(failure, OpenFailureKind::OwnTerminal, device);
+        return false;
+    }
+    if (lock.Held()) {
+        return true;
+    }
+    PortHolder holder;
+    const PlcLock::Taken taken =
+        lock.Take(PlcLockKey(IdentityOfTty(device, sysfsRoot), device), holder);
+    if (taken != PlcLock::Taken::HeldElsewhere) {
+        return true;
+    }
+    Fail(failure, OpenFailureKind::Busy, device);
+    if (failure != nullptr) {
+        failure->burning = true;
+        if (holder.pid != 0) {
+            failure->holders.push_back(holder);
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -41,7 +68,17 @@ PortOpener::PortOpener(std::string selector, std::chrono::milliseconds replugTim
     : selector_(std::move(selector)),
       replugTimeout_(replugTimeout),
       sysfsRoot_(std::move(sysfsRoot)),
-      open_(OpenPathForBurn),
+      open_([release = release_, lock = std::make_shared<PlcLock>(), root = sysfsRoot_](
+                const std::string& path, OpenFailure* failure) {
+          if (!Owned(path, root, *lock, failure)) {
+              return LinkPtr();
+          }
+          SerialOpenResult result = OpenSerialPort(path, release);
+          if (failure != nullptr) {
+              *failure = std::move(result.failure);
+          }
+          return LinkPtr(std::move(result.link));
+      }),
       now_([] { return Clock::now(); }),
       sleep_([](std::chrono::milliseconds ms) { std::this_thread::sleep_for(ms); }) {}
 
@@ -50,18 +87,39 @@ void PortOpener::SetClock(std::function<Clock::time_point()> now, Sleep sleep) {
     sleep_ = std::move(sleep);
 }
 
-// The device node a selector names now; empty when no such device is attached.
-std::string PortOpener::Resolve(const std::string& selector) const {
+std::string ResolvePortSelector(const std::string& selector, const std::string& sysfsRoot) {
     const PortSelector s = ParsePortSelector(selector);
     switch (s.kind) {
         case PortSelector::Kind::UsbPath:
-            return FindTtyByIdentity(UsbIdentity{s.value, ""}, sysfsRoot_);
+            return FindTtyByIdentity(UsbIdentity{s.value, ""}, sysfsRoot);
         case PortSelector::Kind::UsbSerial:
-            return FindTtyByIdentity(UsbIdentity{"", s.value}, sysfsRoot_);
+            return FindTtyByIdentity(UsbIdentity{"", s.value}, sysfsRoot);
+        case PortSelector::Kind::FirstUsbPlc:
+            return FindUsbPlcTty(sysfsRoot);
         case PortSelector::Kind::Node:
             break;
     }
     return DevicePathForPortName(s.value);
+}
+
+bool IsOwnTerminal(const std::string& device) {
+    struct stat port {};
+    if (::stat(device.c_str(), &port) != 0) {
+        return false;
+    }
+    struct stat st {};
+    for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (::isatty(fd) != 0 && ::fstat(fd, &st) == 0 && SameDevice(st, port)) {
+            return true;
+        }
+    }
+    const int tty = ::open("/dev/tty", O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (tty < 0) {
+        return false;
+    }
+    const bool same = ::fstat(tty, &st) == 0 && SameDevice(st, port);
+    (void)::close(tty);
+    return same;
 }
 
 LinkPtr PortOpener::Opened(const std::string& device, OpenFailure* failure) {
@@ -75,7 +133,7 @@ LinkPtr PortOpener::Opened(const std::string& device, OpenFailure* failure) {
 }
 
 LinkPtr PortOpener::OpenSerial(const std::string& name, OpenFailure* failure) {
-    const std::string device = Resolve(name);
+    const std::string device = ResolvePortSelector(name, sysfsRoot_);
     if (device.empty()) {
         Fail(failure, OpenFailureKind::NotFound, name);
         return nullptr;
@@ -85,10 +143,11 @@ LinkPtr PortOpener::OpenSerial(const std::string& name, OpenFailure* failure) {
 
 LinkPtr PortOpener::OpenUsbPlc(OpenFailure* failure) {
     if (!openedBefore_) {
+        const bool anyPlc = selector_.empty() || selector_ == "USB";
         const std::string device =
-            selector_.empty() ? FindUsbPlcTty(sysfsRoot_) : Resolve(selector_);
+            anyPlc ? FindUsbPlcTty(sysfsRoot_) : ResolvePortSelector(selector_, sysfsRoot_);
         if (device.empty()) {
-            Fail(failure, selector_.empty() ? OpenFailureKind::NoUsbPlc : OpenFailureKind::NotFound,
+            Fail(failure, anyPlc ? OpenFailureKind::NoUsbPlc : OpenFailureKind::NotFound,
                  selector_);
             return nullptr;
         }
@@ -97,6 +156,7 @@ LinkPtr PortOpener::OpenUsbPlc(OpenFailure* failure) {
     // After the replug: the same device, once it is back and opens.
     const Clock::time_point deadline = now_() + replugTimeout_;
     const std::optional<UsbIdentity> wanted = identity_;
+    std::int64_t toldLeft = -1;
     for (;;) {
         const std::string device = wanted ? FindTtyByIdentity(*wanted, sysfsRoot_) : device_;
         OpenFailure attempt;
@@ -105,13 +165,27 @@ LinkPtr PortOpener::OpenUsbPlc(OpenFailure* failure) {
                 return link;
             }
         }
-        if (now_() >= deadline) {
+        if (attempt.kind == OpenFailureKind::Busy && attempt.burning) {
+            // Another burn took this PLC while it was away: it is not ours any more.
+            if (failure != nullptr) {
+                *failure = attempt;
+            }
+            return nullptr;
+        }
+        const Clock::time_point now = now_();
+        if (now >= deadline) {
             if (failure != nullptr) {
                 *failure = attempt;
                 failure->kind = OpenFailureKind::NotBack;
                 failure->path = wanted ? DescribeIdentity(*wanted) : device_;
             }
             return nullptr;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::seconds>(deadline - now).count() + 1;
+        if (searching_ && left != toldLeft) {
+            toldLeft = left;
+            searching_(left);
         }
         sleep_(kReplugPoll);
     }

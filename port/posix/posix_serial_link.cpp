@@ -47,10 +47,14 @@ Wait WaitUntil(int fd, short events, const MonotonicDeadline& deadline, short& r
 
 }  // namespace
 
-PosixSerialLink::PosixSerialLink(int fd) : fd_(fd) {}
+PosixSerialLink::PosixSerialLink(int fd, std::shared_ptr<PortRelease> release)
+    : fd_(fd), release_(std::move(release)) {}
 
 PosixSerialLink::~PosixSerialLink() {
     if (fd_ >= 0) {
+        if (release_) {
+            release_->Closing(fd_);
+        }
         // Lift the exclusive hold so that the next opener of the tty, which
         // may be this tool again after a replug prompt, is not refused.
         (void)::ioctl(fd_, TIOCNXCL);

@@ -4,16 +4,19 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "link/link.h"
+#include "port/posix/port_release.h"
 
 namespace norvane::posix {
 
 class PosixSerialLink final : public Link {
   public:
     // Takes ownership of `fd`, which must be open for reading and writing in
-    // non-blocking mode; the descriptor is closed with the link.
-    explicit PosixSerialLink(int fd);
+    // non-blocking mode; the descriptor is closed with the link, after `release`
+    // (when given) is told.
+    explicit PosixSerialLink(int fd, std::shared_ptr<PortRelease> release = nullptr);
     ~PosixSerialLink() override;
 
     PosixSerialLink(const PosixSerialLink&) = delete;
@@ -41,6 +44,7 @@ class PosixSerialLink final : public Link {
 
   private:
     int fd_;
+    std::shared_ptr<PortRelease> release_;
     LinkTimeouts timeouts_{};
 };
 

@@ -27,7 +27,7 @@ SerialOpenResult Failed(const std::string& path, int error) {
 
 }  // namespace
 
-SerialOpenResult OpenSerialPort(const std::string& path) {
+SerialOpenResult OpenSerialPort(const std::string& path, std::shared_ptr<PortRelease> release) {
     int fd = -1;
     do {
         fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -50,12 +50,15 @@ SerialOpenResult OpenSerialPort(const std::string& path) {
 
     termios record{};
     if (::tcgetattr(fd, &record) == 0) {
+        if (release) {
+            release->Opened(fd, record);
+        }
         MakeRaw(record);
         (void)::tcsetattr(fd, TCSANOW, &record);
     }
 
     SerialOpenResult result;
-    result.link = std::make_unique<PosixSerialLink>(fd);
+    result.link = std::make_unique<PosixSerialLink>(fd, std::move(release));
     return result;
 }
 

@@ -18,8 +18,10 @@ struct SerialOpenResult {
 // controlling terminal, and holds it exclusively: no other opener gets it
 // while the link lives, and no second copy of this tool even when run as root.
 // The line is switched to a plain byte stream at once; speed and character
-// format stay as the port has them until line settings are applied.
-SerialOpenResult OpenSerialPort(const std::string& path);
+// format stay as the port has them until line settings are applied. `release`,
+// when given, keeps the settings the port had, to put them back later.
+SerialOpenResult OpenSerialPort(const std::string& path,
+                                std::shared_ptr<PortRelease> release = nullptr);
 
 // "ttyUSB0" names /dev/ttyUSB0; a name holding a '/' is a path and kept as it is.
 std::string DevicePathForPortName(const std::string& name);

@@ -101,6 +101,9 @@ PortSelector ParsePortSelector(const std::string& text) {
     if (StartsWith(text, kUsbSerialPrefix)) {
         return {PortSelector::Kind::UsbSerial, text.substr(sizeof kUsbSerialPrefix - 1)};
     }
+    if (text == "USB") {
+        return {PortSelector::Kind::FirstUsbPlc, ""};
+    }
     return {PortSelector::Kind::Node, text};
 }
 

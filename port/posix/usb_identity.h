@@ -31,10 +31,11 @@ struct PortEntry {
 // identity of those behind a USB device.
 std::vector<PortEntry> ListPorts(const std::string& sysfsRoot = kSysfsRoot);
 
-// What --port names: a device node or path, or a USB identity written
-// "usb-path:1-2.3" or "usb-serial:XYZ".
+// What --port names: a device node or path, a USB identity written
+// "usb-path:1-2.3" or "usb-serial:XYZ", or "USB" as the window names the PLC's
+// own USB port (the first such PLC).
 struct PortSelector {
-    enum class Kind { Node, UsbPath, UsbSerial };
+    enum class Kind { Node, UsbPath, UsbSerial, FirstUsbPlc };
     Kind kind = Kind::Node;
     std::string value;
 };

@@ -39,6 +39,10 @@ class ServedPv {
         const std::vector<std::uint8_t> image = PvImage();
         return !image.empty() && plc_.Plc().FlashHoldsImage(image.data(), image.size());
     }
+    // Ends the serving now, for a PLC whose burn will not end it.
+    void Stop() { plc_.Stop(); }
+    // How many requests of `kind` it received; ask once the serving has ended.
+    std::size_t Requests(plcsim::Exchange kind) { return plc_.Plc().CountRequests(kind); }
 
   private:
     static plcsim::PlcConfig WithModel(plcsim::PlcConfig config) {

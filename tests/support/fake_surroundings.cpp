@@ -9,7 +9,7 @@ namespace norvane::test {
 
 void FakeSurroundings::ShowMessage(const std::string& text, const char* caption, MessageIcon icon) {
     Tick();
-    messages.push_back({text, caption, icon});
+    messages.push_back({text, caption, icon, totalErrCounter.load()});
     if (!portPickedDuringPrompt.empty()) {
         selectedComPort.Set(portPickedDuringPrompt);
     }

@@ -19,6 +19,7 @@ struct ShownMessage {
     std::string text;
     std::string caption;
     MessageIcon icon;
+    std::int32_t failedAttempts;  // the panel's total as the message came
 };
 
 class FakeSurroundings : public WorkerSurroundings {

@@ -9,6 +9,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 namespace norvane::test {
 
@@ -25,6 +29,10 @@ std::vector<char*> ArgvOf(const std::vector<std::string>& argv) {
 
 // Appends what `fd` has to `out` until it has nothing more for `ms`; false at its end.
 bool ReadSome(int fd, std::string& out, int ms) {
+    if (fd < 0) {
+        usleep(static_cast<useconds_t>(ms) * 1000);
+        return false;
+    }
     pollfd p{fd, POLLIN, 0};
     if (poll(&p, 1, ms) <= 0) {
         return true;
@@ -42,7 +50,45 @@ int StatusOf(int status) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Every process below `root`, as the process table has it now.
+std::vector<pid_t> Descendants(pid_t root) {
+    std::vector<std::pair<pid_t, pid_t>> parents;  // pid, parent
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line)) {
+            continue;
+        }
+        // "pid (comm) state ppid ...": the name may hold spaces and parentheses.
+        const std::size_t close = line.rfind(')');
+        std::istringstream rest(close == std::string::npos ? "" : line.substr(close + 2));
+        char state = 0;
+        pid_t parent = 0;
+        if (rest >> state >> parent) {
+            parents.emplace_back(static_cast<pid_t>(std::atoi(line.c_str())), parent);
+        }
+    }
+    std::vector<pid_t> found{root};
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        for (const auto& [pid, parent] : parents) {
+            if (parent == found[i]) {
+                found.push_back(pid);
+            }
+        }
+    }
+    found.erase(found.begin());
+    return found;
+}
+
 }  // namespace
+
+void KillProcessTree(pid_t root) {
+    // Below first: a process whose parent is gone is re-parented out of reach.
+    for (const pid_t pid : Descendants(root)) {
+        kill(pid, SIGKILL);
+    }
+    kill(root, SIGKILL);
+}
 
 double MonotonicSeconds() {
     timespec t{};
@@ -50,25 +96,52 @@ double MonotonicSeconds() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
-TerminalProgram::TerminalProgram(const std::vector<std::string>& argv) {
+TerminalProgram::TerminalProgram(const std::vector<std::string>& argv, Setup screen) {
     std::vector<char*> args = ArgvOf(argv);
-    winsize size{};
-    size.ws_row = 40;
-    size.ws_col = 160;
-    pid_ = forkpty(&master_, nullptr, nullptr, &size);
+    if (screen.terminal) {
+        winsize size{};
+        size.ws_row = 40;
+        size.ws_col = static_cast<unsigned short>(screen.columns);
+        pid_ = forkpty(&master_, nullptr, nullptr, &size);
+        if (pid_ == 0) {
+            execv(args[0], args.data());
+            _exit(127);
+        }
+        return;
+    }
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) {
+        return;
+    }
+    if (screen.pipeBytes > 0) {
+        (void)fcntl(out[0], F_SETPIPE_SZ, screen.pipeBytes);
+    }
+    pid_ = fork();
     if (pid_ == 0) {
+        setsid();
+        const int in = open("/dev/null", O_RDONLY);
+        if (in < 0 || dup2(in, 0) < 0 || dup2(out[1], 1) < 0 || dup2(out[1], 2) < 0) {
+            _exit(126);
+        }
         execv(args[0], args.data());
         _exit(127);
     }
+    close(out[1]);
+    master_ = out[0];
 }
 
 TerminalProgram::~TerminalProgram() {
     if (Running()) {
-        kill(pid_, SIGKILL);
+        KillProcessTree(pid_);
         WaitExit(5000);
     }
+    Close();
+}
+
+void TerminalProgram::Close() {
     if (master_ >= 0) {
         close(master_);
+        master_ = -1;
     }
 }
 
@@ -131,7 +204,7 @@ int TerminalProgram::WaitExit(int ms) {
     const double end = MonotonicSeconds() + ms / 1000.0;
     while (Running()) {
         if (MonotonicSeconds() >= end) {
-            kill(pid_, SIGKILL);
+            KillProcessTree(pid_);
             waitpid(pid_, nullptr, 0);
             status_ = -1;
             break;
@@ -166,7 +239,7 @@ CapturedRun RunCaptured(const std::vector<std::string>& argv, int ms) {
     int status = 0;
     while (waitpid(pid, &status, WNOHANG) != pid) {
         if (MonotonicSeconds() >= end) {
-            kill(pid, SIGKILL);
+            KillProcessTree(pid);
             waitpid(pid, &status, 0);
             return run;
         }

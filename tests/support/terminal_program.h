@@ -12,9 +12,19 @@ namespace norvane::test {
 
 class TerminalProgram {
   public:
-    // Starts `argv` with standard input, output and error on a new terminal.
-    explicit TerminalProgram(const std::vector<std::string>& argv);
-    ~TerminalProgram();  // a program still running is killed
+    struct Setup {
+        bool terminal = true;  // false: standard output and error into a pipe
+        int columns = 160;
+        int pipeBytes = 0;  // the pipe's capacity (0: the system's), for a reader that lags
+    };
+
+    // Starts `argv` with standard input, output and error on a new terminal (or,
+    // as `screen` says, its output into a pipe and its input from /dev/null).
+    explicit TerminalProgram(const std::vector<std::string>& argv, Setup screen);
+    explicit TerminalProgram(const std::vector<std::string>& argv)
+        : TerminalProgram(argv, Setup{}) {}
+    // A program still running is killed, and every process it started.
+    ~TerminalProgram();
     TerminalProgram(const TerminalProgram&) = delete;
     TerminalProgram& operator=(const TerminalProgram&) = delete;
 
@@ -28,6 +38,8 @@ class TerminalProgram {
 
     void Type(const std::string& keys);
     void Signal(int signal);
+    // Closes the test's end: the terminal hangs up, or the pipe loses its reader.
+    void Close();
 
     // Waits for the program's exit: its status, or -1 when it did not end within
     // `ms` (it is then killed) or ended by a signal.
@@ -55,5 +67,9 @@ struct CapturedRun {
 CapturedRun RunCaptured(const std::vector<std::string>& argv, int ms);
 
 double MonotonicSeconds();
+
+// Kills `root` and every process below it (a several-PLC run's burns are in
+// process groups of their own, and would outlive their parent).
+void KillProcessTree(pid_t root);
 
 }  // namespace norvane::test

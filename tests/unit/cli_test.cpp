@@ -85,7 +85,8 @@ TEST(StatusLine, ShowsWhatThePanelShows) {
 // What the PLC reported goes into the record as the PLC tool writes such values;
 // what it did not report is null, never a made-up 0.
 TEST(BurnRecordLine, ReportedValuesInHexAndNullWhereUnknown) {
-    BurnRecordFacts facts{0, "bench", "COM3", "", "1-2.3", "", "QB7", 0x3000, 0x10, {}, {}};
+    BurnRecordFacts facts{0,    "bench", "COM3", "",     "1-2.3",       "", "QB7", 0x3000,
+                          0x10, {},      {},     "ab12", kWrittenByBurn};
     JsonObject reported = BurnRecord(facts);
     EXPECT_EQ(reported.Text("time"), "1970-01-01T00:00:00Z");
     EXPECT_EQ(reported.Text("plc_type"), "0x3000");

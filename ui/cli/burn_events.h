@@ -3,20 +3,26 @@
 //
 //   start     the tool, the model and the image, as the burn begins
 //   phase     Idle, Erasing or Programming, as it changes
-//   progress  the phase, its percent and both counters: at every change of
-//             percent and at least every second
-//   retry     both counters, whenever an attempt failed
+//   progress  the phase, its percent and both counters: at every change of any
+//             of them, and at every second counted
+//   retry     both counters, for every failed attempt, as it set them
 //   prompt    the REPLUG or POWER OFF=>ON prompt, and whether it was answered
+//   handover  the PLC runs its bootloader from now on (handed over, or found there)
+//   wait      the burn waits: for a person, for the PLC to restart, or for the
+//             PLC to come back after the replug, with the seconds left
 //   end       the final message as the window shows it, the exit status, the
-//             seconds and the failed attempts of the whole burn
+//             seconds, the failed attempts, and what the burn did to the PLC
 //
 // Every event names its port. docs/json-events.md describes every field.
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
 #include <string>
-#include <vector>
 
+#include "link/exchange.h"
 #include "ui/cli/json_object.h"
 #include "ui/cli/status_line.h"
 
@@ -27,7 +33,15 @@ constexpr const char* kEventPhase = "phase";
 constexpr const char* kEventProgress = "progress";
 constexpr const char* kEventRetry = "retry";
 constexpr const char* kEventPrompt = "prompt";
+constexpr const char* kEventHandover = "handover";
+constexpr const char* kEventWait = "wait";
 constexpr const char* kEventEnd = "end";
+
+// What a wait event waits for.
+constexpr const char* kWaitReplug = "replug";           // a person, to replug the cable
+constexpr const char* kWaitPowerCycle = "power_cycle";  // a person, to power the PLC off and on
+constexpr const char* kWaitRestart = "restart";         // the model's wait while the PLC restarts
+constexpr const char* kWaitReconnect = "reconnect";     // the PLC to come back after the replug
 
 JsonObject NewEvent(const char* kind, const std::string& port);
 
@@ -38,10 +52,14 @@ struct ImageFacts {
     std::uint32_t size;
     std::string sha256;
 };
-JsonObject StartEvent(const std::string& port, const ImageFacts& facts);
+JsonObject StartEvent(const std::string& port, const ImageFacts& facts, const std::string& burnId);
 
 JsonObject PromptEvent(const std::string& port, const std::string& caption,
                        const std::string& message, bool answered);
+JsonObject HandoverEvent(const std::string& port, bool found, std::int64_t seconds);
+// `secondsLeft`: nothing while a person is waited for.
+JsonObject WaitEvent(const std::string& port, const char* waitFor,
+                     std::optional<std::int64_t> secondsLeft);
 
 struct BurnEnd {
     std::string caption;
@@ -50,24 +68,38 @@ struct BurnEnd {
     std::int64_t seconds;
     std::int64_t errorsTotal;
     bool eraseBegun;  // the PLC's flash was touched: after a failure it must be burnt again
+    bool handedOver;  // the PLC may wait in its bootloader: after a failure it must be burnt again
 };
-JsonObject EndEvent(const std::string& port, const BurnEnd& end);
+JsonObject EndEvent(const std::string& port, const BurnEnd& end, const std::string& burnId);
 
-// Turns the status panel's values, read at every tick of its timer, into progress
-// and retry events; a phase, which can be over between two ticks, is told as it
-// starts, with the values of that moment.
-class PanelWatcher {
+// A new identifier for one burn: 32 hexadecimal digits.
+std::string NewBurnId();
+
+// Turns the status panel's changes into events as they happen: a phase as it
+// starts, a retry for every failed attempt, a progress at every change of the
+// panel's values. The burn's thread tells the changes, the session's timer the
+// seconds; once closed (the burn's final message is out), neither makes more.
+class PanelEvents {
   public:
-    explicit PanelWatcher(std::string port) : port_(std::move(port)) {}
+    using Sink = std::function<void(JsonObject event)>;
+    using Read = std::function<StatusValues()>;
 
-    std::vector<JsonObject> Tick(const StatusValues& values);
-    // Safe to call from the burn's own thread while Tick runs on another.
-    std::vector<JsonObject> PhaseStarted(const StatusValues& values) const;
+    PanelEvents(std::string port, Sink sink, Read read)
+        : port_(std::move(port)), sink_(std::move(sink)), read_(std::move(read)) {}
+
+    void Changed(PanelChange change);
+    void Tick();
+    void Close();
 
   private:
+    void ProgressLocked(const StatusValues& values);
+
     std::string port_;
-    bool first_ = true;
-    StatusValues last_{};
+    Sink sink_;
+    Read read_;
+    std::mutex mutex_;
+    bool closed_ = false;
+    std::optional<StatusValues> last_;
 };
 
 }  // namespace norvane::cli

@@ -45,13 +45,17 @@ JsonObject BurnRecord(const BurnRecordFacts& f) {
         .SetTextOrNull(
             "boot_version",
             f.bootVersion < 0 ? "" : Hex(static_cast<std::uint32_t>(f.bootVersion) & 0xFFu, 2))
-        .Set("image", f.image.image)
-        .Set("sha256", f.image.sha256)
+        .SetTextOrNull("image", f.image.image)
+        .SetTextOrNull("sha256", f.image.sha256)
         .Set("caption", f.end.caption)
         .Set("message", f.end.message)
         .Set("exit_status", static_cast<std::int64_t>(f.end.exitStatus))
         .Set("seconds", f.end.seconds)
-        .Set("failed_attempts", f.end.errorsTotal);
+        .Set("failed_attempts", f.end.errorsTotal)
+        .Set("erase_begun", f.end.eraseBegun)
+        .Set("handed_over", f.end.handedOver)
+        .Set("burn_id", f.burnId)
+        .Set("written_by", f.writtenBy);
     return record;
 }
 

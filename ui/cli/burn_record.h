@@ -11,6 +11,11 @@
 
 namespace norvane::cli {
 
+// Who wrote a record line: the burn's own process, or a several-PLC parent for a
+// burn whose process ended without saying how the burn ended.
+constexpr const char* kWrittenByBurn = "burn";
+constexpr const char* kWrittenByParent = "parent";
+
 struct BurnRecordFacts {
     std::time_t when;  // the end of the burn
     std::string host;
@@ -23,6 +28,8 @@ struct BurnRecordFacts {
     std::int32_t bootVersion;  // -1: not read
     ImageFacts image;
     BurnEnd end;
+    std::string burnId;
+    const char* writtenBy;
 };
 
 JsonObject BurnRecord(const BurnRecordFacts& facts);

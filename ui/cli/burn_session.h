@@ -20,6 +20,9 @@ constexpr const char* kCaptionInterrupted = "Interrupted";
 constexpr const char* kInterruptedAfterErase =
     "the erase had begun, the PLC must be burned again before it can run";
 constexpr const char* kInterruptedBeforeErase = "nothing was erased";
+constexpr const char* kInterruptedInBootloader =
+    "nothing was erased, but the PLC waits in its bootloader and must be burned before it runs "
+    "again";
 
 // Burns the PLC on `port` (empty: the port the window would choose) and returns
 // the exit status. Prompts are asked on `console` unless --yes answers them.

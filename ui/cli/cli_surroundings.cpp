@@ -4,33 +4,88 @@
 
 #include "burn/burn_messages.h"
 #include "burn/shared_values.h"
+#include "ui/cli/burn_events.h"
 #include "ui/cli/trace_link.h"
 
 namespace norvane::cli {
 
 CliSurroundings::CliSurroundings(const Options& options, const std::string& port, Console& console,
-                                 std::FILE* promptInput, MessageSink sink)
+                                 std::FILE* promptInput, BurnListener& listener)
     : options_(options),
       console_(console),
       promptInput_(promptInput),
-      sink_(std::move(sink)),
-      ports_(platform::MakePortOpening(port, std::chrono::seconds(options.replugTimeoutSeconds))) {}
+      listener_(listener),
+      ports_(platform::MakePortOpening(port, std::chrono::seconds(options.replugTimeoutSeconds))) {
+    ports_->OnSearch(
+        [this](std::int64_t secondsLeft) { listener_.Waiting(kWaitReconnect, secondsLeft); });
+}
 
 void CliSurroundings::ShowMessage(const std::string& text, const char* caption, MessageIcon) {
-    const bool prompt = text == kMsgReplug || text == kMsgPowerCycle;
-    if (!prompt) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            finalCaption_ = caption;
-            finalText_ = text;
-        }
-        failedAttempts_.store(totalErrCounter.load());
-        sink_(caption, text, false);
+    if (text == kMsgReplug || text == kMsgPowerCycle) {
+        Prompt(text, caption);
         return;
     }
-    sink_(caption, text, options_.yes);
-    if (!options_.yes && !console_.Ask(std::string(caption) + ": " + text, promptInput_)) {
-        console_.Print("");  // end of input: carry on, the next pass tells what the PLC does
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        finalCaption_ = caption;
+        finalText_ = text;
+    }
+    failedAttempts_.store(totalErrCounter.load());
+    eraseBegun_.store(flashStatus.load() != kFlashIdle);
+    listener_.Ending();
+}
+
+void CliSurroundings::Prompt(const std::string& text, const char* caption) {
+    listener_.Prompted(caption, text, options_.yes);
+    if (options_.yes) {
+        return;
+    }
+    listener_.Waiting(text == kMsgReplug ? kWaitReplug : kWaitPowerCycle, std::nullopt);
+    bool answered = false;
+    if (!hungUp_.load()) {
+        listener_.BeforeAsking();
+        answered = console_.Ask(std::string(caption) + ": " + text, promptInput_);
+        if (!answered && !platform::TerminalGone(promptInput_)) {
+            // End of input typed at the terminal: carry on, the next pass tells
+            // what the PLC does.
+            console_.Print("");
+            return;
+        }
+    }
+    if (!answered) {
+        // Nobody is left to answer: the burn ends here as interrupted, told by
+        // the session, which ends this process; this thread waits for that.
+        interruptAsked_.store(true);
+        std::mutex never;
+        std::unique_lock<std::mutex> lock(never);
+        std::condition_variable().wait(lock, [] { return false; });
+    }
+}
+
+bool CliSurroundings::HangUpEndsBurn() {
+    hungUp_.store(true);
+    return !changing_.load();
+}
+
+bool CliSurroundings::MayChangePlc() {
+    changing_.store(true);
+    if (hungUp_.load()) {
+        // The session has ended the burn as interrupted, or is about to.
+        interruptAsked_.store(true);
+        return false;
+    }
+    return true;
+}
+
+void CliSurroundings::HandedOver(bool found) {
+    handedOver_.store(true);
+    listener_.HandedOver(found);
+}
+
+void CliSurroundings::EnableStartButton(bool enabled) {
+    // The burn enables the button as it lets its port go for good.
+    if (enabled) {
+        ports_->LetGo();
     }
 }
 
@@ -45,6 +100,8 @@ std::string CliSurroundings::finalText() const {
 }
 
 void CliSurroundings::Sleep(std::uint32_t milliseconds) {
+    // The burn sleeps only while the PLC restarts into its bootloader.
+    listener_.Waiting(kWaitRestart, (milliseconds + 999) / 1000);
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 

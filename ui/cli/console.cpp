@@ -1,50 +1,60 @@
 #include "ui/cli/console.h"
 
+#include <ctime>
+
+#include "ui/cli/burn_record.h"
+
 namespace norvane::cli {
+
+std::string TimeStamp() {
+    return UtcTime(std::time(nullptr)) + " ";
+}
+
+std::string Console::Stamped(const std::string& line) const {
+    return live_ ? line : TimeStamp() + line;
+}
 
 void Console::ClearStatusLocked() {
     if (statusShown_) {
-        std::fputs("\r\x1b[K", out_);
+        out_.Write("\r\x1b[K");
         statusShown_ = false;
     }
 }
 
-void Console::DrawStatus(const StatusValues& values) {
+void Console::DrawStatus(const StatusValues& values, const std::string& detail) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (asking_) {
         return;
     }
     if (live_) {
-        std::fprintf(out_, "\r%s\x1b[K", FormatStatusLine(values).c_str());
+        const std::size_t columns = columns_ ? columns_() : 0;
+        // One column short of the width: a line that fills it would wrap.
+        const std::size_t fit = columns > 1 ? columns - 1 : 0;
+        out_.Write("\r" + FitTo(FormatStatusLine(values, fit, detail), fit) + "\x1b[K");
         statusShown_ = true;
     } else if (values.flashStatus != lastPhase_) {
-        std::fprintf(out_, "%s\n", FormatPhaseLine(values).c_str());
+        out_.Write(Stamped(FormatPhaseLine(values)) + "\n");
     }
     lastPhase_ = values.flashStatus;
-    std::fflush(out_);
 }
 
 void Console::Print(const std::string& line) {
     std::lock_guard<std::mutex> lock(mutex_);
     ClearStatusLocked();
-    std::fprintf(out_, "%s\n", line.c_str());
-    std::fflush(out_);
+    out_.Write(Stamped(line) + "\n");
 }
 
 void Console::PrintError(const std::string& line) {
     std::lock_guard<std::mutex> lock(mutex_);
     ClearStatusLocked();
-    std::fflush(out_);
-    std::fprintf(err_, "%s\n", line.c_str());
-    std::fflush(err_);
+    err_.Write(line + "\n");
 }
 
 bool Console::Ask(const std::string& prompt, std::FILE* in) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         ClearStatusLocked();
-        std::fprintf(out_, "%s [Enter] ", prompt.c_str());
-        std::fflush(out_);
+        out_.Write(prompt + " [Enter] ");
         asking_ = true;
     }
     int c;

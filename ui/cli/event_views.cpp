@@ -8,124 +8,150 @@ namespace norvane::cli {
 
 namespace {
 
+using Clock = PlcRow::Clock;
+
 std::string Ended(const JsonObject& event) {
     return event.Text("caption") + ": " + event.Text("message");
 }
 
-StatusValues ValuesOf(const JsonObject& e) {
-    return StatusValues{static_cast<std::int32_t>(e.Number("seconds")),
-                        static_cast<std::int32_t>(e.Number("percent")),
-                        PhaseOfWord(e.Text("phase")), static_cast<std::int32_t>(e.Number("errors")),
-                        static_cast<std::int32_t>(e.Number("errors_total"))};
+// One column short of the width: a line that fills it would wrap.
+std::size_t Fit(const std::function<std::size_t()>& columns) {
+    const std::size_t n = columns ? columns() : 0;
+    return n > 1 ? n - 1 : 0;
 }
 
 }  // namespace
 
 void JsonView::Show(const JsonObject& event) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::fprintf(out_, "%s\n", event.ToString().c_str());
-    std::fflush(out_);
+    out_.Write(event.ToString() + "\n");
 }
 
 void PersonView::Show(const JsonObject& event) {
+    row_.Apply(event, Clock::now());
     const std::string kind = event.Text("event");
     if (kind == kEventProgress) {
-        console_.DrawStatus(ValuesOf(event));
+        console_.DrawStatus(row_.values(), row_.Detail(Clock::now()));
     } else if (kind == kEventPrompt && event.Flag("answered")) {
         console_.Print(Ended(event) + " [--yes]");
+    } else if (kind == kEventWait) {
+        if (console_.live()) {
+            console_.DrawStatus(row_.values(), row_.Detail(Clock::now()));
+        } else if (event.Text("for") != lastWait_) {
+            console_.Print(row_.Detail(Clock::now()));
+        }
+        lastWait_ = event.Text("for");
     } else if (kind == kEventEnd) {
         console_.Print(Ended(event));
     }
 }
 
-TableView::TableView(std::FILE* out, bool live, const std::vector<std::string>& ports)
-    : out_(out), live_(live), order_(ports) {
+void PersonView::Tick() {
+    // The seconds of a wait and the time left go on between events.
+    if (console_.live() && !row_.Over()) {
+        console_.DrawStatus(row_.values(), row_.Detail(Clock::now()));
+    }
+}
+
+TableView::TableView(Output& out, bool live, const std::vector<std::string>& ports,
+                     std::function<std::size_t()> columns)
+    : out_(out), live_(live), columns_(std::move(columns)), order_(ports) {
     for (const std::string& port : ports) {
         rows_[port];
         width_ = std::max(width_, port.size());
     }
 }
 
-std::string TableView::Line(const std::string& port, const Row& row) const {
-    std::string line = port + std::string(width_ - std::min(width_, port.size()) + 2, ' ');
-    if (!row.ended.empty()) {
-        return line + row.ended;
-    }
-    char text[96];
-    std::snprintf(text, sizeof text, "%-11s %3lld %%  errors %lld/%lld  %4lld s", row.phase.c_str(),
-                  static_cast<long long>(row.percent), static_cast<long long>(row.errors),
-                  static_cast<long long>(row.errorsTotal), static_cast<long long>(row.seconds));
-    return line + text;
+std::string TableView::Line(const std::string& port) const {
+    const std::string name = port + std::string(width_ - std::min(width_, port.size()) + 2, ' ');
+    return name + rows_.at(port).Text(Clock::now());
 }
 
 void TableView::Show(const JsonObject& event) {
     const std::string port = event.Text("port");
-    Row& row = rows_[port];
-    const std::string kind = event.Text("event");
-    if (kind == kEventProgress || kind == kEventPhase || kind == kEventRetry) {
-        row.phase = event.Has("phase") ? event.Text("phase") : row.phase;
-        row.percent = event.Has("percent") ? event.Number("percent") : row.percent;
-        row.errors = event.Has("errors") ? event.Number("errors") : row.errors;
-        row.errorsTotal =
-            event.Has("errors_total") ? event.Number("errors_total") : row.errorsTotal;
-        row.seconds = event.Number("seconds");
-    } else if (kind == kEventEnd) {
-        row.ended = Ended(event);
-    }
-    dirty_ = true;
+    PlcRow& row = rows_[port];
+    row.Apply(event, Clock::now());
     if (live_) {
         return;
     }
+    const std::string kind = event.Text("event");
     std::string line;
     if (kind == kEventStart) {
         line = "starting: " + event.Text("model") + " image " + event.Text("image");
     } else if (kind == kEventPhase) {
         line = event.Text("phase");
     } else if (kind == kEventRetry) {
-        line =
-            "retry, errors " + std::to_string(row.errors) + "/" + std::to_string(row.errorsTotal);
-    } else if (kind == kEventProgress && row.percent / 10 != row.lastTenth) {
-        row.lastTenth = row.percent / 10;
-        line = row.phase + " " + std::to_string(row.percent) + " %";
+        line = "retry, errors " + std::to_string(event.Number("errors")) + "/" +
+               std::to_string(event.Number("errors_total"));
+    } else if (kind == kEventProgress) {
+        const std::int64_t tenth = row.values().progress / 10;
+        auto last = lastTenth_.find(port);
+        if (last == lastTenth_.end() || last->second != tenth) {
+            lastTenth_[port] = tenth;
+            line = row.Text(Clock::now());
+        }
     } else if (kind == kEventPrompt) {
         line = Ended(event) + (event.Flag("answered") ? " [--yes]" : "");
+    } else if (kind == kEventWait && event.TypeOf("seconds_left") != JsonObject::Type::Null) {
+        line = row.Detail(Clock::now());
     } else if (kind == kEventEnd) {
-        line = row.ended;
+        line = row.ended();
     }
     if (!line.empty()) {
-        std::fprintf(out_, "%s: %s\n", port.c_str(), line.c_str());
-        std::fflush(out_);
+        out_.Write(TimeStamp() + port + ": " + line + "\n");
     }
 }
 
 void TableView::Tick() {
-    if (live_ && dirty_) {
+    if (live_) {
         Redraw();
     }
 }
 
 void TableView::Redraw() {
+    const std::size_t fit = Fit(columns_);
+    std::string text;
     if (drawn_) {
-        std::fprintf(out_, "\x1b[%zuA", order_.size());  // back to the first row
+        text += "\x1b[" + std::to_string(order_.size()) + "A";  // back to the first row
     }
     for (const std::string& port : order_) {
-        std::fprintf(out_, "\r%s\x1b[K\n", Line(port, rows_[port]).c_str());
+        text += "\r" + FitTo(Line(port), fit) + "\x1b[K\n";
     }
-    std::fflush(out_);
+    out_.Write(text);
     drawn_ = true;
-    dirty_ = false;
+}
+
+std::string CountLine(const std::vector<const PlcRow*>& rows) {
+    std::size_t done = 0;
+    std::size_t failed = 0;
+    std::size_t interrupted = 0;
+    for (const PlcRow* row : rows) {
+        done += row->state() == PlcRow::State::Done ? 1 : 0;
+        failed += row->state() == PlcRow::State::Failed ? 1 : 0;
+        interrupted += row->state() == PlcRow::State::Interrupted ? 1 : 0;
+    }
+    std::string line = std::to_string(rows.size()) + (rows.size() == 1 ? " PLC: " : " PLCs: ") +
+                       std::to_string(done) + " succeeded, " + std::to_string(failed) + " failed";
+    if (interrupted != 0) {
+        line += ", " + std::to_string(interrupted) + " interrupted";
+    }
+    return line;
 }
 
 void TableView::Summary() {
+    std::vector<const PlcRow*> rows;
+    for (const std::string& port : order_) {
+        rows.push_back(&rows_[port]);
+    }
     if (live_) {
         Redraw();
+        out_.Write(CountLine(rows) + "\n");
         return;
     }
-    std::fprintf(out_, "\nSummary:\n");
+    std::string text = "\nSummary:\n";
     for (const std::string& port : order_) {
-        std::fprintf(out_, "  %s\n", Line(port, rows_[port]).c_str());
+        text += "  " + Line(port) + "\n";
     }
-    std::fflush(out_);
+    out_.Write(text + CountLine(rows) + "\n");
 }
 
 }  // namespace norvane::cli

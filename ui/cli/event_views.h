@@ -1,15 +1,17 @@
-// The two renderings of the events: for a person (a status line for one PLC, a
-// table with a row per PLC for several) and JSON lines for a script.
+// The renderings of the events: for a person (a status line for one PLC, a table
+// with a row per PLC for several) and JSON lines for a script. Views are called
+// from one thread only: the event pump's (event_pump.h).
 #pragma once
 
-#include <cstdio>
+#include <functional>
 #include <map>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "ui/cli/console.h"
 #include "ui/cli/json_object.h"
+#include "ui/cli/output.h"
+#include "ui/cli/plc_row.h"
 
 namespace norvane::cli {
 
@@ -21,58 +23,57 @@ class EventView {
     virtual void Tick() {}
 };
 
-// One JSON object per line on `out`, flushed at once.
+// One JSON object per line.
 class JsonView : public EventView {
   public:
-    explicit JsonView(std::FILE* out) : out_(out) {}
+    explicit JsonView(Output& out) : out_(out) {}
     void Show(const JsonObject& event) override;
 
   private:
-    std::FILE* out_;
-    std::mutex mutex_;
+    Output& out_;
 };
 
-// One PLC for a person: its status line (or a line per phase without a terminal),
-// a prompt answered by --yes, and the final message after its caption.
+// One PLC for a person: its status line (or a time-stamped line per phase without
+// a terminal) with what it waits for and the time left, a prompt answered by
+// --yes, and the final message after its caption.
 class PersonView : public EventView {
   public:
     explicit PersonView(Console& console) : console_(console) {}
     void Show(const JsonObject& event) override;
+    void Tick() override;
 
   private:
     Console& console_;
+    PlcRow row_;
+    std::string lastWait_;
 };
 
-// Several PLCs for a person: on a terminal a table with a row per PLC, redrawn in
-// place; otherwise a line per event naming its port (progress every 10 %), and at
-// the end a summary of every PLC's final message.
+// Several PLCs for a person: on a terminal a table with a row per PLC, fitted to
+// its width and redrawn in place; otherwise a time-stamped line per event naming
+// its port (progress every 10 %). At the end a summary and a count.
 class TableView : public EventView {
   public:
-    TableView(std::FILE* out, bool live, const std::vector<std::string>& ports);
+    TableView(Output& out, bool live, const std::vector<std::string>& ports,
+              std::function<std::size_t()> columns = {});
     void Show(const JsonObject& event) override;
     void Tick() override;
     void Summary();
 
   private:
-    struct Row {
-        std::string phase = "Idle";
-        std::int64_t percent = 0;
-        std::int64_t errors = 0;
-        std::int64_t errorsTotal = 0;
-        std::int64_t seconds = 0;
-        std::string ended;  // the final message, after its caption
-        std::int64_t lastTenth = -1;
-    };
-    std::string Line(const std::string& port, const Row& row) const;
+    std::string Line(const std::string& port) const;
     void Redraw();
 
-    std::FILE* out_;
+    Output& out_;
     bool live_;
+    std::function<std::size_t()> columns_;
     std::vector<std::string> order_;
-    std::map<std::string, Row> rows_;
+    std::map<std::string, PlcRow> rows_;
+    std::map<std::string, std::int64_t> lastTenth_;
     std::size_t width_ = 0;
     bool drawn_ = false;
-    bool dirty_ = true;
 };
+
+// "3 PLCs: 1 succeeded, 1 failed, 1 interrupted"
+std::string CountLine(const std::vector<const PlcRow*>& rows);
 
 }  // namespace norvane::cli

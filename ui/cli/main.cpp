@@ -12,6 +12,7 @@
 #include "ui/cli/event_views.h"
 #include "ui/cli/json_object.h"
 #include "ui/cli/options.h"
+#include "ui/cli/output.h"
 #include "ui/cli/platform.h"
 #include "ui/cli/several_burns.h"
 #include "ui/cli/version_info.h"
@@ -22,9 +23,34 @@ using namespace norvane;
 using namespace norvane::cli;
 
 int UsageError(const std::string& text) {
-    std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", platform::CommandName(), text.c_str(),
-                 platform::CommandName());
+    StandardError().Write(std::string(platform::CommandName()) + ": " + text + "\nTry '" +
+                          platform::CommandName() + " --help'.\n");
     return kExitUsage;
+}
+
+// What the ports given say before any burn: each is a PLC's port, and no PLC is
+// named twice under two names. Empty when they are good.
+std::string PortsProblem(const Options& options, const PlcModel& model) {
+    std::vector<std::pair<std::string, platform::PortCheck>> seen;
+    for (const std::string& port : options.ports) {
+        if (port == "USB" && model.linkKind != LinkKind::Usb) {
+            return std::string("--port USB names the PLC's own USB port, and a ") + model.name +
+                   " is on a serial port: name that (--list shows them)";
+        }
+        const platform::PortCheck check = platform::CheckPort(port);
+        if (check.ownTerminal) {
+            return "--port " + port +
+                   " is the terminal this program runs on, not a PLC's port (--list shows them)";
+        }
+        for (const auto& [other, was] : seen) {
+            if (!check.key.empty() && check.key == was.key) {
+                return "--port " + other + " and --port " + port + " are the same PLC (" +
+                       check.device + "): give each PLC once";
+            }
+        }
+        seen.emplace_back(port, check);
+    }
+    return "";
 }
 
 bool ModelPrompts(const PlcModel& model) {
@@ -41,15 +67,22 @@ void ListPorts(bool json) {
                 .SetTextOrNull("usb_serial", row.usbSerial)
                 .SetTextOrNull("usb_path", row.usbPath)
                 .Set("device", row.device);
-            std::printf("%s\n", line.ToString().c_str());
+            StandardOutput().Write(line.ToString() + "\n");
         }
         return;
     }
-    std::printf("%-24s %-8s %-20s %-12s %s\n", "PORT", "KIND", "USB SERIAL", "USB PATH", "DEVICE");
+    const auto printRow = [](const char* name, const char* kind, const char* serial,
+                             const char* path, const char* device) {
+        char text[512];
+        std::snprintf(text, sizeof text, "%-24s %-8s %-20s %-12s %s\n", name, kind, serial, path,
+                      device);
+        StandardOutput().Write(text);
+    };
+    printRow("PORT", "KIND", "USB SERIAL", "USB PATH", "DEVICE");
     for (const platform::PortRow& row : rows) {
-        std::printf("%-24s %-8s %-20s %-12s %s\n", row.name.c_str(), row.kind.c_str(),
-                    row.usbSerial.empty() ? "-" : row.usbSerial.c_str(),
-                    row.usbPath.empty() ? "-" : row.usbPath.c_str(), row.device.c_str());
+        printRow(row.name.c_str(), row.kind.c_str(),
+                 row.usbSerial.empty() ? "-" : row.usbSerial.c_str(),
+                 row.usbPath.empty() ? "-" : row.usbPath.c_str(), row.device.c_str());
     }
 }
 
@@ -75,13 +108,13 @@ int main(int argc, char** argv) {
         return UsageError(error);
     }
     if (options.help) {
-        std::fputs(UsageText(), stdout);
+        StandardOutput().Write(UsageText());
         return kExitSuccess;
     }
     SelectModel(ServedModelIndex(EmbeddedImageName()));
     const PlcModel& model = SelectedModel();
     if (options.version) {
-        std::fputs(VersionText().c_str(), stdout);
+        StandardOutput().Write(VersionText());
         return kExitSuccess;
     }
     if (options.listPorts) {
@@ -89,7 +122,7 @@ int main(int argc, char** argv) {
                                                    ? std::vector<std::string>{"USB"}
                                                    : platform::WindowPortNames();
         for (const std::string& port : ports) {
-            std::puts(port.c_str());
+            StandardOutput().Write(port + "\n");
         }
         return kExitSuccess;
     }
@@ -111,15 +144,19 @@ int main(int argc, char** argv) {
                           " during the burn, and there is no terminal to answer on.\nRun it "
                           "from a terminal, or pass --yes to answer at once");
     }
+    if (const std::string problem = PortsProblem(options, model); !problem.empty()) {
+        return UsageError(problem);
+    }
     if (!options.record.empty() && !platform::CanAppend(options.record, error)) {
         return UsageError(error);
     }
     ChoosePort(options, model);
-    platform::CatchInterrupts();
+    platform::CatchSignals();
     const bool terminal = platform::IsTerminal(stdout);
+    const auto columns = [] { return platform::TerminalColumns(stdout); };
     if (several) {
-        JsonView json(stdout);
-        TableView table(stdout, terminal, options.ports);
+        JsonView json(StandardOutput());
+        TableView table(StandardOutput(), terminal, options.ports, columns);
         EventView& view = options.json ? static_cast<EventView&>(json) : table;
         const int status = BurnSeveralPlcs(options, view);
         if (!options.json) {
@@ -129,8 +166,9 @@ int main(int argc, char** argv) {
     }
     // With --json, standard output carries the JSON lines alone; a prompt goes to
     // standard error.
-    Console console(options.json ? stderr : stdout, stderr, terminal && !options.json);
-    JsonView json(stdout);
+    Console console(options.json ? StandardError() : StandardOutput(), StandardError(),
+                    terminal && !options.json, columns);
+    JsonView json(StandardOutput());
     PersonView person(console);
     EventView& view = options.json ? static_cast<EventView&>(json) : person;
     return BurnOnePlc(options, options.ports.empty() ? "" : options.ports.front(), console, view);

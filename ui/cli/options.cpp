@@ -12,12 +12,14 @@ namespace {
 constexpr int kMaxReplugTimeoutSeconds = 3600;
 
 // The value of an option given as "--name VALUE" or "--name=VALUE"; false when
-// `arg` is not that option. An empty or missing value sets `missing`.
+// `arg` is not that option. An empty or missing value sets `missing`, and so does
+// a next word that is an option ("--port --yes"); "--name=VALUE" takes VALUE as
+// it is.
 bool TakeValue(const std::string& arg, const char* name, int argc, const char* const* argv, int& i,
                std::string& value, bool& missing) {
     const std::string withEquals = std::string(name) + "=";
     if (arg == name) {
-        if (i + 1 >= argc || argv[i + 1] == nullptr) {
+        if (i + 1 >= argc || argv[i + 1] == nullptr || argv[i + 1][0] == '-') {
             missing = true;
             return true;
         }
@@ -121,7 +123,7 @@ const char* UsageText() {
             "                no terminal to ask, a model that prompts refuses to start.\n"
             "  --json        write one JSON object per line for every event of every PLC\n"
             "                (start, phase, progress, retry, prompt, end) instead of the\n"
-            "                output for a person; see docs/json-events.md.\n"
+            "                output for a person; man norvane-fwupdate gives them all.\n"
             "  --record FILE append one JSON line per burn to FILE (time, host, port and\n"
             "                identity, model, what the PLC reported, image, outcome).\n"
             "  --list        print every port that could hold a PLC: the name to give\n"

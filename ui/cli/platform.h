@@ -4,7 +4,9 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,15 +53,40 @@ class PortOpening {
     virtual std::string Device() const = 0;
     virtual std::string UsbPath() const = 0;
     virtual std::string UsbSerial() const = 0;
+    // Told about once a second while the PLC is searched for after the replug.
+    virtual void OnSearch(std::function<void(std::int64_t secondsLeft)> listener) = 0;
+    // The burn lets its port go for good: the port's own settings are put back
+    // (now, on the one open, and at its close). Never before a prompt.
+    virtual void LetGo() = 0;
 };
 std::unique_ptr<PortOpening> MakePortOpening(const std::string& selector,
                                              std::chrono::seconds replugTimeout);
 
+// What a --port names, looked at before any burn: a key that is the same for
+// every name of one device (empty when it names none now), whether it is this
+// program's own terminal (never to be burnt), and the device with its USB
+// identity where it has one.
+struct PortCheck {
+    std::string key;
+    bool ownTerminal = false;
+    std::string device;
+    std::string usbPath;
+    std::string usbSerial;
+};
+PortCheck CheckPort(const std::string& selector);
+
 // ------------------------------------------------------- the terminal, signals
 bool IsTerminal(std::FILE* stream);
-// From now on Ctrl-C (and a request to terminate) only sets Interrupted().
-void CatchInterrupts();
+// The columns of the terminal behind `stream` now; 0 when it is none.
+std::size_t TerminalColumns(std::FILE* stream);
+// The terminal behind `stream` has hung up (or was never there to answer).
+bool TerminalGone(std::FILE* stream);
+// From now on Ctrl-C (and a request to terminate) only sets Interrupted(), a
+// hang-up only sets HungUp(); a closed pipe or a terminal that stops a
+// background job no longer stops this program.
+void CatchSignals();
 bool Interrupted();
+bool HungUp();
 
 // -------------------------------------------------------------- the record file
 std::string HostName();
@@ -79,10 +106,13 @@ class Child {
     virtual std::size_t Read(char* buffer, std::size_t size) = 0;
     // Asks it to stop as Ctrl-C would.
     virtual void Interrupt() = 0;
+    // Tells it of the hang-up this process had.
+    virtual void HangUp() = 0;
     // Waits for it: its exit status, or -1 when it was ended by a signal.
     virtual int Wait() = 0;
 };
-// Starts this program again with `args`; null with `error` set when it cannot.
+// Starts this program again with `args`, in a process group of its own (it hears
+// Ctrl-C only through Interrupt); null with `error` set when it cannot.
 std::unique_ptr<Child> StartChild(const std::vector<std::string>& args, std::string& error);
 
 }  // namespace norvane::cli::platform

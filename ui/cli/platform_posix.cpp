@@ -2,14 +2,18 @@
 // signals, an O_APPEND record file and fork/exec children.
 #include <fcntl.h>
 #include <limits.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <mutex>
 
+#include "port/posix/plc_lock.h"
 #include "port/posix/port_factory.h"
 #include "port/posix/port_listing.h"
 #include "ui/cli/platform.h"
@@ -19,9 +23,21 @@ namespace norvane::cli::platform {
 namespace {
 
 volatile std::sig_atomic_t gInterrupted = 0;
+volatile std::sig_atomic_t gHungUp = 0;
 
 void OnInterrupt(int) {
     gInterrupted = 1;
+}
+
+void OnHangUp(int) {
+    gHungUp = 1;
+}
+
+void Catch(int signal, void (*handler)(int)) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
 }
 
 std::string Errno(const std::string& what) {
@@ -38,28 +54,57 @@ int OpenRecord(const std::string& path, std::string& error) {
     return fd;
 }
 
+// The burn's thread opens ports while the session may ask what was opened (for
+// the record of an interrupted burn): the answers are taken under a lock.
 class PosixPortOpening : public PortOpening {
   public:
     PosixPortOpening(const std::string& selector, std::chrono::seconds replugTimeout)
         : opener_(selector, replugTimeout) {}
 
     LinkPtr OpenSerial(const std::string& name) override {
-        return opener_.OpenSerial(name, &failure_);
+        return Noted(opener_.OpenSerial(name, &pending_));
     }
-    LinkPtr OpenUsbPlc() override { return opener_.OpenUsbPlc(&failure_); }
-    std::string LastFailure() const override { return posix::DescribeOpenFailure(failure_); }
-    std::string LastFailureHint() const override { return posix::OpenFailureHint(failure_); }
-    std::string Device() const override { return opener_.device(); }
+    LinkPtr OpenUsbPlc() override { return Noted(opener_.OpenUsbPlc(&pending_)); }
+    std::string LastFailure() const override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return posix::DescribeOpenFailure(failure_);
+    }
+    std::string LastFailureHint() const override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return posix::OpenFailureHint(failure_);
+    }
+    std::string Device() const override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return device_;
+    }
     std::string UsbPath() const override {
-        return opener_.identity() ? opener_.identity()->path : "";
+        std::lock_guard<std::mutex> lock(mutex_);
+        return usb_ ? usb_->path : "";
     }
     std::string UsbSerial() const override {
-        return opener_.identity() ? opener_.identity()->serial : "";
+        std::lock_guard<std::mutex> lock(mutex_);
+        return usb_ ? usb_->serial : "";
     }
+    void OnSearch(std::function<void(std::int64_t)> listener) override {
+        opener_.OnSearch(std::move(listener));
+    }
+    void LetGo() override { opener_.LetGo(); }
 
   private:
+    LinkPtr Noted(LinkPtr link) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        failure_ = pending_;
+        device_ = opener_.device();
+        usb_ = opener_.identity();
+        return link;
+    }
+
     posix::PortOpener opener_;
+    posix::OpenFailure pending_;  // the opener's, until noted
+    mutable std::mutex mutex_;
     posix::OpenFailure failure_;
+    std::string device_;
+    std::optional<posix::UsbIdentity> usb_;
 };
 
 class PosixChild : public Child {
@@ -86,6 +131,11 @@ class PosixChild : public Child {
     void Interrupt() override {
         if (status_ == kRunning) {
             kill(pid_, SIGINT);
+        }
+    }
+    void HangUp() override {
+        if (status_ == kRunning) {
+            kill(pid_, SIGHUP);
         }
     }
     int Wait() override {
@@ -126,7 +176,9 @@ const char* PortHelp() {
 }
 
 const char* PortAccessHelp() {
-    return "Access without root: see res/linux/ (udev rule, dialout group).\n";
+    return "Access without root: be a member of the dialout group; the package's udev rule\n"
+           "(/usr/lib/udev/rules.d/99-norvane-plc.rules) gives that group the PLC's USB\n"
+           "port. See man norvane-fwupdate and /usr/share/doc/norvane-fwupdate/.\n";
 }
 
 std::vector<PortRow> ListPorts() {
@@ -154,20 +206,54 @@ std::unique_ptr<PortOpening> MakePortOpening(const std::string& selector,
     return std::make_unique<PosixPortOpening>(selector, replugTimeout);
 }
 
+PortCheck CheckPort(const std::string& selector) {
+    const std::string device = posix::ResolvePortSelector(selector);
+    if (device.empty()) {
+        return {};
+    }
+    const std::optional<posix::UsbIdentity> usb = posix::IdentityOfTty(device);
+    return PortCheck{posix::PlcLockKey(usb, device), posix::IsOwnTerminal(device), device,
+                     usb ? usb->path : "", usb ? usb->serial : ""};
+}
+
 bool IsTerminal(std::FILE* stream) {
     return isatty(fileno(stream)) != 0;
 }
 
-void CatchInterrupts() {
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+std::size_t TerminalColumns(std::FILE* stream) {
+    winsize size{};
+    if (ioctl(fileno(stream), TIOCGWINSZ, &size) != 0) {
+        return 0;
+    }
+    return size.ws_col;
+}
+
+bool TerminalGone(std::FILE* stream) {
+    if (gHungUp != 0) {
+        return true;
+    }
+    pollfd entry{fileno(stream), POLLIN, 0};
+    return poll(&entry, 1, 0) == 1 && (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+void CatchSignals() {
+    Catch(SIGINT, OnInterrupt);
+    Catch(SIGTERM, OnInterrupt);
+    Catch(SIGHUP, OnHangUp);
+    // A reader that went away, or a terminal that would stop a background job
+    // for writing to it or reading from it, never stops a burn: the write or
+    // the read fails, and the program goes on without it.
+    for (const int signal : {SIGPIPE, SIGTTOU, SIGTTIN}) {
+        std::signal(signal, SIG_IGN);
+    }
 }
 
 bool Interrupted() {
     return gInterrupted != 0;
+}
+
+bool HungUp() {
+    return gHungUp != 0;
 }
 
 std::string HostName() {
@@ -238,8 +324,10 @@ std::unique_ptr<Child> StartChild(const std::vector<std::string>& args, std::str
         return nullptr;
     }
     if (pid == 0) {
-        // The child: standard input from nowhere (the parent answers no prompt),
-        // standard output into the pipe, standard error shared.
+        // The child: a process group of its own, so that it hears Ctrl-C and a
+        // hang-up only from the parent; standard input from nowhere (the parent
+        // answers no prompt), standard output into the pipe, standard error shared.
+        (void)setpgid(0, 0);
         const int in = open("/dev/null", O_RDONLY);
         if (in < 0 || dup2(in, STDIN_FILENO) < 0 || dup2(pipeFds[1], STDOUT_FILENO) < 0) {
             _exit(126);
@@ -247,6 +335,7 @@ std::unique_ptr<Child> StartChild(const std::vector<std::string>& args, std::str
         execv(argv[0], argv.data());
         _exit(127);
     }
+    (void)setpgid(pid, pid);  // also here, so that no signal finds it in ours meanwhile
     close(pipeFds[1]);
     return std::make_unique<PosixChild>(pid, pipeFds[0]);
 }

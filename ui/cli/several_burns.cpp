@@ -2,15 +2,20 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <ctime>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
 
+#include "burn/shared_values.h"
 #include "ui/cli/burn_events.h"
+#include "ui/cli/burn_record.h"
 #include "ui/cli/burn_session.h"
+#include "ui/cli/event_pump.h"
 #include "ui/cli/platform.h"
+#include "ui/cli/version_info.h"
 
 namespace norvane::cli {
 
@@ -72,44 +77,107 @@ std::vector<std::string> ChildArgs(const Options& options, const std::string& po
     return args;
 }
 
-// The end of a burn whose process could not tell it. Once its events showed the
-// erase under way, the PLC may be left erased, and the user is told so.
-JsonObject EndWithoutBurn(const std::string& port, std::string why, bool eraseBegun) {
-    if (eraseBegun) {
-        why += std::string("; ") + kInterruptedAfterErase;
-    }
-    return EndEvent(port, {"ERROR", why, kExitBurnFailed, 0, 0, eraseBegun});
-}
+using Clock = std::chrono::steady_clock;
 
 struct Burn {
     std::string port;
+    platform::PortCheck check;
     std::unique_ptr<platform::Child> child;
     std::thread reader;
+    Clock::time_point started;
+    std::string burnId;       // from its start event
     bool ended = false;       // its end event came
     bool eraseBegun = false;  // an event of it showed the erase or the transfer
+    bool handedOver = false;  // an event of it showed the PLC in its bootloader
+    std::int64_t errorsTotal = 0;
     int exitStatus = kExitBurnFailed;
+
+    // Follows what the burn's own events say about its PLC.
+    void Follow(const JsonObject& event) {
+        const std::string kind = event.Text("event");
+        if (kind == kEventStart) {
+            burnId = event.Text("burn_id");
+        } else if (kind == kEventHandover || kind == kEventPrompt || kind == kEventWait) {
+            handedOver = true;
+        } else if (kind == kEventEnd) {
+            ended = true;
+            exitStatus = static_cast<int>(event.Number("exit_status"));
+        }
+        if (event.Has("phase") && PhaseOfWord(event.Text("phase")) != kFlashIdle) {
+            eraseBegun = true;
+        }
+        if (event.Has("errors_total")) {
+            errorsTotal = event.Number("errors_total");
+        }
+    }
 };
+
+// The end of a burn whose process could not tell it: its record line (marked as
+// written here, with what this process saw of the burn) and its end event. Once
+// its events showed the PLC handed over or its erase under way, the user is told
+// that the PLC must be burned again.
+JsonObject EndWithoutBurn(const Options& options, Burn& burn, std::string why) {
+    if (burn.eraseBegun) {
+        why += std::string("; ") + kInterruptedAfterErase;
+    } else if (burn.handedOver) {
+        why += "; the PLC waits in its bootloader and must be burned before it runs again";
+    }
+    if (burn.burnId.empty()) {
+        burn.burnId = NewBurnId();
+    }
+    const std::int64_t seconds =
+        burn.child
+            ? std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - burn.started).count()
+            : 0;
+    const BurnEnd end{
+        "ERROR", why, kExitBurnFailed, seconds, burn.errorsTotal, burn.eraseBegun, burn.handedOver};
+    if (!options.record.empty()) {
+        const BurnRecordFacts facts{std::time(nullptr),
+                                    platform::HostName(),
+                                    burn.port,
+                                    burn.check.device,
+                                    burn.check.usbPath,
+                                    burn.check.usbSerial,
+                                    selectedPLC,
+                                    -1,
+                                    -1,
+                                    CurrentImageFacts(),
+                                    end,
+                                    burn.burnId,
+                                    kWrittenByParent};
+        std::string error;
+        if (!platform::AppendLine(options.record, BurnRecord(facts).ToString(), error)) {
+            StandardError().Write(std::string(platform::CommandName()) + ": warning: the burn on " +
+                                  burn.port + " is not recorded: " + error + "\n");
+        }
+    }
+    burn.ended = true;
+    return EndEvent(burn.port, end, burn.burnId);
+}
 
 }  // namespace
 
 int BurnSeveralPlcs(const Options& options, EventView& view) {
     Inbox inbox;
+    EventPump pump(view);
     std::vector<Burn> burns(options.ports.size());
     std::size_t running = 0;
     for (std::size_t i = 0; i < burns.size(); ++i) {
         Burn& burn = burns[i];
         burn.port = options.ports[i];
+        burn.check = platform::CheckPort(burn.port);
+        burn.started = Clock::now();
         std::string error;
         burn.child = platform::StartChild(ChildArgs(options, burn.port), error);
         if (!burn.child) {
-            view.Show(EndWithoutBurn(burn.port, error, false));
-            burn.ended = true;
+            pump.Put(EndWithoutBurn(options, burn, error));
             continue;
         }
         burn.reader = std::thread(ReadLines, std::ref(*burn.child), i, std::ref(inbox));
         ++running;
     }
     bool interrupted = false;
+    bool hungUp = false;
     while (running > 0) {
         if (!interrupted && platform::Interrupted()) {
             interrupted = true;  // each burn says for itself whether its erase had begun
@@ -119,7 +187,14 @@ int BurnSeveralPlcs(const Options& options, EventView& view) {
                 }
             }
         }
-        view.Tick();
+        if (!hungUp && platform::HungUp()) {
+            hungUp = true;  // each burn goes on once it has changed its PLC
+            for (Burn& burn : burns) {
+                if (burn.child) {
+                    burn.child->HangUp();
+                }
+            }
+        }
         const std::optional<Said> said = inbox.Take(std::chrono::milliseconds(100));
         if (!said) {
             continue;
@@ -128,14 +203,8 @@ int BurnSeveralPlcs(const Options& options, EventView& view) {
         if (said->line) {
             std::optional<JsonObject> event = JsonObject::Parse(*said->line);
             if (event && event->Text("port") == burn.port) {
-                if (event->Has("phase") && PhaseOfWord(event->Text("phase")) != kFlashIdle) {
-                    burn.eraseBegun = true;
-                }
-                if (event->Text("event") == kEventEnd) {
-                    burn.ended = true;
-                    burn.exitStatus = static_cast<int>(event->Number("exit_status"));
-                }
-                view.Show(*event);
+                burn.Follow(*event);
+                pump.Put(std::move(*event));
             }
             continue;
         }
@@ -144,15 +213,13 @@ int BurnSeveralPlcs(const Options& options, EventView& view) {
         --running;
         if (!burn.ended) {
             // It ended without saying how its burn ended: it did not finish it.
-            burn.ended = true;
             const std::string how = status < 0 ? "ended by a signal"
                                                : "ended with exit status " + std::to_string(status);
-            view.Show(EndWithoutBurn(burn.port,
-                                     "the burn's process " + how + " before the burn ended",
-                                     burn.eraseBegun));
+            pump.Put(EndWithoutBurn(options, burn,
+                                    "the burn's process " + how + " before the burn ended"));
         }
     }
-    view.Tick();
+    pump.Drain();
     if (interrupted) {
         return kExitInterrupted;
     }

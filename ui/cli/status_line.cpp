@@ -1,25 +1,35 @@
 #include "ui/cli/status_line.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace norvane::cli {
 
 namespace {
-constexpr int kBarWidth = 30;
+constexpr std::size_t kBarWidth = 30;
+constexpr std::size_t kNarrowestBar = 10;
+}  // namespace
+
+std::string FitTo(const std::string& line, std::size_t columns) {
+    return columns == 0 || line.size() <= columns ? line : line.substr(0, columns);
 }
 
-std::string FormatStatusLine(const StatusValues& v) {
-    std::int32_t shown = v.progress < 0 ? 0 : (v.progress > 100 ? 100 : v.progress);
-    char bar[kBarWidth + 1];
-    const int filled = shown * kBarWidth / 100;
-    for (int i = 0; i < kBarWidth; ++i) {
-        bar[i] = i < filled ? '#' : '-';
+std::string FormatStatusLine(const StatusValues& v, std::size_t columns,
+                             const std::string& detail) {
+    const std::int32_t shown = std::clamp(v.progress, 0, 100);
+    char head[32];
+    char tail[96];
+    std::snprintf(head, sizeof head, "%4d s [", v.elapsedTime);
+    std::snprintf(tail, sizeof tail, "] %3d %% %-11s  errors %d/%d", v.progress,
+                  PhaseWord(v.flashStatus), v.errCounter, v.totalErrCounter);
+    const std::string after = detail.empty() ? tail : std::string(tail) + "  " + detail;
+    std::size_t width = kBarWidth;
+    const std::size_t rest = std::char_traits<char>::length(head) + after.size();
+    if (columns != 0 && rest + width > columns) {
+        width = columns > rest + kNarrowestBar ? columns - rest : kNarrowestBar;
     }
-    bar[kBarWidth] = '\0';
-    char line[160];
-    std::snprintf(line, sizeof line, "%4d s [%s] %3d %% %-11s  errors %d/%d", v.elapsedTime, bar,
-                  v.progress, PhaseWord(v.flashStatus), v.errCounter, v.totalErrCounter);
-    return line;
+    const std::size_t filled = static_cast<std::size_t>(shown) * width / 100;
+    return head + std::string(filled, '#') + std::string(width - filled, '-') + after;
 }
 
 std::string FormatPhaseLine(const StatusValues& v) {

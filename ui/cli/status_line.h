@@ -1,6 +1,7 @@
 // The terminal's status line: what the window's status panel shows.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -16,10 +17,16 @@ struct StatusValues {
     std::int32_t totalErrCounter;
 };
 
-// One line, e.g. "  12 s [##########----------]  50 % Erasing      errors 0/3".
-std::string FormatStatusLine(const StatusValues& values);
+// One line, e.g. "  12 s [##########----------]  50 % Erasing      errors 0/3",
+// with `detail` after it. Given the columns it may take (0: any), the bar
+// shrinks first, down to ten characters.
+std::string FormatStatusLine(const StatusValues& values, std::size_t columns = 0,
+                             const std::string& detail = "");
 
 // The plain line written once per phase change when there is no terminal.
 std::string FormatPhaseLine(const StatusValues& values);
+
+// `line` cut to `columns` characters (0: not cut).
+std::string FitTo(const std::string& line, std::size_t columns);
 
 }  // namespace norvane::cli
