@@ -6,6 +6,7 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 namespace norvane::posix {
 
@@ -26,10 +27,18 @@ bool IsPid(const std::string& name) {
     });
 }
 
+// Its whole command line, words apart; its short name where that cannot be read.
 std::string CommandOf(const fs::path& processDir) {
-    std::ifstream in(processDir / "comm");
-    std::string command;
-    std::getline(in, command);
+    std::ifstream line(processDir / "cmdline", std::ios::binary);
+    std::string command((std::istreambuf_iterator<char>(line)), {});
+    while (!command.empty() && command.back() == '\0') {
+        command.pop_back();
+    }
+    std::replace(command.begin(), command.end(), '\0', ' ');
+    if (command.empty()) {
+        std::ifstream name(processDir / "comm");
+        std::getline(name, command);
+    }
     return command;
 }
 

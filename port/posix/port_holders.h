@@ -8,7 +8,7 @@ namespace norvane::posix {
 
 struct PortHolder {
     int pid = 0;
-    std::string command;  // the process's short name, as the kernel keeps it
+    std::string command;  // the process's command line (its short name where unreadable)
 };
 
 // Every process with an open descriptor on the device at `devicePath`, in

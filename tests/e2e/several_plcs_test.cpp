@@ -11,7 +11,9 @@
 #include <memory>
 #include <set>
 #include <sstream>
+#include <thread>
 
+#include "burn_output.h"
 #include "served_pv.h"
 #include "terminal_program.h"
 #include "ui/cli/json_object.h"
@@ -162,10 +164,6 @@ std::string PhaseOf(const std::string& port, const char* phase) {
     return "\"event\": \"phase\", \"port\": \"" + port + "\", \"phase\": \"" + phase + "\"";
 }
 
-std::string TempFile(const char* name) {
-    return ::testing::TempDir() + name + std::to_string(getpid());
-}
-
 TEST(SeveralPlcs, JsonLinesOfRealBurnsFollowTheSchema) {
     // One PLC that succeeds, one that fails, then three at once with one failing.
     {
@@ -274,18 +272,34 @@ TEST(SeveralPlcs, ABurnProcessThatDiesMidBurnLeavesNoPlcErasedUntold) {
     slow.flashWriteTimeMs = 100;
     ServedPv programming(slow);
     ServedPv other;
-    TerminalProgram tool(
-        {kPvTool, "--port", programming.Port(), "--port", other.Port(), "--yes", "--json"});
+    const TempFile record("died");
+    TerminalProgram tool({kPvTool, "--port", programming.Port(), "--port", other.Port(), "--yes",
+                          "--json", "--record", record.path()});
     ASSERT_TRUE(tool.Started());
     // That PLC's own transfer: the other one may well be further on.
     ASSERT_TRUE(tool.WaitFor(PhaseOf(programming.Port(), "Programming"), 60000)) << tool.Screen();
     const pid_t burning = BurnProcess(tool.Pid(), programming.Port());
     ASSERT_GT(burning, 0);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
     kill(burning, SIGKILL);
     EXPECT_EQ(tool.WaitExit(60000), 1) << tool.Screen();
+    // One record line per burn: the dead one's written by the parent, with its
+    // own count of the seconds, the burn's identifier and what it did to the PLC.
+    std::map<std::string, JsonObject> lines;
+    for (const JsonObject& line : RecordLines(record.path())) {
+        EXPECT_EQ(lines.count(line.Text("port")), 0u) << line.ToString();
+        lines[line.Text("port")] = line;
+    }
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[programming.Port()].Text("written_by"), "parent");
+    EXPECT_GE(lines[programming.Port()].Number("seconds"), 3);
+    EXPECT_TRUE(lines[programming.Port()].Flag("erase_begun"));
+    EXPECT_TRUE(lines[programming.Port()].Flag("handed_over"));
+    EXPECT_EQ(lines[other.Port()].Text("written_by"), "burn");
     std::map<std::string, JsonObject> ends = EndsOnScreen(tool.Screen());
     ASSERT_EQ(ends.size(), 2u) << tool.Screen();
     const JsonObject& killed = ends[programming.Port()];
+    EXPECT_EQ(killed.Text("burn_id"), lines[programming.Port()].Text("burn_id"));
     EXPECT_EQ(killed.Number("exit_status"), 1);
     EXPECT_TRUE(killed.Flag("erase_begun"));
     EXPECT_NE(killed.Text("message").find("ended by a signal"), std::string::npos);
@@ -294,19 +308,16 @@ TEST(SeveralPlcs, ABurnProcessThatDiesMidBurnLeavesNoPlcErasedUntold) {
 }
 
 TEST(Record, EveryBurnAppendsOneLineWithWhatThePlcSaid) {
-    const std::string record = TempFile("record");
-    std::remove(record.c_str());
+    const TempFile recordFile("record");
+    const std::string& record = recordFile.path();
     ServedPv a;
     ServedPv b(InRunMode());
     const CapturedRun run = RunCaptured(
         {kPvTool, "--port", a.Port(), "--port", b.Port(), "--yes", "--record", record}, 60000);
     EXPECT_EQ(run.exitStatus, 1) << run.output;
-    std::ifstream in(record);
     std::map<std::string, JsonObject> lines;
-    for (std::string line; std::getline(in, line);) {
-        const auto parsed = JsonObject::Parse(line);
-        ASSERT_TRUE(parsed) << line;
-        lines[parsed->Text("port")] = *parsed;
+    for (const JsonObject& line : RecordLines(record)) {
+        lines[line.Text("port")] = line;
     }
     ASSERT_EQ(lines.size(), 2u);
     const JsonObject& ok = lines[a.Port()];
@@ -321,7 +332,6 @@ TEST(Record, EveryBurnAppendsOneLineWithWhatThePlcSaid) {
     EXPECT_EQ(failed.Text("message"), "PLC in RUN MODE");
     EXPECT_EQ(failed.TypeOf("plc_type"), Type::Null);  // it never answered "ID"
     EXPECT_EQ(failed.Number("failed_attempts"), 6);
-    std::remove(record.c_str());
 }
 
 TEST(Record, ARecordThatCannotBeWrittenIsSaidAndChangesNoOutcome) {

@@ -3,24 +3,19 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "fake_sysfs.h"
+#include "port/posix/plc_lock.h"
 #include "port/posix/port_factory.h"
 #include "pty_pair.h"
 
 namespace norvane::posix {
 namespace {
-
-std::string OwnCommand() {
-    std::ifstream in("/proc/self/comm");
-    std::string command;
-    std::getline(in, command);
-    return command;
-}
 
 TEST(SerialOpenTest, SecondOpenerIsRefusedAndTheHolderNamed) {
     test::PtyPair pty;
@@ -35,7 +30,7 @@ TEST(SerialOpenTest, SecondOpenerIsRefusedAndTheHolderNamed) {
     EXPECT_EQ(second.failure.path, pty.slavePath());
     ASSERT_EQ(second.failure.holders.size(), 1u);
     EXPECT_EQ(second.failure.holders[0].pid, static_cast<int>(::getpid()));
-    EXPECT_EQ(second.failure.holders[0].command, OwnCommand());
+    EXPECT_EQ(second.failure.holders[0].command, OwnCommandLine());  // whole, not cut short
     const std::string text = DescribeOpenFailure(second.failure);
     EXPECT_NE(text.find("busy"), std::string::npos) << text;
     EXPECT_NE(text.find("pid " + std::to_string(::getpid())), std::string::npos) << text;
@@ -109,6 +104,30 @@ TEST(PortFactoryTest, NoPlcOnUsbIsReportedAsSuch) {
     EXPECT_EQ(failure.kind, OpenFailureKind::NoUsbPlc);
     EXPECT_NE(DescribeOpenFailure(failure).find("6c2e:0001"), std::string::npos);
     EXPECT_FALSE(OpenFailureHint(failure).empty());
+}
+
+}  // namespace
+}  // namespace norvane::posix
+
+namespace norvane::posix {
+namespace {
+
+// The port's own settings come back when the burn lets it go for good, not at a
+// close between its passes (the close before the replug or power-cycle prompt).
+TEST(PortFactoryTest, APortLetGoHasItsOwnSettingsBack) {
+    test::PtyPair pty;
+    const auto canonical = [&pty] {
+        termios now{};
+        return tcgetattr(pty.master(), &now) == 0 && (now.c_lflag & ICANON) != 0;
+    };
+    ASSERT_TRUE(canonical());
+    PortOpener opener(pty.slavePath());
+    EXPECT_TRUE(opener.OpenUsbPlc(nullptr));  // opened raw, then closed for the prompt
+    EXPECT_FALSE(canonical());
+    LinkPtr link = opener.OpenUsbPlc(nullptr);
+    ASSERT_TRUE(link);
+    opener.LetGo();
+    EXPECT_TRUE(canonical());
 }
 
 }  // namespace

@@ -211,7 +211,11 @@ int TerminalProgram::WaitExit(int ms) {
         }
         ReadFor(20);
     }
-    ReadFor(0);  // what it wrote last
+    // What it wrote last, up to the end of its output.
+    for (std::size_t before = screen_.size() + 1; screen_.size() != before;) {
+        before = screen_.size();
+        ReadFor(100);
+    }
     return status_ == -2 ? -1 : status_;
 }
 

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "ui/cli/burn_record.h"
+#include "ui/cli/event_views.h"
 #include "ui/cli/options.h"
+#include "ui/cli/plc_row.h"
 #include "ui/cli/sha256.h"
 #include "ui/cli/status_line.h"
 #include "ui/cli/trace_link.h"
@@ -120,6 +122,52 @@ TEST(Sha256, KnownDigests) {
     const std::string block(64, 'a');
     EXPECT_EQ(Sha256Hex(reinterpret_cast<const std::uint8_t*>(block.data()), block.size()),
               "ffe054fe7ae0cb6dc65c3af9b61d5209f439851db43d0ba5997337df154668eb");
+}
+
+}  // namespace
+}  // namespace norvane::cli
+
+namespace norvane::cli {
+namespace {
+
+JsonObject Progress(const char* phase, std::int64_t percent, std::int64_t seconds) {
+    JsonObject e;
+    e.Set("event", "progress").Set("port", "p").Set("phase", phase).Set("percent", percent);
+    e.Set("errors", std::int64_t{0}).Set("errors_total", std::int64_t{1}).Set("seconds", seconds);
+    return e;
+}
+
+// A row tells what its PLC does, what it waits for and how long the transfer has
+// left, in the columns it has.
+TEST(PlcRowText, StatesWaitsAndTheTimeLeft) {
+    using namespace std::chrono_literals;
+    const PlcRow::Clock::time_point t0{};
+    PlcRow row;
+    JsonObject wait;
+    wait.Set("event", "wait")
+        .Set("port", "p")
+        .Set("for", "reconnect")
+        .Set("seconds_left", std::int64_t{30});
+    row.Apply(wait, t0);
+    EXPECT_EQ(row.Text(t0 + 4s, 0), "waiting for the PLC: 26 s left");
+    row.Apply(Progress("Programming", 0, 10), t0 + 10s);
+    row.Apply(Progress("Programming", 25, 14), t0 + 14s);
+    EXPECT_EQ(row.Text(t0 + 14s, 0), "Programming  25 %  errors 0/1    14 s  0:12 left");
+    EXPECT_EQ(row.Text(t0 + 14s, 40), "Programming  25 %  errors 0/1  0:12 left");
+    EXPECT_EQ(row.Text(t0 + 14s, 20), "Programming  25 %  0");
+    JsonObject end;
+    end.Set("event", "end")
+        .Set("port", "p")
+        .Set("caption", "ERROR")
+        .Set("message", "PLC in RUN MODE");
+    end.Set("exit_status", std::int64_t{1});
+    row.Apply(end, t0 + 15s);
+    EXPECT_EQ(row.state(), PlcRow::State::Failed);
+    EXPECT_EQ(row.Text(t0 + 15s, 0), "ERROR: PLC in RUN MODE");
+    PlcRow done;
+    end.Set("exit_status", std::int64_t{0});
+    done.Apply(end, t0);
+    EXPECT_EQ(CountLine({&row, &done}), "2 PLCs: 1 succeeded, 1 failed");
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ void Console::ClearStatusLocked() {
     }
 }
 
-void Console::DrawStatus(const StatusValues& values, const std::string& detail) {
+void Console::DrawStatus(const StatusValues& values, const std::string& detail, bool waiting) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (asking_) {
         return;
@@ -30,7 +30,9 @@ void Console::DrawStatus(const StatusValues& values, const std::string& detail) 
         const std::size_t columns = columns_ ? columns_() : 0;
         // One column short of the width: a line that fills it would wrap.
         const std::size_t fit = columns > 1 ? columns - 1 : 0;
-        out_.Write("\r" + FitTo(FormatStatusLine(values, fit, detail), fit) + "\x1b[K");
+        const std::string line =
+            waiting ? FormatWaitLine(values, detail) : FormatStatusLine(values, fit, detail);
+        out_.Write("\r" + FitTo(line, fit) + "\x1b[K");
         statusShown_ = true;
     } else if (values.flashStatus != lastPhase_) {
         out_.Write(Stamped(FormatPhaseLine(values)) + "\n");

@@ -20,9 +20,11 @@ class Console {
     Console(Output& out, Output& err, bool liveStatus, std::function<std::size_t()> columns = {})
         : out_(out), err_(err), live_(liveStatus), columns_(std::move(columns)) {}
 
-    // Live: redraws the status line, with `detail` (a wait, the time left) after
-    // it. Otherwise one line when the phase changes.
-    void DrawStatus(const StatusValues& values, const std::string& detail = "");
+    // Live: redraws the status line, with `detail` (the time left) after it, or
+    // what the burn waits for instead of its bar. Otherwise one line when the
+    // phase changes.
+    void DrawStatus(const StatusValues& values, const std::string& detail = "",
+                    bool waiting = false);
 
     // A line of its own on standard output (or error), below the status line;
     // without a terminal it carries the time.

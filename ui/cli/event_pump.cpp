@@ -20,7 +20,7 @@ EventPump::~EventPump() {
 void EventPump::Put(JsonObject event) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        queue_.push_back(std::move(event));
+        queue_.emplace_back(std::move(event), EventView::Clock::now());
         ++put_;
     }
     changed_.notify_all();
@@ -38,10 +38,10 @@ void EventPump::Run() {
     for (;;) {
         changed_.wait_until(lock, nextTick, [this] { return stopping_ || !queue_.empty(); });
         while (!queue_.empty()) {
-            JsonObject event = std::move(queue_.front());
+            auto [event, at] = std::move(queue_.front());
             queue_.pop_front();
             lock.unlock();
-            view_.Show(event);
+            view_.Show(event, at);
             lock.lock();
             ++shown_;
             changed_.notify_all();

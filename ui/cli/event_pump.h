@@ -35,7 +35,7 @@ class EventPump {
     EventView& view_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<JsonObject> queue_;
+    std::deque<std::pair<JsonObject, EventView::Clock::time_point>> queue_;
     std::uint64_t put_ = 0;
     std::uint64_t shown_ = 0;
     bool stopping_ = false;

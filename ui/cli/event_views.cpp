@@ -8,8 +8,6 @@ namespace norvane::cli {
 
 namespace {
 
-using Clock = PlcRow::Clock;
-
 std::string Ended(const JsonObject& event) {
     return event.Text("caption") + ": " + event.Text("message");
 }
@@ -22,20 +20,20 @@ std::size_t Fit(const std::function<std::size_t()>& columns) {
 
 }  // namespace
 
-void JsonView::Show(const JsonObject& event) {
+void JsonView::Show(const JsonObject& event, Clock::time_point) {
     out_.Write(event.ToString() + "\n");
 }
 
-void PersonView::Show(const JsonObject& event) {
-    row_.Apply(event, Clock::now());
+void PersonView::Show(const JsonObject& event, Clock::time_point at) {
+    row_.Apply(event, at);
     const std::string kind = event.Text("event");
     if (kind == kEventProgress) {
-        console_.DrawStatus(row_.values(), row_.Detail(Clock::now()));
+        Draw();
     } else if (kind == kEventPrompt && event.Flag("answered")) {
         console_.Print(Ended(event) + " [--yes]");
     } else if (kind == kEventWait) {
         if (console_.live()) {
-            console_.DrawStatus(row_.values(), row_.Detail(Clock::now()));
+            Draw();
         } else if (event.Text("for") != lastWait_) {
             console_.Print(row_.Detail(Clock::now()));
         }
@@ -45,10 +43,15 @@ void PersonView::Show(const JsonObject& event) {
     }
 }
 
+void PersonView::Draw() {
+    console_.DrawStatus(row_.values(), row_.Detail(Clock::now()),
+                        row_.state() == PlcRow::State::Waiting);
+}
+
 void PersonView::Tick() {
     // The seconds of a wait and the time left go on between events.
     if (console_.live() && !row_.Over()) {
-        console_.DrawStatus(row_.values(), row_.Detail(Clock::now()));
+        Draw();
     }
 }
 
@@ -61,15 +64,16 @@ TableView::TableView(Output& out, bool live, const std::vector<std::string>& por
     }
 }
 
-std::string TableView::Line(const std::string& port) const {
+std::string TableView::Line(const std::string& port, std::size_t columns) const {
     const std::string name = port + std::string(width_ - std::min(width_, port.size()) + 2, ' ');
-    return name + rows_.at(port).Text(Clock::now());
+    const std::size_t left = columns == 0 ? 0 : columns > name.size() ? columns - name.size() : 1;
+    return FitTo(name + rows_.at(port).Text(Clock::now(), left), columns);
 }
 
-void TableView::Show(const JsonObject& event) {
+void TableView::Show(const JsonObject& event, Clock::time_point at) {
     const std::string port = event.Text("port");
     PlcRow& row = rows_[port];
-    row.Apply(event, Clock::now());
+    row.Apply(event, at);
     if (live_) {
         return;
     }
@@ -87,7 +91,7 @@ void TableView::Show(const JsonObject& event) {
         auto last = lastTenth_.find(port);
         if (last == lastTenth_.end() || last->second != tenth) {
             lastTenth_[port] = tenth;
-            line = row.Text(Clock::now());
+            line = row.Text(Clock::now(), 0);
         }
     } else if (kind == kEventPrompt) {
         line = Ended(event) + (event.Flag("answered") ? " [--yes]" : "");
@@ -114,7 +118,7 @@ void TableView::Redraw() {
         text += "\x1b[" + std::to_string(order_.size()) + "A";  // back to the first row
     }
     for (const std::string& port : order_) {
-        text += "\r" + FitTo(Line(port), fit) + "\x1b[K\n";
+        text += "\r" + Line(port, fit) + "\x1b[K\n";
     }
     out_.Write(text);
     drawn_ = true;
@@ -149,7 +153,7 @@ void TableView::Summary() {
     }
     std::string text = "\nSummary:\n";
     for (const std::string& port : order_) {
-        text += "  " + Line(port) + "\n";
+        text += "  " + Line(port, 0) + "\n";
     }
     out_.Write(text + CountLine(rows) + "\n");
 }

@@ -17,8 +17,11 @@ namespace norvane::cli {
 
 class EventView {
   public:
+    using Clock = PlcRow::Clock;
+
     virtual ~EventView() = default;
-    virtual void Show(const JsonObject& event) = 0;
+    // `at`: when the event happened, which may be a while before it is shown.
+    virtual void Show(const JsonObject& event, Clock::time_point at) = 0;
     // Called about ten times a second, for views that redraw at their own pace.
     virtual void Tick() {}
 };
@@ -27,7 +30,7 @@ class EventView {
 class JsonView : public EventView {
   public:
     explicit JsonView(Output& out) : out_(out) {}
-    void Show(const JsonObject& event) override;
+    void Show(const JsonObject& event, Clock::time_point at) override;
 
   private:
     Output& out_;
@@ -39,10 +42,12 @@ class JsonView : public EventView {
 class PersonView : public EventView {
   public:
     explicit PersonView(Console& console) : console_(console) {}
-    void Show(const JsonObject& event) override;
+    void Show(const JsonObject& event, Clock::time_point at) override;
     void Tick() override;
 
   private:
+    void Draw();
+
     Console& console_;
     PlcRow row_;
     std::string lastWait_;
@@ -55,12 +60,12 @@ class TableView : public EventView {
   public:
     TableView(Output& out, bool live, const std::vector<std::string>& ports,
               std::function<std::size_t()> columns = {});
-    void Show(const JsonObject& event) override;
+    void Show(const JsonObject& event, Clock::time_point at) override;
     void Tick() override;
     void Summary();
 
   private:
-    std::string Line(const std::string& port) const;
+    std::string Line(const std::string& port, std::size_t columns) const;
     void Redraw();
 
     Output& out_;

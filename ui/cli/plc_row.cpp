@@ -94,16 +94,16 @@ std::string PlcRow::WaitText(Clock::time_point now) const {
     }
     const std::string seconds = left ? std::to_string(*left) + " s" : "";
     if (waitFor_ == kWaitReplug) {
-        return "replug the PLC's USB cable now";
+        return "replug the USB cable now";
     }
     if (waitFor_ == kWaitPowerCycle) {
         return "power the PLC off and on now";
     }
     if (waitFor_ == kWaitRestart) {
-        return "the PLC restarts into its bootloader: " + seconds;
+        return "PLC restarting: " + seconds;
     }
     if (waitFor_ == kWaitReconnect) {
-        return "waiting for the PLC to come back: " + seconds + " left";
+        return "waiting for the PLC: " + seconds + " left";
     }
     return "waiting";
 }
@@ -116,25 +116,31 @@ std::string PlcRow::Detail(Clock::time_point now) const {
     return left ? TimeLeft(*left) : "";
 }
 
-std::string PlcRow::Text(Clock::time_point now) const {
+std::string PlcRow::Text(Clock::time_point now, std::size_t columns) const {
     switch (state_) {
         case State::Empty:
             return "empty";
         case State::Done:
         case State::Failed:
         case State::Interrupted:
-            return ended_;
+            return FitTo(ended_, columns);
         case State::Waiting:
-            return WaitText(now);
+            return FitTo(WaitText(now), columns);
         case State::Working:
             break;
     }
-    char text[96];
-    std::snprintf(text, sizeof text, "%-11s %3d %%  errors %d/%d  %4d s",
-                  PhaseWord(values_.flashStatus), values_.progress, values_.errCounter,
-                  values_.totalErrCounter, values_.elapsedTime);
-    const std::string detail = Detail(now);
-    return detail.empty() ? text : std::string(text) + "  " + detail;
+    char phase[32];
+    char errors[48];
+    char seconds[16];
+    std::snprintf(phase, sizeof phase, "%-11s %3d %%", PhaseWord(values_.flashStatus),
+                  values_.progress);
+    std::snprintf(errors, sizeof errors, "errors %d/%d", values_.errCounter,
+                  values_.totalErrCounter);
+    std::snprintf(seconds, sizeof seconds, "%4d s", values_.elapsedTime);
+    const std::string left = Detail(now);
+    return FirstThatFits({Joined({phase, errors, seconds, left}), Joined({phase, errors, left}),
+                          Joined({phase, left})},
+                         columns);
 }
 
 }  // namespace norvane::cli

@@ -39,8 +39,9 @@ class PlcRow {
     }
 
     // What the PLC does: the phase, percent, counters, seconds and the time left
-    // in the transfer; what it waits for; or how the burn ended.
-    std::string Text(Clock::time_point now) const;
+    // in the transfer; what it waits for; or how the burn ended. In `columns`
+    // (0: any), the seconds give way first, then the counters.
+    std::string Text(Clock::time_point now, std::size_t columns) const;
     // Only what the status line does not show itself: the wait, or the time left.
     std::string Detail(Clock::time_point now) const;
 
