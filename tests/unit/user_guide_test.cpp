@@ -77,14 +77,18 @@ TEST(UserGuide, EveryLineTheTerminalProgramAddsOnLinux) {
     std::set<std::string> code;
     for (const OpenFailureKind kind :
          {OpenFailureKind::NotFound, OpenFailureKind::PermissionDenied, OpenFailureKind::Busy,
-          OpenFailureKind::NotASerialPort, OpenFailureKind::NoUsbPlc, OpenFailureKind::NotBack}) {
+          OpenFailureKind::NotASerialPort, OpenFailureKind::NoUsbPlc, OpenFailureKind::NotBack,
+          OpenFailureKind::OwnTerminal}) {
         OpenFailure failure;
         failure.kind = kind;
         failure.path = kind == OpenFailureKind::NotBack ? "<socket>" : "<port>";
         code.insert(posix::DescribeOpenFailure(failure));
+        failure.burning = kind == OpenFailureKind::Busy;  // the PLC's lock, not the port's
+        code.insert(posix::DescribeOpenFailure(failure));
     }
     code.insert("cannot open <port>: <the system's reason>");  // OpenFailureKind::Other
-    for (const char* end : {cli::kInterruptedAfterErase, cli::kInterruptedBeforeErase}) {
+    for (const char* end : {cli::kInterruptedAfterErase, cli::kInterruptedBeforeErase,
+                            cli::kInterruptedInBootloader}) {
         code.insert(std::string(cli::kCaptionInterrupted) + ": " + end);
     }
     EXPECT_EQ(GuideColumn(test::ReadSourceFile("docs/user-guide.md"), "| line |"), code);
