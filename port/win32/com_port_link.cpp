@@ -16,10 +16,13 @@ DWORD ClampToDword(std::size_t count) {
 
 // Until an exchange sets its record, a read or write still ends: the port is
 // given the exchange time-outs rather than the platform's "wait forever".
-ComPortLink::ComPortLink(HANDLE handle)
-    : handle_(handle), record_(CommTimeoutsFor(kExchangeTimeouts)) {}
+ComPortLink::ComPortLink(HANDLE handle, std::shared_ptr<PortRelease> release)
+    : handle_(handle), release_(std::move(release)), record_(CommTimeoutsFor(kExchangeTimeouts)) {}
 
 ComPortLink::~ComPortLink() {
+    if (release_) {
+        release_->Closing(handle_);
+    }
     CloseHandle(handle_);
 }
 

@@ -2,7 +2,10 @@
 // port's time-out record.
 #pragma once
 
+#include <memory>
+
 #include "link/link.h"
+#include "port/win32/port_release.h"
 #include "port/win32/system_clock.h"
 #include "port/win32/win32_headers.h"
 
@@ -10,8 +13,9 @@ namespace norvane {
 
 class ComPortLink : public Link {
   public:
-    // Takes ownership of an open COM port handle.
-    explicit ComPortLink(HANDLE handle);
+    // Takes ownership of an open COM port handle; `release` (when given) is
+    // told of its close, before the handle is closed.
+    explicit ComPortLink(HANDLE handle, std::shared_ptr<PortRelease> release = nullptr);
     ~ComPortLink() override;
     ComPortLink(const ComPortLink&) = delete;
     ComPortLink& operator=(const ComPortLink&) = delete;
@@ -27,6 +31,7 @@ class ComPortLink : public Link {
     void Apply(const COMMTIMEOUTS& wanted);
 
     HANDLE handle_;
+    std::shared_ptr<PortRelease> release_;
     COMMTIMEOUTS record_{};   // as the exchange set it
     COMMTIMEOUTS applied_{};  // as the port has it now
     bool appliedKnown_ = false;

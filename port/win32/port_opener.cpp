@@ -9,13 +9,24 @@
 #include "port/win32/com_port_link.h"
 #include "port/win32/port_names.h"
 #include "port/win32/port_open.h"
+#include "port/win32/port_release.h"
 #include "port/win32/usb_device_lookup.h"
 #include "port/win32/usb_pipe_link.h"
 
 namespace norvane {
 
 namespace {
+
 constexpr std::chrono::milliseconds kReplugPoll{100};
+
+OpenFailure Failed(OpenFailureKind kind, const std::string& path, std::uint32_t error = 0) {
+    OpenFailure failure;
+    failure.kind = kind;
+    failure.path = path;
+    failure.error = error;
+    return failure;
+}
+
 }  // namespace
 
 std::string SystemErrorText(std::uint32_t error) {
@@ -61,6 +72,12 @@ std::string DescribeOpenFailure(const OpenFailure& failure) {
         case OpenFailureKind::NotFound:
             return "cannot open " + failure.path + ": no such port";
         case OpenFailureKind::Busy:
+            if (failure.burning) {
+                return "cannot open " + failure.path + ": another program is burning this PLC" +
+                       (failure.holder.pid == 0 ? std::string()
+                                                : " (held by " + failure.holder.command + ", pid " +
+                                                      std::to_string(failure.holder.pid) + ")");
+            }
             return "cannot open " + failure.path + ": the port is in use by another program";
         case OpenFailureKind::Other:
             break;
@@ -74,6 +91,9 @@ std::string OpenFailureHint(const OpenFailure& failure) {
             return "check the cable and the port name (COM3, COM12, ...); --list shows the "
                    "COM ports and the PLCs on USB";
         case OpenFailureKind::Busy:
+            if (failure.burning) {
+                return "wait for that burn to end; a PLC is burnt by one program at a time";
+            }
             return "close the program that uses the port (a terminal program or another copy of "
                    "this tool) and try again";
         case OpenFailureKind::NotBack:
@@ -90,6 +110,8 @@ std::string OpenFailureHint(const OpenFailure& failure) {
 }
 
 PortSystem ThisPortSystem() {
+    auto release = std::make_shared<PortRelease>();
+    auto lock = std::make_shared<PlcLock>();
     PortSystem system;
     system.windowsPlcInterface = [] {
         char path[kDevicePathSize];
@@ -98,7 +120,7 @@ PortSystem ThisPortSystem() {
                                                                  : std::string();
     };
     system.plcInterfaces = PlcInterfacePaths;
-    system.open = [](const std::string& path, bool pipe, std::uint32_t& error) -> LinkPtr {
+    system.open = [release](const std::string& path, bool pipe, std::uint32_t& error) -> LinkPtr {
         HANDLE handle = pipe ? OpenPipePath(path.c_str()) : OpenComPort(path.c_str());
         if (handle == INVALID_HANDLE_VALUE) {
             error = GetLastError();
@@ -108,8 +130,13 @@ PortSystem ThisPortSystem() {
         if (pipe) {
             return std::make_unique<UsbPipeLink>(handle);
         }
-        return std::make_unique<ComPortLink>(handle);
+        release->Opened(handle);
+        return std::make_unique<ComPortLink>(handle, release);
     };
+    system.takeLock = [lock](const std::string& key, PlcHolder& holder) {
+        return lock->Take(key, holder);
+    };
+    system.letGo = [release] { release->LetGo(); };
     system.now = [] { return PortSystem::Clock::now(); };
     system.sleep = [](std::chrono::milliseconds ms) { std::this_thread::sleep_for(ms); };
     return system;
@@ -132,11 +159,34 @@ PortOpener::PortOpener(std::string selector, std::chrono::milliseconds replugTim
                        PortSystem system)
     : selector_(std::move(selector)), replugTimeout_(replugTimeout), system_(std::move(system)) {}
 
+bool PortOpener::Owned(const std::string& path, OpenFailure& failure) {
+    if (locked_) {
+        return true;
+    }
+    PlcHolder holder;
+    switch (system_.takeLock(PlcLockKey(path), holder)) {
+        case LockTaken::Yes:
+            locked_ = true;
+            return true;
+        case LockTaken::Unavailable:
+            return true;
+        case LockTaken::HeldElsewhere:
+            break;
+    }
+    failure = Failed(OpenFailureKind::Busy, path);
+    failure.burning = true;
+    failure.holder = holder;
+    return false;
+}
+
 LinkPtr PortOpener::Open(const std::string& path, bool pipe, OpenFailure& failure) {
+    if (!Owned(path, failure)) {
+        return nullptr;
+    }
     std::uint32_t error = 0;
     LinkPtr link = system_.open(path, pipe, error);
     if (!link) {
-        failure = OpenFailure{ClassifyOpenError(error), path, "", error};
+        failure = Failed(ClassifyOpenError(error), path, error);
         return nullptr;
     }
     failure = OpenFailure{};
@@ -171,7 +221,7 @@ LinkPtr PortOpener::OpenUsbPlc() {
         if (selector_.empty() || NamesWindowsChoice(selector_)) {
             const std::string path = system_.windowsPlcInterface();
             if (path.empty()) {
-                failure_ = OpenFailure{OpenFailureKind::NoUsbPlc, "", "", 0};
+                failure_ = Failed(OpenFailureKind::NoUsbPlc, "");
                 return nullptr;
             }
             followsWindow_ = true;
@@ -184,6 +234,7 @@ LinkPtr PortOpener::OpenUsbPlc() {
     const std::string wantedSerial = serial_;
     const std::string before = device_;
     OpenFailure attempt;
+    std::int64_t toldLeft = -1;
     for (;;) {
         const std::string path = PathAfterReplug();
         if (!path.empty()) {
@@ -192,12 +243,25 @@ LinkPtr PortOpener::OpenUsbPlc() {
                 return link;
             }
         }
-        if (system_.now() >= deadline) {
+        if (attempt.burning) {
+            // Another burn took this PLC while it was away: it is not ours any more.
+            failure_ = attempt;
+            return nullptr;
+        }
+        const PortSystem::Clock::time_point now = system_.now();
+        if (now >= deadline) {
             failure_ = attempt;
             failure_.kind = OpenFailureKind::NotBack;
             failure_.path = before;
             failure_.serial = wantedSerial;
             return nullptr;
+        }
+        const std::int64_t left =
+            (std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count() + 999) /
+            1000;
+        if (searching_ && left != toldLeft) {
+            toldLeft = left;
+            searching_(left);
         }
         system_.sleep(kReplugPoll);
     }

@@ -1,7 +1,9 @@
 // Opening the link for a burn from the console: the port the user named (a COM
 // port, "USB" for the PLC the window would choose, or a device path), and the
 // PLC again after its replug, known by the USB serial number in its device path
-// rather than by whichever PLC comes first.
+// rather than by whichever PLC comes first. The burn owns its PLC from the first
+// open to its end (plc_lock.h), and a COM port gets its own settings back when
+// the burn lets it go (port_release.h).
 #pragma once
 
 #include <chrono>
@@ -11,13 +13,15 @@
 #include <vector>
 
 #include "link/link.h"
+#include "port/win32/plc_lock.h"
 
 namespace norvane {
 
 enum class OpenFailureKind : std::uint8_t {
     None,
     NotFound,  // no such port or device
-    Busy,      // another program holds it (COM ports are opened exclusively), or access denied
+    Busy,      // another program holds it (COM ports are opened exclusively), or access
+               // denied, or another burn owns the PLC
     NoUsbPlc,  // no PLC interface on USB at all
     NotBack,   // after the replug, the PLC did not come back in time
     Other,
@@ -28,6 +32,8 @@ struct OpenFailure {
     std::string path;         // what was opened; empty for NoUsbPlc
     std::string serial;       // NotBack: the USB serial number waited for, when there was one
     std::uint32_t error = 0;  // the system's error code of the failing open, 0 when none
+    bool burning = false;     // Busy: another program burns this PLC
+    PlcHolder holder;         // that program, when it could be read
 };
 
 // The system's own words for an error code, on one line without its full stop;
@@ -54,6 +60,10 @@ struct PortSystem {
     // Opens `path` as a COM port (exclusively) or as the PLC's pipe (shared,
     // overlapped); null with the system's error code in `error`.
     std::function<LinkPtr(const std::string& path, bool pipe, std::uint32_t& error)> open;
+    // Takes the PLC's owner lock named `key` for as long as the system lives.
+    std::function<LockTaken(const std::string& key, PlcHolder& holder)> takeLock;
+    // The burn lets its port go for good: a COM port gets its own settings back.
+    std::function<void()> letGo;
     std::function<Clock::time_point()> now;
     std::function<void(std::chrono::milliseconds)> sleep;
 };
@@ -83,6 +93,12 @@ class PortOpener {
     // (a path opened as it is, or again the window's choice).
     LinkPtr OpenUsbPlc();
 
+    // Told the seconds left, about once a second, while OpenUsbPlc waits for the PLC.
+    void OnSearch(std::function<void(std::int64_t secondsLeft)> listener) {
+        searching_ = std::move(listener);
+    }
+    void LetGo() { system_.letGo(); }
+
     // Why the last open failed; kind None when it did not.
     const OpenFailure& failure() const { return failure_; }
     // The path last opened, and the USB serial number in it (empty when it has none).
@@ -91,6 +107,8 @@ class PortOpener {
 
   private:
     LinkPtr Open(const std::string& path, bool pipe, OpenFailure& failure);
+    // Whether the PLC at `path` is this burn's: the first open takes its lock.
+    bool Owned(const std::string& path, OpenFailure& failure);
     // Where the PLC is looked for after the replug; empty while it is not there.
     std::string PathAfterReplug() const;
 
@@ -102,6 +120,8 @@ class PortOpener {
     std::string serial_;
     bool openedBefore_ = false;
     bool followsWindow_ = false;  // opened as the window's choice
+    bool locked_ = false;         // the lock is ours until the opener ends
+    std::function<void(std::int64_t)> searching_;
 };
 
 }  // namespace norvane

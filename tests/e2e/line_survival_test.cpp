@@ -107,7 +107,9 @@ INSTANTIATE_TEST_SUITE_P(
 // Before the hand-over nothing has changed the PLC: a hang-up then ends the burn
 // as interrupted, recorded, and the PLC is left as it was.
 TEST(HangUp, BeforeAnythingChangedEndsTheBurnAsInterrupted) {
-    ServedPv plc;
+    plcsim::PlcConfig slow;
+    slow.replyLatencyMs = 1000;  // seconds of reading before the hand-over, whatever the load
+    ServedPv plc(slow);
     const TempFile record("hangup");
     TerminalProgram tool({kPvTool, "--yes", "--port", plc.Port(), "--record", record.path()});
     ASSERT_TRUE(tool.WaitFor("Idle", 20000)) << tool.Screen();

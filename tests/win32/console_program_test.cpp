@@ -1,5 +1,7 @@
 // The console program's own Windows part: the command lines its children are
-// started with, and the record that burns ending together append to.
+// started with, the record that burns ending together append to, and what a
+// --port names.
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -61,6 +63,40 @@ TEST_CASE(ChildrenGetTheWordsTheParentMeant) {
 
 // Writers appending at once, each line through a handle of its own as separate
 // burns do: every line arrives whole, none is lost.
+// Every name of one PLC has one key (--port twice with two of them is refused,
+// and a burn's owner lock is the same under each); other PLCs have others.
+TEST_CASE(EveryNameOfOnePlcHasOneKey) {
+    const std::string a =
+        "\\\\?\\usb#vid_6c2e&pid_0001#SN-A#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
+    const std::string p1 =
+        "\\\\?\\usb#vid_6c2e&pid_0001#5&1a2b3c&0&1#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
+    const std::vector<std::vector<std::string>> plcs = {
+        {"COM3", "\\\\.\\COM3", "com3", "\\\\.\\com3"},
+        {"COM13"},
+        {a, a + "\\", "\\\\?\\USB#VID_6C2E&PID_0001#sn-a#{A5DCBF10-6530-11D2-901F-00C04FB951ED}",
+         "\\\\?\\usb#vid_6c2e&pid_0001#SN-A#{86e0d1e0-8089-11d0-9ce4-08003e301f73}"},
+        {p1, p1 + "\\"},
+        {"\\\\?\\usb#vid_6c2e&pid_0001#5&1a2b3c&0&2#{a5dcbf10-6530-11d2-901f-00c04fb951ed}"},
+    };
+    std::vector<std::string> keys;
+    for (const std::vector<std::string>& names : plcs) {
+        const std::string key = cli::platform::CheckPort(names.front()).key;
+        for (const std::string& name : names) {
+            const cli::platform::PortCheck check = cli::platform::CheckPort(name);
+            if (check.key != key || key.empty() || check.ownTerminal) {
+                checks::Fail(__FILE__, __LINE__, name + ": key " + check.key + ", not " + key);
+            }
+        }
+        CHECK(std::find(keys.begin(), keys.end(), key) == keys.end());
+        keys.push_back(key);
+    }
+    CHECK(cli::platform::CheckPort(a).usbSerial == "SN-A");
+    CHECK(cli::platform::CheckPort("com3").device == "\\\\.\\com3");
+    for (const char* console : {"CON", "conout$", "\\\\.\\CONIN$"}) {
+        CHECK(cli::platform::CheckPort(console).ownTerminal);
+    }
+}
+
 TEST_CASE(RecordLinesOfConcurrentBurnsNeverMix) {
     char directory[MAX_PATH] = {};
     char path[MAX_PATH] = {};

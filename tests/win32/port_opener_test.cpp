@@ -1,6 +1,6 @@
 // Opening a burn's port from the console on a machine whose PLCs come and go on
 // a virtual clock: which PLC is opened first, and which one, when and whether
-// after the replug.
+// after the replug; what the wait tells meanwhile; whose the PLC is.
 #include "port/win32/port_opener.h"
 
 #include <map>
@@ -48,7 +48,9 @@ struct Presence {
 struct Machine {
     std::vector<Presence> devices;
     int nowMs = 0;
-    std::vector<std::string> opened;  // every path an open was asked for
+    std::vector<std::string> opened;        // every path an open was asked for
+    std::map<std::string, PlcHolder> held;  // owner locks of other burns, by key
+    std::vector<std::string> locked;        // every owner lock taken
 
     bool Present(const std::string& path) const {
         for (const Presence& d : devices) {
@@ -83,6 +85,16 @@ struct Machine {
             }
             return std::make_unique<NullLink>();
         };
+        system.takeLock = [this](const std::string& key, PlcHolder& holder) {
+            const auto other = held.find(key);
+            if (other != held.end()) {
+                holder = other->second;
+                return LockTaken::HeldElsewhere;
+            }
+            locked.push_back(key);
+            return LockTaken::Yes;
+        };
+        system.letGo = [] {};
         system.now = [this] { return PortSystem::Clock::time_point(milliseconds(nowMs)); };
         system.sleep = [this](milliseconds ms) { nowMs += static_cast<int>(ms.count()); };
         return system;
@@ -139,16 +151,25 @@ TEST_CASE(ThePlcIsFoundAgainAfterItsReplug) {
             machine.devices.push_back({PathOf(d.path), d.fromMs, d.untilMs});
         }
         PortOpener opener(c.selector, milliseconds(30000), machine.System());
+        std::vector<std::int64_t> told;
+        opener.OnSearch([&told](std::int64_t secondsLeft) { told.push_back(secondsLeft); });
         const bool firstOpened = opener.OpenUsbPlc() != nullptr;
-        bool ok = firstOpened == (*c.first != '\0');
+        bool ok = firstOpened == (*c.first != '\0') && told.empty();
+        // While it waits, the seconds left of the 30, once each: 30, 29, ...
+        std::vector<std::int64_t> counted;
         if (firstOpened) {
             ok = ok && opener.device() == OpenedAs(c.first);
             machine.nowMs = 5000;
             const bool again = opener.OpenUsbPlc() != nullptr;
             ok = ok && again == (*c.again != '\0') && machine.nowMs == c.againMs &&
                  (!again || opener.device() == OpenedAs(c.again));
+            for (int waited = 0; waited < c.againMs - 5000; waited += 1000) {
+                counted.push_back(30 - waited / 1000);
+            }
         }
-        ok = ok && opener.failure().kind == c.failure;
+        // The PLC is taken once, at its first open, and stays this burn's across the replug.
+        ok = ok && told == counted && opener.failure().kind == c.failure &&
+             machine.locked.size() == (c.failure == K::NoUsbPlc ? 0u : 1u);
         // No other PLC is ever touched.
         for (const std::string& path : machine.opened) {
             ok = ok && (path == OpenedAs(c.first) || path == OpenedAs(c.again) ||
@@ -161,6 +182,43 @@ TEST_CASE(ThePlcIsFoundAgainAfterItsReplug) {
                              std::to_string(static_cast<int>(opener.failure().kind)));
         }
     }
+}
+
+// Another burn owns the PLC: refused at once, before its port is touched,
+// naming that burn's process and command line.
+TEST_CASE(APlcAnotherBurnOwnsIsRefusedAtOnce) {
+    const PlcHolder other{4242, "norvane-fwupdate-cli.exe --port COM1 --yes"};
+    const struct {
+        const char* selector;
+        bool usb;
+        const char* key;
+    } cases[] = {{"com1", false, "port-COM1"}, {kALower, true, "usb-serial-SN-A"}};
+    for (const auto& c : cases) {
+        Machine machine;
+        machine.devices = {{kCom1, 0, kForever}, {kA, 0, kForever}};
+        machine.held[c.key] = other;
+        PortOpener opener(c.selector, milliseconds(30000), machine.System());
+        const bool opened =
+            c.usb ? opener.OpenUsbPlc() != nullptr : opener.OpenSerial(c.selector) != nullptr;
+        const std::string said = DescribeOpenFailure(opener.failure());
+        CHECK(!opened && machine.opened.empty() && machine.nowMs == 0);
+        CHECK(said.find("another program is burning this PLC (held by " + other.command +
+                        ", pid 4242)") != std::string::npos);
+    }
+}
+
+// The system's own lock: a second taker is refused, told who holds it, until
+// the holder lets go. Its name is this run's own, so no burn is disturbed.
+TEST_CASE(AnOwnerLockHasOneHolderAtATime) {
+    const std::string key = "check-" + std::to_string(GetCurrentProcessId());
+    PlcHolder holder;
+    auto first = std::make_unique<PlcLock>();
+    CHECK(first->Take(key, holder) == LockTaken::Yes);
+    PlcLock second;
+    CHECK(second.Take(key, holder) == LockTaken::HeldElsewhere);
+    CHECK(holder.pid == GetCurrentProcessId() && holder.command == GetCommandLineA());
+    first.reset();
+    CHECK(second.Take(key, holder) == LockTaken::Yes && second.Held());
 }
 
 TEST_CASE(AFailedReopenSaysWhichPlcItWaitedFor) {
@@ -180,7 +238,10 @@ TEST_CASE(SystemErrorsAreSaidOnOneLine) {
     CHECK(!found.empty() && found.find_first_of("\r\n") == std::string::npos);
     CHECK(found.back() != '.' && found.back() != ' ');
     CHECK(SystemErrorText(0x2000FFFFu) == "system error " + std::to_string(0x2000FFFFu));
-    const OpenFailure other{OpenFailureKind::Other, "\\\\.\\COM3", "", ERROR_FILE_NOT_FOUND};
+    OpenFailure other;
+    other.kind = OpenFailureKind::Other;
+    other.path = "\\\\.\\COM3";
+    other.error = ERROR_FILE_NOT_FOUND;
     CHECK(DescribeOpenFailure(other) == "cannot open \\\\.\\COM3: " + found);
 }
 

@@ -6,8 +6,9 @@
 #      pixels, each against the value the window is made with, written in
 #      wine_driver.cpp; Enter opens the file dialog;
 #   3. Start Burn (click, then Escape) with no PLC attached: "CANNOT open USB Port!!!";
-#   4. the Windows links: read time-outs on a silent COM port, waiting input
-#      dropped on a port whose PLC answers, a whole transfer over the pipe link;
+#   4. the Windows links: read time-outs on a silent COM port, its own settings
+#      given back once let go, waiting input dropped on a port whose PLC
+#      answers, a whole transfer over the pipe link;
 #   5. a serial-model program burns the simulated PLC on COM1 to success; the
 #      PLC holds one acknowledgement so that the panel stands at a known
 #      progress for its screenshot; the PLC's flash equals the image;
@@ -16,7 +17,9 @@
 #      model burnt on COM1; the QB7 burnt through the PLC's pipe link on COM1's
 #      device path (the simulated PLC takes the line's close and reopen for the
 #      replug); a silent PLC; JSON lines; several PLCs at once with a record;
-#      Ctrl-C ending one burn and several; the Ctrl-Break handler.
+#      Ctrl-C ending one burn and several; a burn whose output is closed early,
+#      while a second program is refused its PLC; --port mistakes; the
+#      Ctrl-Break handler.
 #
 # usage: tests/win32/run_wine_checks.sh [--update-docs]
 #   NORVANE_WIN32_BUILD  the cross build (default build/win32)
@@ -304,6 +307,8 @@ wine_done
 echo "== Windows links on a silent COM port"
 start_sim "$work/run/silent.out" --model NT4 --fault silent --timeout 60
 wine "$link_check" silent COM1 | tr -d '\r' && pass "read time-outs honoured" || fail "read time-outs"
+wine "$link_check" letgo COM1 | tr -d '\r' && pass "a COM port let go has its own settings back" ||
+    fail "a COM port let go"
 stop_sim
 
 echo "== Windows links on a COM port whose PLC answers"
@@ -430,6 +435,19 @@ console refuse "$cli" || status=$?
     pass "with no console and no --yes, the QB7 refuses to start (exit status 2)" ||
     fail "no console, no --yes: exit status $status"
 
+# usage_error NAME TEXT ARGS...: the console program refuses ARGS as a usage
+# error (exit status 2) whose words hold TEXT.
+usage_error() {
+    local name=$1 text=$2 status=0
+    shift 2
+    console "$name" "$serial_cli" "$@" || status=$?
+    [[ $status -eq 2 ]] && grep -qF -- "$text" "$work/run/$name.err" &&
+        pass "$* is a usage error: $(head -n 1 "$work/run/$name.err")" ||
+        fail "$*: exit status $status, $(cat "$work/run/$name.err")"
+}
+usage_error port-without-name "--port needs a port name" --port --yes
+usage_error same-plc-twice 'are the same PLC (\\.\COM1)' --port COM1 --port '\\.\COM1' --yes
+
 # served_verdict COM OUT: the PLC behind COM has ended after its burn and says
 # whether its flash equals the image.
 served_verdict() {
@@ -449,6 +467,8 @@ unserve() {
     unset "served[$1]"
 }
 ms_since() { echo $((($(date +%s%N) - $1) / 1000000)); }
+# Without a console every line of the output for a person starts with its time.
+stamp='[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z '
 
 echo "== Console program: burns"
 # Three things at once: a silent PLC on COM4, whose first exchange's six read
@@ -505,7 +525,7 @@ sed -e 's/\x1b\[[0-9;?]*[A-Za-z]//g' -e 's/\x1b\[[0-9;?]*[A-Za-z]//g' -e 's/\x1b
     pass "serial model on COM2: INFORMATION: Firmware update is SUCCESSFUL, exit status 0" ||
     fail "serial model on COM2: exit status $status"
 grep -qE '\[[#-]{30}\] *[0-9]+ *% *Programming' "$work/run/live.out" &&
-    ! grep -qE '^\[ *[0-9]+ s\] ' "$work/run/live.out" &&
+    ! grep -qE "^($stamp)?\[ *[0-9]+ s\] " "$work/run/live.out" &&
     pass "on a console: the live status line" || fail "on a console: no live status line"
 grep '^line transfer:' "$work/run/serial-plc.out" || true
 served_verdict com2 "$work/run/serial-plc.out"
@@ -527,7 +547,7 @@ status=0
 wait "$silent_pid" || status=$?
 silent_ms=$(ms_since "$silent_started")
 tr -d '\r' <"$work/run/silent.raw" >"$work/run/silent.out"
-[[ $status -eq 1 ]] && grep -qx 'ERROR: NO RESPONSE @ State 1' "$work/run/silent.out" &&
+[[ $status -eq 1 ]] && grep -qxE "${stamp}ERROR: NO RESPONSE @ State 1" "$work/run/silent.out" &&
     pass "silent PLC: ERROR: NO RESPONSE @ State 1, exit status 1, after $silent_ms ms" ||
     fail "silent PLC: exit status $status, $(tail -n 1 "$work/run/silent.out")"
 unserve com4
@@ -540,6 +560,11 @@ else
     fail "the record"
     cat "$record"
 fi
+# What each line says of its burn beyond the window's message.
+record_fields='"erase_begun": true, "handed_over": true, "burn_id": "[0-9a-f]{32}", "written_by": "burn"'
+[[ "$(grep -cE "$record_fields" "$record")" -eq 3 ]] &&
+    pass "each record line has erase_begun, handed_over, burn_id and written_by" ||
+    fail "record lines without erase_begun, handed_over, burn_id or written_by"
 
 # Ctrl-C, once the programming has begun (each PLC holds one acknowledgement
 # meanwhile), ends a burn on COM3, and at the same time two burns of one run
@@ -569,12 +594,13 @@ fi
 status=0
 wait "$interrupt_pid" || status=$?
 tr -d '\r' <"$work/run/interrupt.raw" >"$work/run/interrupt.out"
-[[ $status -eq 130 ]] && grep -q '^Interrupted: the erase had begun, the PLC must be burned again' \
-    "$work/run/interrupt.out" && ! grep -q SUCCESSFUL "$work/run/interrupt.out" &&
+[[ $status -eq 130 ]] &&
+    grep -qE "^${stamp}Interrupted: the erase had begun, the PLC must be burned again" \
+        "$work/run/interrupt.out" && ! grep -q SUCCESSFUL "$work/run/interrupt.out" &&
     pass "Ctrl-C ends the burn: exit status 130, the erase had begun" ||
     { fail "Ctrl-C: exit status $status"; cat "$work/run/interrupt.out"; }
-grep -qx '\[ *0 s\] Idle' "$work/run/interrupt.out" &&
-    grep -qE '^\[ *[0-9]+ s\] Programming$' "$work/run/interrupt.out" &&
+grep -qxE "$stamp\[ *0 s\] Idle" "$work/run/interrupt.out" &&
+    grep -qE "^$stamp\[ *[0-9]+ s\] Programming$" "$work/run/interrupt.out" &&
     pass "without a console: a line per phase" || fail "without a console: no phase lines"
 status=0
 wait "$stop_pid" || status=$?
@@ -585,6 +611,44 @@ out=$(wine "$console_check" json "$(winepath -w "$work/run/stop.out")" 130 COM1 
     pass "Ctrl-C ends both burns of a run: exit status 130, each erase had begun" ||
     { fail "Ctrl-C of two burns: exit status $status"; echo "$out"; grep '"end"' "$work/run/stop.out"; }
 for com in com1 com2 com3; do unserve "$com"; done
+
+# A burn whose reader goes away: its standard output is a pipe that head closes
+# after three lines. Once it is on the line (its trace says so) a second program
+# asks for the same PLC under another name and is refused at once, told the
+# first one's process number; the first burns on to its end, recorded.
+serve com1 "$work/run/owner-plc.out" --model NT4 --image "$serial_image" --exit-after-burn --timeout 60
+owner_record="$work/run/owner.jsonl"
+rm -f "$owner_record"
+(
+    set +e
+    wine "$serial_cli" --port COM1 --yes --json --trace --record "$(winepath -w "$owner_record")" \
+        </dev/null 2>"$work/run/owner.err" | head -n 3 >"$work/run/owner.out"
+    echo "${PIPESTATUS[0]}" >"$work/run/owner.status"
+) &
+owner_pid=$!
+if wait_until 30 grep -qs ' ms TX ' "$work/run/owner.err"; then
+    holder=$(wine "$console_check" pid "$(basename "$serial_cli")" | tr -d '\r') || true
+    started=$(date +%s%N)
+    status=0
+    console second "$serial_cli" --port com1 --yes || status=$?
+    second_ms=$(ms_since "$started")
+    [[ $status -eq 1 && -n "$holder" ]] && ((second_ms < 15000)) &&
+        grep -q "cannot open .*: another program is burning this PLC (held by .*, pid $holder)" \
+            "$work/run/second.out" "$work/run/second.err" &&
+        pass "a second program on com1 is refused after $second_ms ms, naming pid $holder" ||
+        { fail "a second program on com1: exit status $status, holder ${holder:-unknown}"
+            cat "$work/run/second.out" "$work/run/second.err"; }
+else
+    fail "the burn whose output is closed early never wrote to COM1"
+fi
+wait "$owner_pid" || true
+status=$(cat "$work/run/owner.status" 2>/dev/null || echo none)
+[[ "$status" == 0 ]] && grep -q '"exit_status": 0' "$owner_record" &&
+    grep -qE "$record_fields" "$owner_record" &&
+    pass "output closed after $(wc -l <"$work/run/owner.out") lines: exit status 0, recorded" ||
+    { fail "output closed early: exit status $status"
+        cat "$owner_record" "$work/run/owner.err" 2>/dev/null | grep -v ' ms [TR]X ' || true; }
+served_verdict com1 "$work/run/owner-plc.out"
 
 # Ctrl-Break: Wine has no way to send it to a process, so the handler is
 # raised from inside a program that installs it as the console program does.

@@ -9,9 +9,12 @@
 //                 control event) with the event.
 //   json FILE EXIT PORT...
 //                 the --json lines of a run in FILE: every line one JSON object
-//                 with "event" (one of the six) and "port" (one of PORT...), each
+//                 with "event" (one of the eight) and "port" (one of PORT...), each
 //                 port's events starting with "start" and ending with "end",
-//                 whose "exit_status" is EXIT.
+//                 whose "exit_status" is EXIT and which carries the start's
+//                 "burn_id" and what the burn did to the PLC.
+//   pid NAME      the process number the system gives the one running program
+//                 whose file is NAME: what a refusal names its holder by.
 //
 // Exit status 0 when the check holds, 1 when it does not, 2 when it cannot be made.
 #include <cstdio>
@@ -23,7 +26,10 @@
 #include <string>
 #include <vector>
 
+// clang-format off
 #include "port/win32/win32_headers.h"
+#include <tlhelp32.h>
+// clang-format on
 #include "ui/cli/json_object.h"
 #include "ui/cli/platform.h"
 
@@ -39,7 +45,7 @@ int RaiseControlEvent(bool breakEvent) {
         std::printf("no console control routine to run\n");
         return 2;
     }
-    norvane::cli::platform::CatchInterrupts();
+    norvane::cli::platform::CatchSignals();
     if (norvane::cli::platform::Interrupted()) {
         std::printf("interrupted before any event\n");
         return 1;
@@ -58,14 +64,15 @@ int RaiseControlEvent(bool breakEvent) {
 }
 
 int CheckJsonLines(const char* path, long exitStatus, const std::set<std::string>& ports) {
-    static const std::set<std::string> kEvents = {"start", "phase",  "progress",
-                                                  "retry", "prompt", "end"};
+    static const std::set<std::string> kEvents = {"start",  "phase",    "progress", "retry",
+                                                  "prompt", "handover", "wait",     "end"};
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         std::printf("cannot read %s\n", path);
         return 2;
     }
     std::map<std::string, std::vector<std::string>> byPort;
+    std::map<std::string, std::string> burnIds;
     int lines = 0;
     int failures = 0;
     for (std::string line; std::getline(in, line);) {
@@ -82,9 +89,19 @@ int CheckJsonLines(const char* path, long exitStatus, const std::set<std::string
             ++failures;
         }
         kinds.push_back(event->Text("event"));
+        if (kinds.back() == "start") {
+            burnIds[event->Text("port")] = event->Text("burn_id");
+        }
         if (kinds.back() == "end" && event->Number("exit_status") != exitStatus) {
             std::printf("line %d: exit status %lld, expected %ld\n", lines,
                         static_cast<long long>(event->Number("exit_status")), exitStatus);
+            ++failures;
+        }
+        if (kinds.back() == "end" && (event->Text("burn_id").size() != 32 ||
+                                      event->Text("burn_id") != burnIds[event->Text("port")] ||
+                                      event->TypeOf("erase_begun") != JsonObject::Type::Bool ||
+                                      event->TypeOf("handed_over") != JsonObject::Type::Bool)) {
+            std::printf("line %d: not the end of the burn that started: %s\n", lines, line.c_str());
             ++failures;
         }
     }
@@ -100,6 +117,21 @@ int CheckJsonLines(const char* path, long exitStatus, const std::set<std::string
     return failures == 0 ? 0 : 1;
 }
 
+int PrintPid(const char* name) {
+    HANDLE all = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    int found = 0;
+    for (BOOL more = Process32First(all, &entry); more; more = Process32Next(all, &entry)) {
+        if (_stricmp(entry.szExeFile, name) == 0) {
+            std::printf("%lu\n", entry.th32ProcessID);
+            ++found;
+        }
+    }
+    CloseHandle(all);
+    return found == 1 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -111,6 +143,9 @@ int main(int argc, char** argv) {
         return CheckJsonLines(argv[2], std::strtol(argv[3], nullptr, 10),
                               std::set<std::string>(argv + 4, argv + argc));
     }
-    std::printf("usage: wine_console_check c | break | json FILE EXIT PORT...\n");
+    if (mode == "pid" && argc == 3) {
+        return PrintPid(argv[2]);
+    }
+    std::printf("usage: wine_console_check c | break | json FILE EXIT PORT... | pid NAME\n");
     return 2;
 }

@@ -9,7 +9,9 @@
 //                   discard costs on an idle line is measured;
 //   transfer PORT IMAGE
 //                   a bootloader PLC of the serial model NT4 takes IMAGE over
-//                   the pipe link (erase, UPDATE, every block, EOT), timed.
+//                   the pipe link (erase, UPDATE, every block, EOT), timed;
+//   letgo PORT      the port's own speed comes back when the burn's opener lets
+//                   it go, not at the close before a prompt.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -30,6 +32,7 @@
 #include "link/link.h"
 #include "port/win32/com_port_link.h"
 #include "port/win32/port_open.h"
+#include "port/win32/port_opener.h"
 #include "port/win32/system_clock.h"
 #include "port/win32/usb_pipe_link.h"
 
@@ -269,6 +272,41 @@ int Transfer(const std::string& port, const char* imagePath) {
     return 0;
 }
 
+// The speed a fresh open of `port` finds; 0 when it cannot be read.
+DWORD PortSpeed(const std::string& port) {
+    HANDLE handle = norvane::OpenComPort(port.c_str());
+    DCB state{};
+    state.DCBlength = sizeof state;
+    const bool read = handle != INVALID_HANDLE_VALUE && GetCommState(handle, &state);
+    if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+    }
+    return read ? state.BaudRate : 0;
+}
+
+int LetGo(const std::string& port) {
+    const DWORD own = PortSpeed(port);
+    norvane::PortOpener opener(port, std::chrono::seconds(1));
+    norvane::LinkPtr link = opener.OpenSerial(port);
+    if (!link) {
+        std::printf("cannot open %s\n", port.c_str());
+        return 2;
+    }
+    link->ApplyLineSettings(norvane::kTransferLineSettings);
+    link.reset();  // the close before a prompt
+    const DWORD atPrompt = PortSpeed(port);
+    link = opener.OpenSerial(port);
+    opener.LetGo();
+    link.reset();
+    const DWORD letGo = PortSpeed(port);
+    std::printf("COM link: %lu baud of its own, %lu at a prompt, %lu once let go",
+                static_cast<unsigned long>(own), static_cast<unsigned long>(atPrompt),
+                static_cast<unsigned long>(letGo));
+    Verdict(own != 0 && own != norvane::kTransferLineSettings.baudRate &&
+            atPrompt == norvane::kTransferLineSettings.baudRate && letGo == own);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -281,8 +319,12 @@ int main(int argc, char** argv) {
         status = Answering(argv[2]);
     } else if (mode == "transfer" && argc == 4) {
         status = Transfer(argv[2], argv[3]);
+    } else if (mode == "letgo" && argc == 3) {
+        status = LetGo(argv[2]);
     } else {
-        std::printf("usage: wine_link_check silent PORT | answering PORT | transfer PORT IMAGE\n");
+        std::printf(
+            "usage: wine_link_check silent PORT | answering PORT | transfer PORT IMAGE | letgo "
+            "PORT\n");
         return 2;
     }
     if (status != 0) {

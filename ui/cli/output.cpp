@@ -1,8 +1,5 @@
 #include "ui/cli/output.h"
 
-#include <cerrno>
-#include <cstring>
-
 #include "ui/cli/platform.h"
 
 namespace norvane::cli {
@@ -12,20 +9,19 @@ bool Output::Write(const std::string& text) {
     if (gone_.load()) {
         return false;
     }
-    errno = 0;
     const bool ok = std::fwrite(text.data(), 1, text.size(), stream_) == text.size() &&
                     std::fflush(stream_) == 0;
     if (ok) {
         return true;
     }
-    const int error = errno;
+    // Why is not worth saying: the reader went away or the terminal hung up (the
+    // system's words for it differ, and on Windows mislead).
     gone_.store(true);
     std::clearerr(stream_);
     if (this != &StandardError()) {
-        StandardError().Write(std::string(platform::CommandName()) + ": " + name_ + " is gone (" +
-                              (error != 0 ? std::strerror(error) : "write failed") +
-                              "): the burn goes on; its outcome is in the exit status and the "
-                              "record\n");
+        StandardError().Write(std::string(platform::CommandName()) + ": " + name_ +
+                              " is gone: the burn goes on; its outcome is in the exit status "
+                              "and the record\n");
     }
     return false;
 }

@@ -8,8 +8,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <initializer_list>
+#include <mutex>
 #include <thread>
 
+#include "port/win32/plc_lock.h"
 #include "port/win32/port_listing.h"
 #include "port/win32/port_open.h"
 #include "port/win32/port_opener.h"
@@ -85,22 +87,52 @@ OVERLAPPED WritersLock() {
     return at;
 }
 
+// The burn's thread opens ports while the session may ask what was opened (for
+// the record of an interrupted burn): the answers are taken under a lock.
 class WinPortOpening : public PortOpening {
   public:
     WinPortOpening(const std::string& selector, std::chrono::seconds replugTimeout)
         : opener_(selector, replugTimeout) {}
 
-    LinkPtr OpenSerial(const std::string& name) override { return opener_.OpenSerial(name); }
-    LinkPtr OpenUsbPlc() override { return opener_.OpenUsbPlc(); }
-    std::string LastFailure() const override { return DescribeOpenFailure(opener_.failure()); }
-    std::string LastFailureHint() const override { return OpenFailureHint(opener_.failure()); }
-    std::string Device() const override { return opener_.device(); }
+    LinkPtr OpenSerial(const std::string& name) override { return Noted(opener_.OpenSerial(name)); }
+    LinkPtr OpenUsbPlc() override { return Noted(opener_.OpenUsbPlc()); }
+    std::string LastFailure() const override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return DescribeOpenFailure(failure_);
+    }
+    std::string LastFailureHint() const override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return OpenFailureHint(failure_);
+    }
+    std::string Device() const override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return device_;
+    }
     // The interface's place on the buses is not in its device path; the serial number is.
     std::string UsbPath() const override { return ""; }
-    std::string UsbSerial() const override { return opener_.serial(); }
+    std::string UsbSerial() const override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return serial_;
+    }
+    void OnSearch(std::function<void(std::int64_t)> listener) override {
+        opener_.OnSearch(std::move(listener));
+    }
+    void LetGo() override { opener_.LetGo(); }
 
   private:
+    LinkPtr Noted(LinkPtr link) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        failure_ = opener_.failure();
+        device_ = opener_.device();
+        serial_ = opener_.serial();
+        return link;
+    }
+
     PortOpener opener_;
+    mutable std::mutex mutex_;
+    OpenFailure failure_;
+    std::string device_;
+    std::string serial_;
 };
 
 class WinChild : public Child {
@@ -133,6 +165,9 @@ class WinChild : public Child {
             SetEvent(stop_);
         }
     }
+    // Nothing to tell: this process never has a hang-up of its own (see HungUp),
+    // and a closed console ends the children sharing it with the system's own event.
+    void HangUp() override {}
     int Wait() override {
         if (status_ != kRunning) {
             return status_;
@@ -218,6 +253,32 @@ std::unique_ptr<PortOpening> MakePortOpening(const std::string& selector,
     return std::make_unique<WinPortOpening>(selector, replugTimeout);
 }
 
+// The device a --port names is the path it is opened by: the PLC the window
+// would choose for USB (none when no PLC is attached), an interface path with
+// the backslash it is opened with, a COM port in the device namespace. A COM
+// port is not looked for: the same name twice is the same PLC either way.
+PortCheck CheckPort(const std::string& selector) {
+    PortCheck check;
+    std::string name = selector;
+    if (name.compare(0, 4, "\\\\.\\") == 0) {
+        name.erase(0, 4);
+    }
+    std::transform(name.begin(), name.end(), name.begin(), [](char c) {
+        return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    });
+    check.ownTerminal = name == "CON" || name == "CONIN$" || name == "CONOUT$";
+    if (NamesWindowsChoice(selector)) {
+        const std::vector<std::string> interfaces = PlcInterfacePaths();
+        check.device = interfaces.empty() ? "" : PipePathFor(interfaces.front());
+    } else {
+        check.device =
+            IsPlcDevicePath(selector.c_str()) ? PipePathFor(selector) : ComPortDevicePath(selector);
+    }
+    check.key = PlcLockKey(check.device);
+    check.usbSerial = SerialFromDevicePath(check.device);
+    return check;
+}
+
 // A console, and for output one that takes the status line's control sequences
 // (Windows 10 and later); an older console gets a line per phase instead.
 bool IsTerminal(std::FILE* stream) {
@@ -234,16 +295,50 @@ bool IsTerminal(std::FILE* stream) {
            SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
-void CatchInterrupts() {
+// The console window's width; 0 for a pipe, a file or no console at all.
+std::size_t TerminalColumns(std::FILE* stream) {
+    const intptr_t os = _get_osfhandle(_fileno(stream));
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (os == -1 || !GetConsoleScreenBufferInfo(reinterpret_cast<HANDLE>(os), &info)) {
+        return 0;
+    }
+    return static_cast<std::size_t>(info.srWindow.Right - info.srWindow.Left + 1);
+}
+
+// Input whose writer has gone (a pipe with nobody left at the other end), or no
+// input at all. A console cannot go while this process runs: closing it ends
+// the process (see HungUp).
+bool TerminalGone(std::FILE* stream) {
+    const intptr_t os = _get_osfhandle(_fileno(stream));
+    const auto handle = reinterpret_cast<HANDLE>(os);
+    if (os == -1 || handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+        return true;
+    }
+    return GetFileType(handle) == FILE_TYPE_PIPE &&
+           !PeekNamedPipe(handle, nullptr, 0, nullptr, nullptr, nullptr);
+}
+
+void CatchSignals() {
     // Whoever started this process may have made it a process group of its own,
     // which turns Ctrl-C off; the handler below is to see it.
     SetConsoleCtrlHandler(nullptr, FALSE);
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     WatchStopEvent();
+    // Nothing else to catch: the C runtime has no signal for a reader that went
+    // away (a write to a closed pipe just fails, and Output drops it), and no
+    // console stops a program for writing to it.
 }
 
 bool Interrupted() {
     return gInterrupted.load();
+}
+
+// Windows has no hang-up that leaves a process running: a console that is
+// closed, or a user who logs off, ends every program on it once the control
+// handler returns. Those reach OnConsoleControl as an interrupt, so the burn
+// says it was cut short in the time it has left.
+bool HungUp() {
+    return false;
 }
 
 std::string HostName() {
