@@ -33,7 +33,7 @@ int FirstSortedModelIndex() {
     return first;
 }
 
-int ServedModelIndex(const char* imageFileName) {
+int ModelIndexForImageName(const char* imageFileName) {
     const std::string name = ServedModelName(imageFileName);
     const int exact = FindModel(name.c_str());
     if (exact >= 0) {
@@ -44,7 +44,12 @@ int ServedModelIndex(const char* imageFileName) {
             return i;
         }
     }
-    return FirstSortedModelIndex();
+    return -1;
+}
+
+int ServedModelIndex(const char* imageFileName) {
+    const int index = ModelIndexForImageName(imageFileName);
+    return index >= 0 ? index : FirstSortedModelIndex();
 }
 
 }  // namespace norvane

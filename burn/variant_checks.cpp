@@ -20,17 +20,16 @@ struct Generations {
     const char* downgradeRefused;  // a generation 4 PLC with the older model selected
 };
 
-const char* GenerationFailure(const ExchangeContext& x, const Generations& family) {
-    const PlcModel& selected = x.model;
-    if (IsGeneration4(READ_D1001(x))) {
+const char* GenerationFailure(const PlcModel& selected, const RegisterRead& read,
+                              const Generations& family) {
+    if (IsGeneration4(read(1001))) {
         return Is(selected, family.v4Name) ? nullptr : family.downgradeRefused;
     }
     return Is(selected, family.v2Name) ? nullptr : family.upgradeRefused;
 }
 
-const char* Mr7Failure(const ExchangeContext& x) {
-    const PlcModel& selected = x.model;
-    const std::uint16_t variant = READ_D1386(x);
+const char* Mr7Failure(const PlcModel& selected, const RegisterRead& read) {
+    const std::uint16_t variant = read(1386);
     const bool kind = variant == 0x4138 || variant == 0x4137;
     if (kind && !Is(selected, "MR7-K-V2") && !Is(selected, "MR7-K-V4")) {
         return "Check PLC, MR7-TQ7 is different than MR7-K";
@@ -41,14 +40,13 @@ const char* Mr7Failure(const ExchangeContext& x) {
     static const Generations kTq{"MR7-TQ7-V2", "MR7-TQ7-V4",
                                  "MR7-TQ7 V2.xx / V3.xx CAN NOT upgrade to V4.xx ",
                                  "MR7-TQ7 V4.xx CAN NOT downgrade to V2.xx / V3.xx "};
-    return GenerationFailure(x, kind ? kK : kTq);
+    return GenerationFailure(selected, read, kind ? kK : kTq);
 }
 
-const char* PointCountFailure(const ExchangeContext& x, const char* smallModel,
-                              const char* largeModel, const char* largeRefused,
-                              const char* smallRefused) {
-    const PlcModel& selected = x.model;
-    const bool large = READ_D1148(x) != 0;
+const char* PointCountFailure(const PlcModel& selected, const RegisterRead& read,
+                              const char* smallModel, const char* largeModel,
+                              const char* largeRefused, const char* smallRefused) {
+    const bool large = read(1148) != 0;
     if (large) {
         return Is(selected, largeModel) ? nullptr : largeRefused;
     }
@@ -58,29 +56,58 @@ const char* PointCountFailure(const ExchangeContext& x, const char* smallModel,
 }  // namespace
 
 const char* VariantCheckFailure(const ExchangeContext& x) {
-    switch (x.model.variantCheck) {
+    return VariantCheckFailure(x.model, [&x](std::uint16_t dataRegister) {
+        switch (dataRegister) {
+            case 1386:
+                return READ_D1386(x);
+            case 1001:
+                return READ_D1001(x);
+            default:
+                return READ_D1148(x);
+        }
+    });
+}
+
+std::vector<std::uint16_t> VariantRegisters(VariantCheck check) {
+    switch (check) {
+        case VariantCheck::None:
+            return {};
+        case VariantCheck::Mr7:
+            return {1386, 1001};
+        case VariantCheck::Nr4PointCount:
+        case VariantCheck::PvPointCount:
+            return {1148};
+        case VariantCheck::NzGeneration:
+        case VariantCheck::BowGeneration:
+            return {1001};
+    }
+    return {};
+}
+
+const char* VariantCheckFailure(const PlcModel& selected, const RegisterRead& read) {
+    switch (selected.variantCheck) {
         case VariantCheck::None:
             return nullptr;
         case VariantCheck::Mr7:
-            return Mr7Failure(x);
+            return Mr7Failure(selected, read);
         case VariantCheck::Nr4PointCount:
-            return PointCountFailure(x, "NR4", "NR4W",
+            return PointCountFailure(selected, read, "NR4", "NR4W",
                                      "Check PLC, 12NR4 is different than 28NR4",
                                      "Check PLC, 28NR4 is different than 12NR4");
         case VariantCheck::PvPointCount:
-            return PointCountFailure(x, "PV", "PVW",
+            return PointCountFailure(selected, read, "PV", "PVW",
                                      "Check PLC, 12PV is different than 26PV",
                                      "Check PLC, 26PV is different than 12PV");
         case VariantCheck::NzGeneration: {
             static const Generations kNz{"NZ-V3", "NZ-V4", "NZ V3.xx CAN NOT upgrade to V4.xx ",
                                          "NZ V4.xx CAN NOT downgrade to V3.xx "};
-            return GenerationFailure(x, kNz);
+            return GenerationFailure(selected, read, kNz);
         }
         case VariantCheck::BowGeneration: {
             static const Generations kBow{"BOW-MR7-V2", "BOW-MR7-V4",
                                           "BOW-MR7 V2.xx / V3.xx CAN NOT upgrade to V4.xx ",
                                           "BOW-MR7 V4.xx CAN NOT downgrade to V2.xx / V3.xx "};
-            return GenerationFailure(x, kBow);
+            return GenerationFailure(selected, read, kBow);
         }
     }
     return nullptr;

@@ -4,14 +4,25 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <vector>
 
 #include "burn/catalogue.h"
 #include "link/exchange.h"
 
 namespace norvane {
 
-// Reads the registers the model's variant check needs (application mode only).
+// Reads the registers the model's variant check needs (application mode only),
+// as it needs them; a register that does not answer reads 0.
 const char* VariantCheckFailure(const ExchangeContext& x);
+
+// The same judgement of the PLC for `selected`, with the registers (Dn by its
+// number n) from `read`, in the order the check asks for them.
+using RegisterRead = std::function<std::uint16_t(std::uint16_t dataRegister)>;
+const char* VariantCheckFailure(const PlcModel& selected, const RegisterRead& read);
+
+// The registers a check reads (by number n for Dn).
+std::vector<std::uint16_t> VariantRegisters(VariantCheck check);
 
 // Bootloaders at or below the model's floor cannot take its firmware.
 const char* BootVersionGateFailure(const PlcModel& selected, std::uint8_t version);

@@ -61,14 +61,34 @@ AppResult Classify(const AppReply& last, std::uint8_t first, std::uint8_t second
     return kByCode[code - 1];
 }
 
-std::uint16_t ReadRegister(const ExchangeContext& x, std::uint16_t dataRegister) {
+// The "ID" exchange: an acknowledged answer whose identifier `wanted` takes.
+template <typename Wanted>
+AppResult TypeExchange(const ExchangeContext& x, Wanted wanted,
+                       std::optional<std::uint16_t>* reported) {
     AppReply reply{};
-    return Exchange(x, RegisterReadRequest(dataRegister), kRegisterReplyLength, reply, Any)
-               ? reply.RegisterValue()
-               : 0;
+    const bool ok = Exchange(x, TypeCheckRequest(UnitByte(x.model)), kServiceReplyLength, reply,
+                             [&wanted, reported](const AppReply& r) {
+                                 if (r.Status() != kAck) {
+                                     return false;
+                                 }
+                                 if (reported != nullptr) {
+                                     *reported = r.TypeId();
+                                 }
+                                 return wanted(r.TypeId());
+                             });
+    return ok ? AppResult::Ok : Classify(reply, 2, 3, false);
 }
 
 }  // namespace
+
+std::optional<std::uint16_t> ReadDataRegister(const ExchangeContext& x,
+                                              std::uint16_t dataRegister) {
+    AppReply reply{};
+    if (!Exchange(x, RegisterReadRequest(dataRegister), kRegisterReplyLength, reply, Any)) {
+        return std::nullopt;
+    }
+    return reply.RegisterValue();
+}
 
 void DummyComm(const ExchangeContext& x) {
     ApplicationLine(x);
@@ -100,35 +120,39 @@ AppResult ConfirmComm(const ExchangeContext& x) {
 }
 
 AppResult CheckID_A(const ExchangeContext& x, std::optional<std::uint16_t>* reported) {
-    AppReply reply{};
-    const bool ok = Exchange(x, TypeCheckRequest(UnitByte(x.model)), kServiceReplyLength, reply,
-                             [&x, reported](const AppReply& r) {
-                                 if (r.Status() != kAck) {
-                                     return false;
-                                 }
-                                 if (reported != nullptr) {
-                                     *reported = r.TypeId();
-                                 }
-                                 return AppTypeMatches(x.model.typeId, r.TypeId());
-                             });
-    return ok ? AppResult::Ok : Classify(reply, 2, 3, false);
+    return TypeExchange(
+        x, [&x](std::uint16_t id) { return AppTypeMatches(x.model.typeId, id); }, reported);
+}
+
+AppResult ReadTypeId_A(const ExchangeContext& x, std::optional<std::uint16_t>& reported) {
+    return TypeExchange(
+        x, [](std::uint16_t) { return true; }, &reported);
 }
 
 std::uint16_t READ_D1386(const ExchangeContext& x) {
-    return ReadRegister(x, 1386);
+    return ReadDataRegister(x, 1386).value_or(0);
 }
 
 std::uint16_t READ_D1001(const ExchangeContext& x) {
-    return ReadRegister(x, 1001);
+    return ReadDataRegister(x, 1001).value_or(0);
 }
 
 std::uint16_t READ_D1148(const ExchangeContext& x) {
-    return ReadRegister(x, 1148);
+    return ReadDataRegister(x, 1148).value_or(0);
 }
 
 std::uint8_t read_fu_version_A(const ExchangeContext& x) {
     AppReply reply{};
     return Exchange(x, VersionRequest(), kServiceReplyLength, reply, Any) ? reply.Status() : 0;
+}
+
+std::optional<std::uint8_t> ReadBootVersion_A(const ExchangeContext& x) {
+    AppReply reply{};
+    if (!Exchange(x, VersionRequest(), kServiceReplyLength, reply,
+                  [](const AppReply& r) { return r.Status() != kNak; })) {
+        return std::nullopt;
+    }
+    return reply.Status();
 }
 
 // Departs from the discipline twice: the models that restart into their bootloader

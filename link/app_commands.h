@@ -28,6 +28,15 @@ std::uint16_t READ_D1148(const ExchangeContext& x);
 // The bootloader's version byte as the application reports it; 0 when no valid reply came.
 std::uint8_t read_fu_version_A(const ExchangeContext& x);
 
+// For telling a PLC of unknown model what it is, reading only, and saying
+// honestly what did not answer. The "ID" exchange taking any acknowledged
+// answer (`reported` gets its identifier); a register read's value, or nothing
+// when no valid reply came (register Dn for `dataRegister` n); the version byte
+// from a valid answer that is not a refusal, or nothing.
+AppResult ReadTypeId_A(const ExchangeContext& x, std::optional<std::uint16_t>& reported);
+std::optional<std::uint16_t> ReadDataRegister(const ExchangeContext& x, std::uint16_t dataRegister);
+std::optional<std::uint8_t> ReadBootVersion_A(const ExchangeContext& x);
+
 // Asks the PLC to restart into its bootloader: Ok; on failure RefusedCode3,
 // RefusedCode4, RefusedOtherCode, UnknownNakClass or NoResponse.
 AppResult SendErase_A(const ExchangeContext& x);

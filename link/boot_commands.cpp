@@ -25,18 +25,37 @@ bool Acknowledged(const ExchangeContext& x, std::string_view word, std::uint8_t*
                limit) == AttemptsEnd::Accepted;
 }
 
-}  // namespace
-
-BootResult CheckID_B(const ExchangeContext& x, std::optional<std::uint16_t>* reported) {
+// The bootloader's "ID": an acknowledged answer whose identifier `wanted` takes.
+template <typename Wanted>
+bool TypeAcknowledged(const ExchangeContext& x, Wanted wanted,
+                      std::optional<std::uint16_t>* reported) {
     x.link.SetTimeouts(kExchangeTimeouts);
     std::uint8_t reply[3];
-    if (!Acknowledged(x, "ID", reply, sizeof reply, [&] {
-            const auto id = static_cast<std::uint16_t>(reply[1] << 8 | reply[2]);
-            if (reported != nullptr) {
-                *reported = id;
-            }
-            return BootTypeMatches(x.model.linkKind, x.model.typeId, id);
-        })) {
+    return Acknowledged(x, "ID", reply, sizeof reply, [&] {
+        const auto id = static_cast<std::uint16_t>(reply[1] << 8 | reply[2]);
+        if (reported != nullptr) {
+            *reported = id;
+        }
+        return wanted(id);
+    });
+}
+
+}  // namespace
+
+BootResult ReadTypeId_B(const ExchangeContext& x, std::optional<std::uint16_t>& reported) {
+    return TypeAcknowledged(
+               x, [](std::uint16_t) { return true; }, &reported)
+               ? BootResult::Ok
+               : BootResult::NotAcknowledged;
+}
+
+BootResult CheckID_B(const ExchangeContext& x, std::optional<std::uint16_t>* reported) {
+    if (!TypeAcknowledged(
+            x,
+            [&x](std::uint16_t id) {
+                return BootTypeMatches(x.model.linkKind, x.model.typeId, id);
+            },
+            reported)) {
         return BootResult::NotAcknowledged;
     }
     // The panel keeps showing earlier misses for the MR7 family's looser match.

@@ -13,6 +13,10 @@ namespace norvane {
 // answer. `reported`, when given, gets the identifier of the last acknowledged answer.
 BootResult CheckID_B(const ExchangeContext& x, std::optional<std::uint16_t>* reported = nullptr);
 
+// The bootloader's "ID" taking any acknowledged answer, for telling a PLC of
+// unknown model what it is: Ok with `reported` set.
+BootResult ReadTypeId_B(const ExchangeContext& x, std::optional<std::uint16_t>& reported);
+
 // Ok with `version` set (the low nibble of the first byte as the major version,
 // the high nibble of the second as the minor); NotAcknowledged, `version` untouched.
 BootResult read_fu_version_B(const ExchangeContext& x, std::uint8_t& version);
