@@ -13,7 +13,7 @@ struct BuiltTool {
     std::string toolPath;
     std::string imagePath;
     // The front end, answering its prompts at once.
-    std::vector<std::string> ToolArgs() const { return {toolPath, "--yes"}; }
+    std::vector<std::string> ToolArgs() const { return {toolPath, "--placeholder", "--yes"}; }
     // The plain sender with the same image (reference_sender.h).
     std::vector<std::string> PlainArgs() const {
         return {NORVANE_BENCH_PLAIN_SENDER, model, imagePath};

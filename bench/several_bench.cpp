@@ -31,7 +31,7 @@ Run BurnAtOnce(int count, const std::vector<std::uint8_t>& image, const std::str
     Run run;
     run.plcs = count;
     std::vector<std::unique_ptr<plcsim::ServedPlc>> plcs;
-    std::vector<std::string> argv{NORVANE_SCALE_TOOL, "--yes", "--json"};
+    std::vector<std::string> argv{NORVANE_SCALE_TOOL, "--placeholder", "--yes", "--json"};
     plcsim::ServeOptions serve;
     serve.exitAfterBurn = true;
     serve.idleTimeoutSeconds = 60;
@@ -79,9 +79,9 @@ int main(int argc, char** argv) {
     const Run single = BurnAtOnce(1, image, workDir + "/one.log");
     bool ok = single.burnt == 1;
     for (const int count : counts) {
-        const Run run = count == 1 ? single
-                                   : BurnAtOnce(count, image,
-                                                workDir + "/" + std::to_string(count) + ".log");
+        const Run run =
+            count == 1 ? single
+                       : BurnAtOnce(count, image, workDir + "/" + std::to_string(count) + ".log");
         const double ratio = run.tool.wallSeconds / single.tool.wallSeconds;
         std::printf("  %5d %10.2f %14.3f %20.4f %5d/%d%s\n", count, run.tool.wallSeconds, ratio,
                     run.tool.cpuSeconds / count, run.burnt, count,

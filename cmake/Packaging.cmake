@@ -73,9 +73,11 @@ else()
     string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
         "The terminal program of the Norvane PLC Firmware Update Program: it checks\n"
         "the PLC's model, brings the PLC into its bootloader, erases the flash and\n"
-        "sends the firmware image built into it (model ${norvane_model}), over a\n"
-        "serial port or the PLC's own USB port. Several PLCs at once, output for\n"
-        "scripts (JSON lines) and a record of every burn, for production lines.\n"
+        "sends a firmware file of any of the 31 models (or the image built into it,\n"
+        "model ${norvane_model}), over a serial port or the PLC's own USB port. It\n"
+        "tells what PLC is on a port and checks a station without erasing. Several\n"
+        "PLCs at once, output for scripts (JSON lines) and a record of every burn,\n"
+        "for production lines.\n"
         "The package also holds norvane-plcsim, a simulated PLC to try it with.")
     set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
         "${PROJECT_SOURCE_DIR}/res/packaging/postinst;${PROJECT_SOURCE_DIR}/res/packaging/postrm")

@@ -21,7 +21,7 @@ echo "Simulated QB7 PLC on $pty"
 "$tool" --version
 echo
 set +e
-"$tool" --port "$pty" --yes
+"$tool" --port "$pty" --yes --placeholder
 status=$?
 wait $sim_pid
 echo

@@ -62,7 +62,7 @@ model=$("$bin/norvane-fwupdate" --version | sed -n 's/^model: //p')
 sim=$!
 for _ in $(seq 100); do [[ -s "$scratch/sim.out" ]] && break; sleep 0.1; done
 pty=$(head -n 1 "$scratch/sim.out")
-if "$bin/norvane-fwupdate" --port "$pty" --yes </dev/null >"$scratch/tool.out" 2>&1 &&
+if "$bin/norvane-fwupdate" --port "$pty" --yes --placeholder </dev/null >"$scratch/tool.out" 2>&1 &&
     wait "$sim" && grep -qx 'flash equals image: yes' "$scratch/sim.out"; then
     pass "the installed norvane-fwupdate burnt the installed norvane-plcsim: $(tail -n 1 "$scratch/tool.out")"
 else

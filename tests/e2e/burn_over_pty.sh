@@ -29,7 +29,7 @@ done
 
 if [ "$scenario" = interrupt ]; then
     # Ctrl-C once the programming has begun.
-    "$tool" --port "$pty" --yes </dev/null >"$work/tool.out" 2>&1 &
+    "$tool" --port "$pty" --yes --placeholder </dev/null >"$work/tool.out" 2>&1 &
     tool_pid=$!
     for _ in $(seq 300); do
         grep -q Programming "$work/tool.out" && break
@@ -39,7 +39,7 @@ if [ "$scenario" = interrupt ]; then
     wait "$tool_pid"
     status=$?
 else
-    "$tool" --port "$pty" --yes </dev/null >"$work/tool.out" 2>&1
+    "$tool" --port "$pty" --yes --placeholder </dev/null >"$work/tool.out" 2>&1
     status=$?
 fi
 if [ "$scenario" = silent ] || [ "$scenario" = interrupt ]; then

@@ -43,7 +43,7 @@ class LineSurvival : public ::testing::TestWithParam<Case> {};
 TEST_P(LineSurvival, EveryBurnEndsWithTheImageAndItsRecordLine) {
     const Case& c = GetParam();
     std::vector<std::unique_ptr<ServedPv>> plcs;
-    std::vector<std::string> argv{kPvTool, "--yes"};
+    std::vector<std::string> argv{kPvTool, "--placeholder", "--yes"};
     for (int i = 0; i < c.plcs; ++i) {
         plcs.push_back(std::make_unique<ServedPv>(Slow()));
         argv.insert(argv.end(), {"--port", plcs.back()->Port()});
@@ -111,7 +111,8 @@ TEST(HangUp, BeforeAnythingChangedEndsTheBurnAsInterrupted) {
     slow.replyLatencyMs = 1000;  // seconds of reading before the hand-over, whatever the load
     ServedPv plc(slow);
     const TempFile record("hangup");
-    TerminalProgram tool({kPvTool, "--yes", "--port", plc.Port(), "--record", record.path()});
+    TerminalProgram tool(
+        {kPvTool, "--placeholder", "--yes", "--port", plc.Port(), "--record", record.path()});
     ASSERT_TRUE(tool.WaitFor("Idle", 20000)) << tool.Screen();
     tool.Close();
     EXPECT_EQ(tool.WaitExit(20000), 130);

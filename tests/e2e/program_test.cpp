@@ -48,7 +48,7 @@ TEST(Program, ExitStatusSaysHowTheRunEnded) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        std::vector<std::string> argv{kTool};
+        std::vector<std::string> argv{kTool, "--placeholder"};
         argv.insert(argv.end(), c.args.begin(), c.args.end());
         const CapturedRun run = RunCaptured(argv, 60000);
         EXPECT_EQ(run.exitStatus, c.status) << run.output;
@@ -60,7 +60,7 @@ TEST(Program, ExitStatusSaysHowTheRunEnded) {
 
 TEST(Program, YesAnswersThePromptAtOnce) {
     ServedPv plc;
-    TerminalProgram tool({kTool, "--yes", "--port", plc.Port()});
+    TerminalProgram tool({kTool, "--placeholder", "--yes", "--port", plc.Port()});
     ASSERT_TRUE(tool.Started());
     EXPECT_EQ(tool.WaitExit(60000), 0) << tool.Screen();
     EXPECT_NE(tool.Screen().find(kReplugPrompt + " [--yes]"), std::string::npos) << tool.Screen();
@@ -70,7 +70,7 @@ TEST(Program, YesAnswersThePromptAtOnce) {
 
 TEST(Program, OnATerminalThePromptWaitsForEnter) {
     ServedPv plc;
-    TerminalProgram tool({kTool, "--port", plc.Port()});
+    TerminalProgram tool({kTool, "--placeholder", "--port", plc.Port()});
     ASSERT_TRUE(tool.Started());
     ASSERT_TRUE(tool.WaitFor(kReplugPrompt, 30000)) << tool.Screen();
     // Longer than the model's wait after the prompt and the next pass together.
@@ -87,7 +87,7 @@ TEST(Program, OnATerminalThePromptWaitsForEnter) {
 // The terminal the program runs on is no PLC's port, whatever it is called: it is
 // refused before anything is written to it.
 TEST(Program, ItsOwnTerminalIsNoPort) {
-    TerminalProgram tool({kTool, "--yes", "--port", "/dev/tty"});
+    TerminalProgram tool({kTool, "--placeholder", "--yes", "--port", "/dev/tty"});
     EXPECT_EQ(tool.WaitExit(10000), 2) << tool.Screen();
     EXPECT_NE(tool.Screen().find("is the terminal this program runs on"), std::string::npos)
         << tool.Screen();
@@ -98,7 +98,7 @@ TEST(Program, ItsOwnTerminalIsNoPort) {
 TEST(Program, CtrlCAtTheReplugPromptSaysThePlcWaitsInItsBootloader) {
     ServedPv plc;
     const TempFile record("prompt");
-    TerminalProgram tool({kTool, "--port", plc.Port(), "--record", record.path()});
+    TerminalProgram tool({kTool, "--placeholder", "--port", plc.Port(), "--record", record.path()});
     ASSERT_TRUE(tool.WaitFor(kReplugPrompt, 30000)) << tool.Screen();
     tool.Signal(SIGINT);
     EXPECT_EQ(tool.WaitExit(10000), 130) << tool.Screen();
@@ -115,14 +115,15 @@ TEST(Program, CtrlCAtTheReplugPromptSaysThePlcWaitsInItsBootloader) {
 // port closed) is refused at once, told who holds the PLC.
 TEST(Program, ASecondProgramIsRefusedWhileTheFirstBurns) {
     ServedPv plc;
-    TerminalProgram first({kTool, "--yes", "--json", "--port", plc.Port()});
+    TerminalProgram first({kTool, "--placeholder", "--yes", "--json", "--port", plc.Port()});
     ASSERT_TRUE(first.WaitFor("\"event\": \"wait\"", 30000)) << first.Screen();
     const double start = MonotonicSeconds();
-    const CapturedRun second = RunCaptured({kTool, "--yes", "--port", plc.Port()}, 30000);
+    const CapturedRun second =
+        RunCaptured({kTool, "--placeholder", "--yes", "--port", plc.Port()}, 30000);
     EXPECT_LT(MonotonicSeconds() - start, 5.0);
     EXPECT_EQ(second.exitStatus, 1) << second.output;
     EXPECT_NE(second.output.find("another program is burning this PLC (held by " + kTool +
-                                 " --yes --json --port " + plc.Port() + ", pid " +
+                                 " --placeholder --yes --json --port " + plc.Port() + ", pid " +
                                  std::to_string(first.Pid()) + ")"),
               std::string::npos)
         << second.output;
@@ -141,9 +142,10 @@ TEST(Program, TheLiveOutputFitsTheTerminal) {
         ServedPv b(slow);
         TerminalProgram::Setup setup;
         setup.columns = columns;
-        TerminalProgram several({kTool, "--yes", "--port", a.Port(), "--port", b.Port()}, setup);
+        TerminalProgram several(
+            {kTool, "--placeholder", "--yes", "--port", a.Port(), "--port", b.Port()}, setup);
         ServedPv c(slow);
-        TerminalProgram one({kTool, "--yes", "--port", c.Port()}, setup);
+        TerminalProgram one({kTool, "--placeholder", "--yes", "--port", c.Port()}, setup);
         EXPECT_EQ(several.WaitExit(60000), 0) << several.Screen();
         EXPECT_EQ(one.WaitExit(60000), 0) << one.Screen();
         for (const TerminalProgram* tool : {&several, &one}) {

@@ -22,10 +22,13 @@ inline std::vector<std::uint8_t> PvImage() {
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-// A PV PLC in its application firmware, served until its burn is over.
+// A PV PLC in its application firmware (or one of `model`), served until its burn
+// is over.
 class ServedPv {
   public:
-    explicit ServedPv(plcsim::PlcConfig config = {}) : plc_(WithModel(std::move(config))) {
+    explicit ServedPv(plcsim::PlcConfig config = {}) : ServedPv("PV", std::move(config)) {}
+    ServedPv(const char* model, plcsim::PlcConfig config)
+        : plc_(WithModel(model, std::move(config))) {
         plcsim::ServeOptions options;
         options.exitAfterBurn = true;
         options.idleTimeoutSeconds = 60;
@@ -34,19 +37,20 @@ class ServedPv {
     }
     bool Started() const { return started_; }
     const std::string& Port() const { return plc_.SlavePath(); }
-    bool FlashHoldsImage() {
+    bool FlashHoldsImage() { return FlashHolds(PvImage()); }
+    bool FlashHolds(const std::vector<std::uint8_t>& image) {
         plc_.Join();
-        const std::vector<std::uint8_t> image = PvImage();
         return !image.empty() && plc_.Plc().FlashHoldsImage(image.data(), image.size());
     }
     // Ends the serving now, for a PLC whose burn will not end it.
     void Stop() { plc_.Stop(); }
     // How many requests of `kind` it received; ask once the serving has ended.
     std::size_t Requests(plcsim::Exchange kind) { return plc_.Plc().CountRequests(kind); }
+    std::size_t Received() { return plc_.Plc().ReceivedBytes().size(); }
 
   private:
-    static plcsim::PlcConfig WithModel(plcsim::PlcConfig config) {
-        config.model = "PV";
+    static plcsim::PlcConfig WithModel(const char* model, plcsim::PlcConfig config) {
+        config.model = model;
         return config;
     }
     plcsim::ServedPlc plc_;

@@ -169,7 +169,7 @@ TEST(SeveralPlcs, JsonLinesOfRealBurnsFollowTheSchema) {
     {
         ServedPv plc;
         const CapturedRun run =
-            RunCaptured({kPvTool, "--port", plc.Port(), "--yes", "--json"}, 60000);
+            RunCaptured({kPvTool, "--placeholder", "--port", plc.Port(), "--yes", "--json"}, 60000);
         EXPECT_EQ(run.exitStatus, 0) << run.output;
         const auto events = CheckJsonLines(run.output, {plc.Port()});
         const JsonObject& end = events.at(plc.Port()).back();
@@ -181,7 +181,7 @@ TEST(SeveralPlcs, JsonLinesOfRealBurnsFollowTheSchema) {
     {
         ServedPv plc(InRunMode());
         const CapturedRun run =
-            RunCaptured({kPvTool, "--port", plc.Port(), "--yes", "--json"}, 60000);
+            RunCaptured({kPvTool, "--placeholder", "--port", plc.Port(), "--yes", "--json"}, 60000);
         EXPECT_EQ(run.exitStatus, 1) << run.output;
         const auto events = CheckJsonLines(run.output, {plc.Port()});
         const JsonObject& end = events.at(plc.Port()).back();
@@ -193,9 +193,9 @@ TEST(SeveralPlcs, JsonLinesOfRealBurnsFollowTheSchema) {
     ServedPv a;
     ServedPv b(InRunMode());
     ServedPv c;
-    const CapturedRun run = RunCaptured(
-        {kPvTool, "--port", a.Port(), "--port", b.Port(), "--port", c.Port(), "--yes", "--json"},
-        60000);
+    const CapturedRun run = RunCaptured({kPvTool, "--placeholder", "--port", a.Port(), "--port",
+                                         b.Port(), "--port", c.Port(), "--yes", "--json"},
+                                        60000);
     EXPECT_EQ(run.exitStatus, 1) << run.output;
     const auto events = CheckJsonLines(run.output, {a.Port(), b.Port(), c.Port()});
     ASSERT_EQ(events.size(), 3u);
@@ -209,8 +209,8 @@ TEST(SeveralPlcs, JsonLinesOfRealBurnsFollowTheSchema) {
 TEST(SeveralPlcs, APersonSeesALinePerEventAndASummary) {
     ServedPv a(WithSlowFlash());
     ServedPv b(InRunMode());
-    const CapturedRun run =
-        RunCaptured({kPvTool, "--port", a.Port(), "--port", b.Port(), "--yes"}, 60000);
+    const CapturedRun run = RunCaptured(
+        {kPvTool, "--placeholder", "--port", a.Port(), "--port", b.Port(), "--yes"}, 60000);
     EXPECT_EQ(run.exitStatus, 1) << run.output;
     EXPECT_NE(run.output.find(a.Port() + ": Programming"), std::string::npos) << run.output;
     const std::size_t summary = run.output.find("Summary:");
@@ -224,7 +224,8 @@ TEST(SeveralPlcs, APersonSeesALinePerEventAndASummary) {
 TEST(SeveralPlcs, OnATerminalALiveTableWithARowPerPlc) {
     ServedPv a;
     ServedPv b;
-    TerminalProgram tool({kPvTool, "--port", a.Port(), "--port", b.Port(), "--yes"});
+    TerminalProgram tool(
+        {kPvTool, "--placeholder", "--port", a.Port(), "--port", b.Port(), "--yes"});
     ASSERT_TRUE(tool.Started());
     EXPECT_EQ(tool.WaitExit(60000), 0) << tool.Screen();
     // Both rows end with their final message, drawn in place over the rows' progress.
@@ -237,8 +238,8 @@ TEST(SeveralPlcs, OnATerminalALiveTableWithARowPerPlc) {
 }
 
 TEST(SeveralPlcs, SeveralPlcsNeedYes) {
-    const CapturedRun run =
-        RunCaptured({kPvTool, "--port", "/dev/null", "--port", "/dev/zero"}, 10000);
+    const CapturedRun run = RunCaptured(
+        {kPvTool, "--placeholder", "--port", "/dev/null", "--port", "/dev/zero"}, 10000);
     EXPECT_EQ(run.exitStatus, 2);
     EXPECT_NE(run.output.find("pass --yes"), std::string::npos) << run.output;
 }
@@ -251,8 +252,8 @@ TEST(SeveralPlcs, CtrlCEndsEveryBurn) {
     plcsim::PlcConfig silent;
     silent.attached = false;
     ServedPv unanswered(silent);
-    TerminalProgram tool(
-        {kPvTool, "--port", programming.Port(), "--port", unanswered.Port(), "--yes", "--json"});
+    TerminalProgram tool({kPvTool, "--placeholder", "--port", programming.Port(), "--port",
+                          unanswered.Port(), "--yes", "--json"});
     ASSERT_TRUE(tool.Started());
     ASSERT_TRUE(tool.WaitFor("\"phase\": \"Programming\"", 60000)) << tool.Screen();
     tool.Signal(SIGINT);
@@ -273,8 +274,8 @@ TEST(SeveralPlcs, ABurnProcessThatDiesMidBurnLeavesNoPlcErasedUntold) {
     ServedPv programming(slow);
     ServedPv other;
     const TempFile record("died");
-    TerminalProgram tool({kPvTool, "--port", programming.Port(), "--port", other.Port(), "--yes",
-                          "--json", "--record", record.path()});
+    TerminalProgram tool({kPvTool, "--placeholder", "--port", programming.Port(), "--port",
+                          other.Port(), "--yes", "--json", "--record", record.path()});
     ASSERT_TRUE(tool.Started());
     // That PLC's own transfer: the other one may well be further on.
     ASSERT_TRUE(tool.WaitFor(PhaseOf(programming.Port(), "Programming"), 60000)) << tool.Screen();
@@ -312,8 +313,9 @@ TEST(Record, EveryBurnAppendsOneLineWithWhatThePlcSaid) {
     const std::string& record = recordFile.path();
     ServedPv a;
     ServedPv b(InRunMode());
-    const CapturedRun run = RunCaptured(
-        {kPvTool, "--port", a.Port(), "--port", b.Port(), "--yes", "--record", record}, 60000);
+    const CapturedRun run = RunCaptured({kPvTool, "--placeholder", "--port", a.Port(), "--port",
+                                         b.Port(), "--yes", "--record", record},
+                                        60000);
     EXPECT_EQ(run.exitStatus, 1) << run.output;
     std::map<std::string, JsonObject> lines;
     for (const JsonObject& line : RecordLines(record)) {
@@ -336,15 +338,16 @@ TEST(Record, EveryBurnAppendsOneLineWithWhatThePlcSaid) {
 
 TEST(Record, ARecordThatCannotBeWrittenIsSaidAndChangesNoOutcome) {
     // Cannot be opened: said before anything is burnt.
-    const CapturedRun refused = RunCaptured(
-        {kPvTool, "--port", "/dev/null", "--yes", "--record", "/nonexistent/dir/r"}, 10000);
+    const CapturedRun refused = RunCaptured({kPvTool, "--placeholder", "--port", "/dev/null",
+                                             "--yes", "--record", "/nonexistent/dir/r"},
+                                            10000);
     EXPECT_EQ(refused.exitStatus, 2);
     EXPECT_NE(refused.output.find("cannot open the record /nonexistent/dir/r"), std::string::npos)
         << refused.output;
     // Opens, but the disk is full: a warning after the burn, whose outcome stands.
     ServedPv plc;
-    const CapturedRun full =
-        RunCaptured({kPvTool, "--port", plc.Port(), "--yes", "--record", "/dev/full"}, 60000);
+    const CapturedRun full = RunCaptured(
+        {kPvTool, "--placeholder", "--port", plc.Port(), "--yes", "--record", "/dev/full"}, 60000);
     EXPECT_EQ(full.exitStatus, 0) << full.output;
     EXPECT_NE(full.output.find("warning: this burn is not recorded"), std::string::npos)
         << full.output;

@@ -60,6 +60,17 @@ JsonObject EndEvent(const std::string& port, const BurnEnd& end, const std::stri
     return event;
 }
 
+JsonObject CheckEvent(const std::string& port, const CheckEnd& end, const std::string& burnId) {
+    JsonObject event = NewEvent(kEventCheck, port);
+    event.Set("ready", end.ready)
+        .SetTextOrNull("caption", end.caption)
+        .Set("message", end.message)
+        .Set("exit_status", static_cast<std::int64_t>(end.exitStatus))
+        .Set("seconds", end.seconds)
+        .Set("burn_id", burnId);
+    return event;
+}
+
 std::string NewBurnId() {
     std::random_device device;
     std::seed_seq seed{

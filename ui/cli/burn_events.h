@@ -12,6 +12,7 @@
 //             PLC to come back after the replug, with the seconds left
 //   end       the final message as the window shows it, the exit status, the
 //             seconds, the failed attempts, and what the burn did to the PLC
+//   check     instead of end for --check: ready, or the ERROR the burn would show
 //
 // Every event names its port. docs/json-events.md describes every field.
 #pragma once
@@ -36,6 +37,9 @@ constexpr const char* kEventPrompt = "prompt";
 constexpr const char* kEventHandover = "handover";
 constexpr const char* kEventWait = "wait";
 constexpr const char* kEventEnd = "end";
+// Instead of `end`: how a --check ended, and what --identify found on a port.
+constexpr const char* kEventCheck = "check";
+constexpr const char* kEventIdentify = "identify";
 
 // What a wait event waits for.
 constexpr const char* kWaitReplug = "replug";           // a person, to replug the cable
@@ -71,6 +75,17 @@ struct BurnEnd {
     bool handedOver;  // the PLC may wait in its bootloader: after a failure it must be burnt again
 };
 JsonObject EndEvent(const std::string& port, const BurnEnd& end, const std::string& burnId);
+
+// A --check's end: `ready` (the burn would go on to change the PLC), or the ERROR
+// the burn would have shown; what the PLC said about itself.
+struct CheckEnd {
+    bool ready;
+    std::string caption;  // "ERROR", or empty when ready
+    std::string message;  // the ERROR's text, or "ready to burn: ..." with what was found
+    int exitStatus;
+    std::int64_t seconds;
+};
+JsonObject CheckEvent(const std::string& port, const CheckEnd& end, const std::string& burnId);
 
 // A new identifier for one burn: 32 hexadecimal digits.
 std::string NewBurnId();

@@ -31,6 +31,10 @@ std::string Hex16(std::uint32_t value) {
     return Hex(value & 0xFFFFu, 4);
 }
 
+std::string Hex8(std::uint32_t value) {
+    return Hex(value & 0xFFu, 2);
+}
+
 JsonObject BurnRecord(const BurnRecordFacts& f) {
     JsonObject record;
     record.Set("time", UtcTime(f.when))
@@ -42,9 +46,8 @@ JsonObject BurnRecord(const BurnRecordFacts& f) {
         .Set("model", f.model)
         .SetTextOrNull("plc_type",
                        f.plcTypeId < 0 ? "" : Hex16(static_cast<std::uint32_t>(f.plcTypeId)))
-        .SetTextOrNull(
-            "boot_version",
-            f.bootVersion < 0 ? "" : Hex(static_cast<std::uint32_t>(f.bootVersion) & 0xFFu, 2))
+        .SetTextOrNull("boot_version",
+                       f.bootVersion < 0 ? "" : Hex8(static_cast<std::uint32_t>(f.bootVersion)))
         .SetTextOrNull("image", f.image.image)
         .SetTextOrNull("sha256", f.image.sha256)
         .Set("caption", f.end.caption)

@@ -39,5 +39,7 @@ std::string UtcTime(std::time_t when);
 
 // "0x3000"
 std::string Hex16(std::uint32_t value);
+// "0x20"
+std::string Hex8(std::uint32_t value);
 
 }  // namespace norvane::cli

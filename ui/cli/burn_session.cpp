@@ -114,6 +114,35 @@ BurnEnd InterruptedEnd(const CliSurroundings& s, Clock::time_point start) {
                    handedOver};
 }
 
+// Why a port would not open (or the PLC not come back), and what to do.
+void ExplainOpenFailure(const CliSurroundings& s, Console& console, bool success) {
+    const std::string failure = s.ports().LastFailure();
+    if (success || failure.empty()) {
+        return;
+    }
+    console.PrintError(failure);
+    if (const std::string hint = s.ports().LastFailureHint(); !hint.empty()) {
+        console.PrintError(hint);
+    }
+}
+
+// What a --check found, and what only the burn itself can find out.
+std::string ReadyText(const CliSurroundings& s) {
+    std::string text = std::string("ready to burn: a ") + selectedPLC;
+    if (const std::int32_t type = reportedTypeId.load(); type >= 0) {
+        text += " (type " + Hex16(static_cast<std::uint32_t>(type)) + ")";
+    }
+    text += s.foundInBootloader() ? " waiting in its bootloader" : " running its application";
+    if (const std::int32_t version = reportedBootVersion.load(); version >= 0) {
+        text += ", bootloader version " + Hex8(static_cast<std::uint32_t>(version));
+    }
+    return text + "; not checked before the erase: " +
+           (s.foundInBootloader()
+                ? "the erase and the transfer"
+                : "the hand-over's own refusals, the bootloader's type and version checks, the "
+                  "erase and the transfer");
+}
+
 }  // namespace
 
 int BurnOnePlc(const Options& options, const std::string& port, Console& console, EventView& view) {
@@ -155,7 +184,7 @@ int BurnOnePlc(const Options& options, const std::string& port, Console& console
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    if (!done.load() || outcome == BurnOutcome::Stopped) {
+    if (!done.load() || (outcome == BurnOutcome::Stopped && !surroundings.checkReady())) {
         // Interrupted: the burn's thread is left where it is; the process ends.
         session.panel().Close();
         const BurnEnd end = InterruptedEnd(surroundings, start);
@@ -169,6 +198,16 @@ int BurnOnePlc(const Options& options, const std::string& port, Console& console
     ListenToPanel({});
 
     const bool success = outcome == BurnOutcome::Success;
+    if (options.check) {
+        const bool ready = surroundings.checkReady();
+        const CheckEnd check{ready, ready ? "" : surroundings.finalCaption(),
+                             ready ? ReadyText(surroundings) : surroundings.finalText(),
+                             ready ? kExitSuccess : kExitBurnFailed, SecondsSince(start)};
+        session.pump().Put(CheckEvent(session.shown(), check, session.burnId()));
+        session.pump().Drain();
+        ExplainOpenFailure(surroundings, console, ready);
+        return check.exitStatus;
+    }
     const BurnEnd end{surroundings.finalCaption(),
                       surroundings.finalText(),
                       success ? kExitSuccess : kExitBurnFailed,
@@ -179,15 +218,7 @@ int BurnOnePlc(const Options& options, const std::string& port, Console& console
     session.Record(surroundings, image, end, console);
     session.pump().Put(EndEvent(session.shown(), end, session.burnId()));
     session.pump().Drain();
-    // Why a port would not open (or the PLC not come back), and what to do.
-    const std::string failure = surroundings.ports().LastFailure();
-    if (!success && !failure.empty()) {
-        console.PrintError(failure);
-        const std::string hint = surroundings.ports().LastFailureHint();
-        if (!hint.empty()) {
-            console.PrintError(hint);
-        }
-    }
+    ExplainOpenFailure(surroundings, console, success);
     return end.exitStatus;
 }
 

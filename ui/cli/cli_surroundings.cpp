@@ -5,6 +5,7 @@
 #include "burn/burn_messages.h"
 #include "burn/shared_values.h"
 #include "ui/cli/burn_events.h"
+#include "ui/cli/run_image.h"
 #include "ui/cli/trace_link.h"
 
 namespace norvane::cli {
@@ -74,11 +75,16 @@ bool CliSurroundings::MayChangePlc() {
         interruptAsked_.store(true);
         return false;
     }
+    if (options_.check) {
+        checkReady_.store(true);
+        return false;
+    }
     return true;
 }
 
 void CliSurroundings::HandedOver(bool found) {
     handedOver_.store(true);
+    foundInBootloader_.store(found);
     listener_.HandedOver(found);
 }
 
@@ -124,7 +130,7 @@ LinkPtr CliSurroundings::OpenMyDevPipe(const char*) {
 }
 
 bool CliSurroundings::LoadImage(FirmwareImage& image) {
-    image = EmbeddedImage();
+    image = TheRunImage().image;
     return image.data != nullptr;
 }
 

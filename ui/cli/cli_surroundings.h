@@ -58,6 +58,10 @@ class CliSurroundings : public WorkerSurroundings {
     std::int32_t failedAttempts() const { return failedAttempts_.load(); }
     bool eraseBegun() const { return eraseBegun_.load(); }
     bool handedOver() const { return handedOver_.load(); }
+    // The PLC was found waiting in its bootloader as the burn began.
+    bool foundInBootloader() const { return foundInBootloader_.load(); }
+    // --check: the burn stopped where it would have changed the PLC.
+    bool checkReady() const { return checkReady_.load(); }
 
     // A hang-up: true when the burn is to end now as interrupted, because nothing
     // that changes the PLC has been sent yet. Once something has, the burn goes
@@ -83,6 +87,8 @@ class CliSurroundings : public WorkerSurroundings {
     std::atomic<std::int32_t> failedAttempts_{0};
     std::atomic<bool> eraseBegun_{false};
     std::atomic<bool> handedOver_{false};
+    std::atomic<bool> foundInBootloader_{false};
+    std::atomic<bool> checkReady_{false};
     // The hang-up and the first change meet here; sequentially consistent, so
     // that either the burn stops before the change or the hang-up sees it.
     std::atomic<bool> hungUp_{false};

@@ -38,8 +38,8 @@ void PersonView::Show(const JsonObject& event, Clock::time_point at) {
             console_.Print(row_.Detail(Clock::now()));
         }
         lastWait_ = event.Text("for");
-    } else if (kind == kEventEnd) {
-        console_.Print(Ended(event));
+    } else if (kind == kEventEnd || kind == kEventCheck) {
+        console_.Print(row_.ended());
     }
 }
 
@@ -97,7 +97,7 @@ void TableView::Show(const JsonObject& event, Clock::time_point at) {
         line = Ended(event) + (event.Flag("answered") ? " [--yes]" : "");
     } else if (kind == kEventWait && event.TypeOf("seconds_left") != JsonObject::Type::Null) {
         line = row.Detail(Clock::now());
-    } else if (kind == kEventEnd) {
+    } else if (kind == kEventEnd || kind == kEventCheck) {
         line = row.ended();
     }
     if (!line.empty()) {

@@ -10,10 +10,12 @@
 #include "ui/cli/burn_session.h"
 #include "ui/cli/console.h"
 #include "ui/cli/event_views.h"
+#include "ui/cli/identify.h"
 #include "ui/cli/json_object.h"
 #include "ui/cli/options.h"
 #include "ui/cli/output.h"
 #include "ui/cli/platform.h"
+#include "ui/cli/run_image.h"
 #include "ui/cli/several_burns.h"
 #include "ui/cli/version_info.h"
 
@@ -111,7 +113,19 @@ int main(int argc, char** argv) {
         StandardOutput().Write(UsageText());
         return kExitSuccess;
     }
-    SelectModel(ServedModelIndex(EmbeddedImageName()));
+    // The image of this run, read and judged before any port is opened.
+    RunImage image = BuiltInImage();
+    if (!options.image.empty() && !ReadImageFile(options.image, options.imageName, image, error)) {
+        return UsageError(error);
+    }
+    if (!options.expectSha256.empty()) {
+        if (const std::string problem = DigestProblem(image, options.expectSha256);
+            !problem.empty()) {
+            return UsageError(problem);
+        }
+    }
+    SetRunImage(std::move(image));
+    SelectModel(TheRunImage().modelIndex);
     const PlcModel& model = SelectedModel();
     if (options.version) {
         StandardOutput().Write(VersionText());
@@ -130,13 +144,25 @@ int main(int argc, char** argv) {
         ListPorts(options.json);
         return kExitSuccess;
     }
+    if (options.identify) {
+        platform::CatchSignals();
+        return IdentifyPorts(options);
+    }
+    if (TheRunImage().placeholder && !options.placeholder) {
+        return UsageError(
+            "this program carries a generated PLACEHOLDER image, not firmware for a real PLC: "
+            "give the firmware file with --image FILE (or pass --placeholder to burn the "
+            "placeholder into a simulated PLC)");
+    }
     const bool several = options.ports.size() > 1;
-    if (several && !options.yes) {
+    // A check stops before the hand-over, so no prompt ever comes.
+    const bool answersPrompts = options.yes || options.check;
+    if (several && !answersPrompts) {
         return UsageError(
             "several PLCs cannot each be answered from one keyboard: pass --yes, and have "
             "each PLC's cable replugged (or the PLC powered off and on) when its row asks");
     }
-    if (ModelPrompts(model) && !options.yes && !platform::IsTerminal(stdin)) {
+    if (ModelPrompts(model) && !answersPrompts && !platform::IsTerminal(stdin)) {
         return UsageError(std::string("a ") + model.name + " asks you to " +
                           (model.afterAppErase == AfterAppErase::PowerCycle
                                ? "power it off and on"

@@ -13,13 +13,14 @@ constexpr int kMaxReplugTimeoutSeconds = 3600;
 
 // The value of an option given as "--name VALUE" or "--name=VALUE"; false when
 // `arg` is not that option. An empty or missing value sets `missing`, and so does
-// a next word that is an option ("--port --yes"); "--name=VALUE" takes VALUE as
-// it is.
+// a next word that is an option ("--port --yes"; "-" alone, standard input, is a
+// value); "--name=VALUE" takes VALUE as it is.
 bool TakeValue(const std::string& arg, const char* name, int argc, const char* const* argv, int& i,
                std::string& value, bool& missing) {
     const std::string withEquals = std::string(name) + "=";
     if (arg == name) {
-        if (i + 1 >= argc || argv[i + 1] == nullptr || argv[i + 1][0] == '-') {
+        if (i + 1 >= argc || argv[i + 1] == nullptr ||
+            (argv[i + 1][0] == '-' && argv[i + 1][1] != '\0')) {
             missing = true;
             return true;
         }
@@ -40,6 +41,25 @@ bool ParseSeconds(const std::string& text, int& seconds) {
     }
     seconds = std::stoi(text);
     return seconds >= 1 && seconds <= kMaxReplugTimeoutSeconds;
+}
+
+// Options that cannot go together, and those that need another.
+bool CombinationMakesSense(const Options& o, std::string& error) {
+    const char* readOnly = o.identify ? "--identify" : o.check ? "--check" : nullptr;
+    if (o.identify && o.check) {
+        error = "--identify and --check are two different tasks: give one";
+    } else if (readOnly != nullptr && !o.record.empty()) {
+        error = std::string(readOnly) + " burns nothing, so there is nothing to --record";
+    } else if (o.identify && (!o.image.empty() || !o.expectSha256.empty() || o.placeholder)) {
+        error = "--identify asks the PLC what it is; it takes no image";
+    } else if (!o.imageName.empty() && o.image != "-") {
+        error = "--image-name names an image read from standard input (--image -)";
+    } else if (o.image == "-" && o.imageName.empty()) {
+        error = "--image - needs --image-name, whose prefix names the model";
+    } else {
+        return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -64,6 +84,12 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             options.trace = true;
         } else if (arg == "--json") {
             options.json = true;
+        } else if (arg == "--placeholder") {
+            options.placeholder = true;
+        } else if (arg == "--identify") {
+            options.identify = true;
+        } else if (arg == "--check") {
+            options.check = true;
         } else if (TakeValue(arg, "--port", argc, argv, i, value, missing)) {
             if (missing) {
                 error = "--port needs a port name, a path or a USB identity";
@@ -81,6 +107,24 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
                 return false;
             }
             options.record = value;
+        } else if (TakeValue(arg, "--image", argc, argv, i, value, missing)) {
+            if (missing) {
+                error = "--image needs a firmware file";
+                return false;
+            }
+            options.image = value;
+        } else if (TakeValue(arg, "--image-name", argc, argv, i, value, missing)) {
+            if (missing) {
+                error = "--image-name needs the image's file name";
+                return false;
+            }
+            options.imageName = value;
+        } else if (TakeValue(arg, "--expect-sha256", argc, argv, i, value, missing)) {
+            if (missing) {
+                error = "--expect-sha256 needs the image's SHA-256 in hexadecimal";
+                return false;
+            }
+            options.expectSha256 = value;
         } else if (TakeValue(arg, "--replug-timeout", argc, argv, i, value, missing)) {
             if (missing || !ParseSeconds(value, options.replugTimeoutSeconds)) {
                 error = "--replug-timeout needs whole seconds from 1 to 3600";
@@ -95,7 +139,7 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
         error = "--trace follows one PLC: give one --port with it";
         return false;
     }
-    return true;
+    return CombinationMakesSense(options, error);
 }
 
 const char* UsageText() {
@@ -103,18 +147,37 @@ const char* UsageText() {
         const std::string command = platform::CommandName();
         const std::string indent(command.size(), ' ');
         std::string usage;
-        usage += "Usage: " + command + " [--port PORT]... [--yes] [--json] [--record FILE]\n";
-        usage += "       " + indent + " [--replug-timeout SECONDS] [--trace]\n";
-        usage += "       " + command + " --list [--json] | --list-ports | --version | --help\n";
+        usage += "Usage: " + command + " [--port PORT]... [--image FILE] [--yes] [--json]\n";
+        usage += "       " + indent + " [--record FILE] [--expect-sha256 HEX] [--check]\n";
+        usage += "       " + indent + " [--replug-timeout SECONDS] [--trace] [--placeholder]\n";
+        usage += "       " + command + " --identify [--port PORT]... [--json]\n";
+        usage +=
+            "       " + command + " --list [--json] | --list-ports | --version [--image FILE]\n";
+        usage += "       " + command + " --help\n";
         usage +=
             "\n"
-            "Writes the firmware image built into this program into Norvane PLCs of the\n"
-            "model it serves (see --version), exactly as the Windows program does.\n"
+            "Writes firmware into Norvane PLCs exactly as the Windows program does: the\n"
+            "image built into this program (see --version), or a firmware file of any\n"
+            "model with --image.\n"
             "\n";
         usage += platform::PortHelp();
         usage +=
             "                Give --port several times to burn several PLCs at once; each\n"
             "                is burnt by a process of its own, and --yes is needed.\n"
+            "  --image FILE  burn FILE instead of the built-in image. The text of its name\n"
+            "                before the first underscore names the model (QB7_v1.12.bin:\n"
+            "                a QB7), whose every rule then applies. FILE is read once,\n"
+            "                before any port is opened. --image - --image-name NAME reads\n"
+            "                it from standard input, NAME naming its model.\n"
+            "  --expect-sha256 HEX\n"
+            "                refuse the image (a file or the built-in one) unless its\n"
+            "                SHA-256 is HEX, before anything is sent.\n"
+            "  --check       run the burn up to the first request that would change the\n"
+            "                PLC, then stop: the ERROR the burn would show, or \"ready to\n"
+            "                burn\" with what was found. Never prompts, records nothing.\n"
+            "  --identify    say what is on each port (or each PLC on USB): its mode, type,\n"
+            "                bootloader version and the models it can be. Sends only\n"
+            "                requests that read; never prompts, records nothing.\n"
             "  --replug-timeout SECONDS\n"
             "                how long to wait for the PLC to come back after the replug\n"
             "                (default 30).\n"
@@ -122,27 +185,31 @@ const char* UsageText() {
             "                production lines). Without it the prompts wait for Enter; with\n"
             "                no terminal to ask, a model that prompts refuses to start.\n"
             "  --json        write one JSON object per line for every event of every PLC\n"
-            "                (start, phase, progress, retry, prompt, end) instead of the\n"
-            "                output for a person; man norvane-fwupdate gives them all.\n"
+            "                instead of the output for a person; man norvane-fwupdate\n"
+            "                gives them all.\n"
             "  --record FILE append one JSON line per burn to FILE (time, host, port and\n"
             "                identity, model, what the PLC reported, image, outcome).\n"
+            "  --placeholder burn the built-in image even where it is the generated\n"
+            "                placeholder of a development build (simulated PLCs only).\n"
             "  --list        print every port that could hold a PLC: the name to give\n"
             "                --port, its kind, USB serial number and socket, device node.\n"
             "  --list-ports  print the ports the window would offer, one per line.\n"
             "  --trace       write every byte sent (TX) and received (RX), with a time stamp\n"
             "                in milliseconds, to standard error (one PLC only).\n"
-            "  --version     print the program version, the served model and the embedded\n"
-            "                image's name, size and SHA-256.\n"
+            "  --version     print the program version and the image's model, name, size\n"
+            "                and SHA-256 (with --image, of that file).\n"
             "  --help, -h    this text.\n"
             "\n"
             "While burning one PLC, a terminal shows a live status line (elapsed seconds,\n"
-            "progress bar and percentage, phase, retry counters), several PLCs a table with\n"
-            "a row each; otherwise one line per event. The final message is printed as the\n"
-            "window shows it, after its caption. Ctrl-C ends every burn at once; a PLC whose\n"
-            "erase had begun must be burnt again.\n"
+            "progress bar and percentage, phase, retry counters, what the burn waits for,\n"
+            "the time left), several PLCs a table with a row each; otherwise one line per\n"
+            "event. The final message is printed as the window shows it, after its\n"
+            "caption. Ctrl-C ends every burn at once; a PLC whose erase had begun must be\n"
+            "burnt again.\n"
             "\n"
-            "Exit status: 0 every burn succeeded, 1 a burn ended with an ERROR message,\n"
-            "             2 a usage error, 130 interrupted.\n"
+            "Exit status: 0 every burn succeeded (--check: ready; --identify: every PLC\n"
+            "             told), 1 a burn ended with an ERROR message, 2 a usage error,\n"
+            "             130 interrupted.\n"
             "\n";
         return usage + platform::PortAccessHelp();
     }();

@@ -19,6 +19,12 @@ struct Options {
     std::vector<std::string> ports;  // empty: the port the window would choose
     std::string record;              // a file to append one line per burn to
     int replugTimeoutSeconds = kDefaultReplugTimeoutSeconds;
+    std::string image;         // a firmware file to burn instead of the built-in image
+    std::string imageName;     // the file name of an image read from standard input
+    std::string expectSha256;  // refuse any image whose digest differs
+    bool placeholder = false;  // burn the built-in placeholder image all the same
+    bool identify = false;     // say what each PLC is, changing nothing
+    bool check = false;        // everything up to the erase, then stop
 };
 
 // False with `error` set when the arguments make no sense.

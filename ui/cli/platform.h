@@ -69,6 +69,7 @@ std::unique_ptr<PortOpening> MakePortOpening(const std::string& selector,
 struct PortCheck {
     std::string key;
     bool ownTerminal = false;
+    bool plcUsb = false;  // the PLC's own USB device
     std::string device;
     std::string usbPath;
     std::string usbSerial;
@@ -87,6 +88,15 @@ bool TerminalGone(std::FILE* stream);
 void CatchSignals();
 bool Interrupted();
 bool HungUp();
+
+// ------------------------------------------------------------ a firmware file
+// Reads the regular file at `path` whole into `bytes` ("-": standard input, to
+// its end), its size in `size`. A file larger than `limit` is not read: `size`
+// tells, `bytes` stays empty. False with `error` set when it cannot be read or
+// is no regular file (a directory, a device, a FIFO): such a thing is never
+// opened, as opening some devices already changes them.
+bool ReadWholeFile(const std::string& path, std::uint64_t limit, std::vector<std::uint8_t>& bytes,
+                   std::uint64_t& size, std::string& error);
 
 // -------------------------------------------------------------- the record file
 std::string HostName();
@@ -112,7 +122,9 @@ class Child {
     virtual int Wait() = 0;
 };
 // Starts this program again with `args`, in a process group of its own (it hears
-// Ctrl-C only through Interrupt); null with `error` set when it cannot.
-std::unique_ptr<Child> StartChild(const std::vector<std::string>& args, std::string& error);
+// Ctrl-C only through Interrupt), `input` on its standard input (nothing when
+// empty; `input` must outlive the child); null with `error` set when it cannot.
+std::unique_ptr<Child> StartChild(const std::vector<std::string>& args,
+                                  const std::vector<std::uint8_t>& input, std::string& error);
 
 }  // namespace norvane::cli::platform

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <csignal>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 #include "port/posix/plc_lock.h"
 #include "port/posix/port_factory.h"
@@ -107,10 +109,33 @@ class PosixPortOpening : public PortOpening {
     std::optional<posix::UsbIdentity> usb_;
 };
 
+// Writes `input` to `fd` and closes it; a child that stops reading ends it early.
+void Feed(int fd, const std::vector<std::uint8_t>* input) {
+    for (std::size_t done = 0; done < input->size();) {
+        const ssize_t n = write(fd, input->data() + done, input->size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    close(fd);
+}
+
 class PosixChild : public Child {
   public:
-    PosixChild(pid_t pid, int out) : pid_(pid), out_(out) {}
+    PosixChild(pid_t pid, int out, int in, const std::vector<std::uint8_t>& input)
+        : pid_(pid), out_(out) {
+        if (in >= 0) {
+            feeder_ = std::thread(Feed, in, &input);
+        }
+    }
     ~PosixChild() override {
+        if (feeder_.joinable()) {
+            feeder_.join();
+        }
         close(out_);
         if (status_ == kRunning) {
             kill(pid_, SIGKILL);
@@ -154,6 +179,7 @@ class PosixChild : public Child {
     pid_t pid_;
     int out_;
     int status_ = kRunning;
+    std::thread feeder_;
 };
 
 }  // namespace
@@ -212,8 +238,12 @@ PortCheck CheckPort(const std::string& selector) {
         return {};
     }
     const std::optional<posix::UsbIdentity> usb = posix::IdentityOfTty(device);
-    return PortCheck{posix::PlcLockKey(usb, device), posix::IsOwnTerminal(device), device,
-                     usb ? usb->path : "", usb ? usb->serial : ""};
+    bool plcUsb = false;
+    for (const posix::PortEntry& entry : posix::ListPorts()) {
+        plcUsb = plcUsb || (entry.plcUsb && entry.device == device);
+    }
+    return PortCheck{posix::PlcLockKey(usb, device), posix::IsOwnTerminal(device), plcUsb, device,
+                     usb ? usb->path : "",           usb ? usb->serial : ""};
 }
 
 bool IsTerminal(std::FILE* stream) {
@@ -264,6 +294,98 @@ std::string HostName() {
     return name;
 }
 
+namespace {
+
+// What a path is when it is no regular file; empty when it is one.
+const char* NotAFile(mode_t mode) {
+    if (S_ISREG(mode)) {
+        return "";
+    }
+    if (S_ISDIR(mode)) {
+        return "is a directory";
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return "is a device";
+    }
+    if (S_ISFIFO(mode)) {
+        return "is a FIFO";
+    }
+    return "is no regular file";
+}
+
+// Reads `fd` to its end, or until `bytes` holds more than `limit`.
+bool ReadAll(int fd, std::uint64_t limit, std::vector<std::uint8_t>& bytes) {
+    std::uint8_t chunk[65536];
+    for (;;) {
+        const ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n == 0) {
+            return true;
+        }
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        bytes.insert(bytes.end(), chunk, chunk + n);
+        if (bytes.size() > limit) {
+            return true;
+        }
+    }
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& path, std::uint64_t limit, std::vector<std::uint8_t>& bytes,
+                   std::uint64_t& size, std::string& error) {
+    bytes.clear();
+    if (path == "-") {
+        if (!ReadAll(STDIN_FILENO, limit, bytes)) {
+            error = Errno("cannot read the image from standard input");
+            return false;
+        }
+        size = bytes.size();
+        if (size > limit) {
+            bytes.clear();
+        }
+        return true;
+    }
+    struct stat before {};
+    if (stat(path.c_str(), &before) != 0) {
+        error = errno == ENOENT ? path + " does not exist" : Errno("cannot read " + path);
+        return false;
+    }
+    if (const char* what = NotAFile(before.st_mode); *what != '\0') {
+        error = path + " " + what + ", not a firmware file";
+        return false;
+    }
+    size = static_cast<std::uint64_t>(before.st_size);
+    if (size > limit) {
+        return true;
+    }
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = Errno("cannot read " + path);
+        return false;
+    }
+    struct stat now {};
+    const bool same = fstat(fd, &now) == 0 && now.st_dev == before.st_dev &&
+                      now.st_ino == before.st_ino && S_ISREG(now.st_mode);
+    const bool read = same && ReadAll(fd, limit, bytes);
+    const int readError = errno;
+    close(fd);
+    if (!read) {
+        errno = same ? readError : EAGAIN;
+        error = same ? Errno("cannot read " + path) : path + " changed while it was opened";
+        return false;
+    }
+    size = bytes.size();
+    if (size > limit) {
+        bytes.clear();
+    }
+    return true;
+}
+
 bool CanAppend(const std::string& path, std::string& error) {
     const int fd = OpenRecord(path, error);
     if (fd < 0) {
@@ -297,7 +419,8 @@ bool AppendLine(const std::string& path, const std::string& line, std::string& e
     return ok;
 }
 
-std::unique_ptr<Child> StartChild(const std::vector<std::string>& args, std::string& error) {
+std::unique_ptr<Child> StartChild(const std::vector<std::string>& args,
+                                  const std::vector<std::uint8_t>& input, std::string& error) {
     char self[PATH_MAX] = {};
     const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
     if (length <= 0) {
@@ -312,15 +435,19 @@ std::unique_ptr<Child> StartChild(const std::vector<std::string>& args, std::str
     }
     argv.push_back(nullptr);
     int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+    int inFds[2] = {-1, -1};
+    if (pipe2(pipeFds, O_CLOEXEC) != 0 || (!input.empty() && pipe2(inFds, O_CLOEXEC) != 0)) {
         error = Errno("cannot make a pipe");
         return nullptr;
     }
     const pid_t pid = fork();
     if (pid < 0) {
         error = Errno("cannot start a burn");
-        close(pipeFds[0]);
-        close(pipeFds[1]);
+        for (const int fd : {pipeFds[0], pipeFds[1], inFds[0], inFds[1]}) {
+            if (fd >= 0) {
+                close(fd);
+            }
+        }
         return nullptr;
     }
     if (pid == 0) {
@@ -328,7 +455,7 @@ std::unique_ptr<Child> StartChild(const std::vector<std::string>& args, std::str
         // hang-up only from the parent; standard input from nowhere (the parent
         // answers no prompt), standard output into the pipe, standard error shared.
         (void)setpgid(0, 0);
-        const int in = open("/dev/null", O_RDONLY);
+        const int in = inFds[0] >= 0 ? inFds[0] : open("/dev/null", O_RDONLY);
         if (in < 0 || dup2(in, STDIN_FILENO) < 0 || dup2(pipeFds[1], STDOUT_FILENO) < 0) {
             _exit(126);
         }
@@ -337,7 +464,10 @@ std::unique_ptr<Child> StartChild(const std::vector<std::string>& args, std::str
     }
     (void)setpgid(pid, pid);  // also here, so that no signal finds it in ours meanwhile
     close(pipeFds[1]);
-    return std::make_unique<PosixChild>(pid, pipeFds[0]);
+    if (inFds[0] >= 0) {
+        close(inFds[0]);
+    }
+    return std::make_unique<PosixChild>(pid, pipeFds[0], inFds[1], input);
 }
 
 }  // namespace norvane::cli::platform

@@ -66,8 +66,8 @@ void PlcRow::Apply(const JsonObject& event, Clock::time_point now) {
         if (state_ != State::Waiting) {
             state_ = State::Working;
         }
-    } else if (kind == kEventEnd) {
-        ended_ = Ended(event);
+    } else if (kind == kEventEnd || kind == kEventCheck) {
+        ended_ = event.Flag("ready") ? event.Text("message") : Ended(event);
         const std::int64_t status = event.Number("exit_status");
         state_ = status == 0 ? State::Done : status == 1 ? State::Failed : State::Interrupted;
     }

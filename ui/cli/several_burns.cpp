@@ -15,6 +15,7 @@
 #include "ui/cli/burn_session.h"
 #include "ui/cli/event_pump.h"
 #include "ui/cli/platform.h"
+#include "ui/cli/run_image.h"
 #include "ui/cli/version_info.h"
 
 namespace norvane::cli {
@@ -64,13 +65,27 @@ void ReadLines(platform::Child& child, std::size_t index, Inbox& inbox) {
     inbox.Put({index, std::nullopt});
 }
 
+// A burn process's command line. A firmware file was read and checked once, here:
+// every burn gets the same bytes on its standard input, with their digest to
+// check, never a path that could change between two burns.
 std::vector<std::string> ChildArgs(const Options& options, const std::string& port) {
+    const RunImage& image = TheRunImage();
     std::vector<std::string> args{"--port",
                                   port,
                                   "--yes",
                                   "--json",
                                   "--replug-timeout",
-                                  std::to_string(options.replugTimeoutSeconds)};
+                                  std::to_string(options.replugTimeoutSeconds),
+                                  "--expect-sha256",
+                                  image.sha256};
+    if (image.fromFile) {
+        args.insert(args.end(), {"--image", "-", "--image-name", image.name});
+    } else if (options.placeholder) {
+        args.push_back("--placeholder");
+    }
+    if (options.check) {
+        args.push_back("--check");
+    }
     if (!options.record.empty()) {
         args.insert(args.end(), {"--record", options.record});
     }
@@ -99,7 +114,7 @@ struct Burn {
             burnId = event.Text("burn_id");
         } else if (kind == kEventHandover || kind == kEventPrompt || kind == kEventWait) {
             handedOver = true;
-        } else if (kind == kEventEnd) {
+        } else if (kind == kEventEnd || kind == kEventCheck) {
             ended = true;
             exitStatus = static_cast<int>(event.Number("exit_status"));
         }
@@ -124,6 +139,10 @@ JsonObject EndWithoutBurn(const Options& options, Burn& burn, std::string why) {
     }
     if (burn.burnId.empty()) {
         burn.burnId = NewBurnId();
+    }
+    burn.ended = true;
+    if (options.check) {
+        return CheckEvent(burn.port, {false, "ERROR", why, kExitBurnFailed, 0}, burn.burnId);
     }
     const std::int64_t seconds =
         burn.child
@@ -168,7 +187,8 @@ int BurnSeveralPlcs(const Options& options, EventView& view) {
         burn.check = platform::CheckPort(burn.port);
         burn.started = Clock::now();
         std::string error;
-        burn.child = platform::StartChild(ChildArgs(options, burn.port), error);
+        burn.child =
+            platform::StartChild(ChildArgs(options, burn.port), TheRunImage().bytes, error);
         if (!burn.child) {
             pump.Put(EndWithoutBurn(options, burn, error));
             continue;

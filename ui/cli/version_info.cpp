@@ -1,8 +1,7 @@
 #include "ui/cli/version_info.h"
 
-#include "burn/image.h"
-#include "burn/shared_values.h"
-#include "ui/cli/sha256.h"
+#include "burn/catalogue.h"
+#include "ui/cli/run_image.h"
 
 #ifndef NORVANE_VERSION
 #define NORVANE_VERSION "0.0.0"
@@ -11,9 +10,9 @@
 namespace norvane::cli {
 
 ImageFacts CurrentImageFacts() {
-    const FirmwareImage image = EmbeddedImage();
-    return ImageFacts{NORVANE_VERSION, selectedPLC, EmbeddedImageName(), image.size,
-                      Sha256Hex(image.data, image.size)};
+    const RunImage& run = TheRunImage();
+    return ImageFacts{NORVANE_VERSION, ModelAt(run.modelIndex).name, run.name, run.image.size,
+                      run.sha256};
 }
 
 std::string VersionText() {
@@ -23,9 +22,9 @@ std::string VersionText() {
     text += "image: " + facts.image + "\n";
     text += "size: " + std::to_string(facts.size) + " bytes\n";
     text += "sha256: " + facts.sha256 + "\n";
-#ifdef NORVANE_IMAGE_IS_PLACEHOLDER
-    text += "note: a generated PLACEHOLDER image, NOT firmware for a real PLC\n";
-#endif
+    if (TheRunImage().placeholder) {
+        text += "note: a generated PLACEHOLDER image, NOT firmware for a real PLC\n";
+    }
     return text;
 }
 
