@@ -19,7 +19,9 @@
 #      replug); a silent PLC; JSON lines; several PLCs at once with a record;
 #      Ctrl-C ending one burn and several; a burn whose output is closed early,
 #      while a second program is refused its PLC; --port mistakes; the
-#      Ctrl-Break handler.
+#      Ctrl-Break handler; --identify and --check of a PLC that then has seen
+#      no erase; an NT4 file burnt with --image, on one PLC and on two at once.
+#      Every burn of a built-in image passes --placeholder, as test builds carry one.
 #
 # usage: tests/win32/run_wine_checks.sh [--update-docs]
 #   NORVANE_WIN32_BUILD  the cross build (default build/win32)
@@ -430,7 +432,7 @@ grep -qE '^COM1 +serial +- +- +\\\\\.\\COM1$' "$work/run/list.out" &&
     pass "--list names COM1 by its device path" || { fail "--list"; cat "$work/run/list.out"; }
 
 status=0
-console refuse "$cli" || status=$?
+console refuse "$cli" --placeholder || status=$?
 [[ $status -eq 2 ]] && grep -q 'there is no terminal to answer on' "$work/run/refuse.err" &&
     pass "with no console and no --yes, the QB7 refuses to start (exit status 2)" ||
     fail "no console, no --yes: exit status $status"
@@ -446,7 +448,8 @@ usage_error() {
         fail "$*: exit status $status, $(cat "$work/run/$name.err")"
 }
 usage_error port-without-name "--port needs a port name" --port --yes
-usage_error same-plc-twice 'are the same PLC (\\.\COM1)' --port COM1 --port '\\.\COM1' --yes
+usage_error same-plc-twice 'are the same PLC (\\.\COM1)' --port COM1 --port '\\.\COM1' \
+    --yes --placeholder
 
 # served_verdict COM OUT: the PLC behind COM has ended after its burn and says
 # whether its flash equals the image.
@@ -470,6 +473,35 @@ ms_since() { echo $((($(date +%s%N) - $1) / 1000000)); }
 # Without a console every line of the output for a person starts with its time.
 stamp='[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z '
 
+echo "== Console program: a firmware file of any model; a PLC read, never changed"
+# An NT4 file that the QB7 program burns on COM1, and two PLCs at once below.
+file_image=$work/run/NT4_from_file_v0.0.2.bin
+head -c 65536 /dev/urandom >"$file_image"
+file_image_w=$(winepath -w "$file_image")
+serve com1 "$work/run/read-plc.out" --model NT4 --timeout 60
+console identify "$cli" --identify --port COM1 &&
+    grep -qx 'COM1: NT4 (type 0x000E), running its application' "$work/run/identify.out" &&
+    console identify-json "$cli" --identify --port COM1 --json &&
+    [[ "$(grep -c . "$work/run/identify-json.out")" -eq 1 ]] &&
+    grep -q '^{"event": "identify", "port": "COM1", .*"model": "NT4"' "$work/run/identify-json.out" &&
+    pass "--identify: $(cat "$work/run/identify.out"), and one identify event in JSON" ||
+    fail "--identify: $(cat "$work/run/identify.out" "$work/run/identify-json.out")"
+status=0
+console check "$serial_cli" --check --port COM1 --placeholder || status=$?
+wine_done
+unserve com1
+[[ $status -eq 0 ]] && grep -qE "^${stamp}ready to burn: a NT4 " "$work/run/check.out" &&
+    grep -q '^erase commands: 0 ' "$work/run/read-plc.out" &&
+    grep -qx 'handovers to bootloader: 0' "$work/run/read-plc.out" &&
+    pass "--check: ready to burn, exit status 0; the PLC saw no erase and no hand-over" ||
+    { fail "--check: exit status $status"; cat "$work/run/check.out" "$work/run/read-plc.out"; }
+serve com1 "$work/run/file-plc.out" --model NT4 --image "$file_image" --exit-after-burn --timeout 60
+status=0
+console file-burn "$cli" --port COM1 --image "$file_image_w" || status=$?
+[[ $status -eq 0 ]] && pass "--image $(basename "$file_image") on COM1: exit status 0" ||
+    fail "--image on COM1: exit status $status, $(tail -n 2 "$work/run/file-burn.out")"
+served_verdict com1 "$work/run/file-plc.out"
+
 echo "== Console program: burns"
 # Three things at once: a silent PLC on COM4, whose first exchange's six read
 # time-outs take about 20 s; the QB7 on COM1; and meanwhile the serial model's
@@ -484,7 +516,8 @@ record_w=$(winepath -w "$record")
 
 serve com4 "$work/run/silent-plc.out" --model QB7 --fault silent --timeout 90
 silent_started=$(date +%s%N)
-wine "$cli" --port COM4 --yes </dev/null >"$work/run/silent.raw" 2>"$work/run/silent.err" &
+wine "$cli" --port COM4 --yes --placeholder </dev/null \
+    >"$work/run/silent.raw" 2>"$work/run/silent.err" &
 silent_pid=$!
 
 # The QB7 through the PLC's pipe link, opened overlapped on COM1's device path;
@@ -492,16 +525,17 @@ silent_pid=$!
 serve com1 "$work/run/qb7-plc.out" --model QB7 --image "$image_file" --exit-after-burn \
     --timeout 120 --line-figures
 qb7_started=$(date +%s%N)
-wine "$cli" --port '\\.\COM1' --yes --json --record "$record_w" </dev/null \
+wine "$cli" --port '\\.\COM1' --yes --placeholder --json --record "$record_w" </dev/null \
     >"$work/run/qb7.raw" 2>"$work/run/qb7.err" &
 qb7_pid=$!
 
-# Two PLCs at once on COM2 and COM3, each burnt by a child of its own.
-serve com2 "$work/run/several2-plc.out" --model NT4 --image "$serial_image" --exit-after-burn --timeout 60
-serve com3 "$work/run/several3-plc.out" --model NT4 --image "$serial_image" --exit-after-burn --timeout 60
+# Two PLCs at once on COM2 and COM3, each burnt by a child of its own that
+# reads the firmware file from the parent on its standard input.
+serve com2 "$work/run/several2-plc.out" --model NT4 --image "$file_image" --exit-after-burn --timeout 60
+serve com3 "$work/run/several3-plc.out" --model NT4 --image "$file_image" --exit-after-burn --timeout 60
 status=0
-console several "$serial_cli" --port COM2 --port COM3 --yes --json --record "$record_w" ||
-    status=$?
+console several "$cli" --port COM2 --port COM3 --yes --image "$file_image_w" --json \
+    --record "$record_w" || status=$?
 [[ $status -eq 0 ]] && pass "two PLCs at once: exit status 0" || fail "two PLCs at once: exit status $status"
 out=$(wine "$console_check" json "$(winepath -w "$work/run/several.out")" 0 COM2 COM3 | tr -d '\r') &&
     pass "--json of two PLCs: $(echo $out)" || { fail "--json of two PLCs"; echo "$out"; }
@@ -514,7 +548,7 @@ serve com2 "$work/run/serial-plc.out" --model NT4 --image "$serial_image" --exit
     --timeout 60 --line-figures
 started=$(date +%s%N)
 status=0
-timeout 120 script -qec "wine '$serial_cli' --port COM2" /dev/null </dev/null \
+timeout 120 script -qec "wine '$serial_cli' --port COM2 --placeholder" /dev/null </dev/null \
     >"$work/run/live.raw" 2>&1 || status=$?
 serial_ms=$(ms_since "$started")
 # Wine's console draws the screen with control sequences of its own and shows
@@ -575,10 +609,11 @@ for com in com1 com2 com3; do
     serve "$com" "$work/run/stop-$com-plc.out" --model NT4 --image "$serial_image" --timeout 60 \
         --hold-block 300 --hold-ms 2500
 done
-wine "$serial_cli" --port COM3 </dev/null >"$work/run/interrupt.raw" 2>"$work/run/interrupt.err" &
+wine "$serial_cli" --port COM3 --placeholder </dev/null \
+    >"$work/run/interrupt.raw" 2>"$work/run/interrupt.err" &
 interrupt_pid=$!
-wine "$serial_cli" --port COM1 --port COM2 --yes --json </dev/null >"$work/run/stop.raw" \
-    2>"$work/run/stop.err" &
+wine "$serial_cli" --port COM1 --port COM2 --yes --placeholder --json </dev/null \
+    >"$work/run/stop.raw" 2>"$work/run/stop.err" &
 stop_pid=$!
 both_programming() { [[ "$(grep -c '"phase": "Programming"' "$work/run/stop.raw" 2>/dev/null)" -ge 2 ]]; }
 if wait_until 30 grep -q Programming "$work/run/interrupt.raw"; then
@@ -621,7 +656,7 @@ owner_record="$work/run/owner.jsonl"
 rm -f "$owner_record"
 (
     set +e
-    wine "$serial_cli" --port COM1 --yes --json --trace --record "$(winepath -w "$owner_record")" \
+    wine "$serial_cli" --port COM1 --yes --placeholder --json --trace --record "$(winepath -w "$owner_record")" \
         </dev/null 2>"$work/run/owner.err" | head -n 3 >"$work/run/owner.out"
     echo "${PIPESTATUS[0]}" >"$work/run/owner.status"
 ) &
@@ -630,7 +665,7 @@ if wait_until 30 grep -qs ' ms TX ' "$work/run/owner.err"; then
     holder=$(wine "$console_check" pid "$(basename "$serial_cli")" | tr -d '\r') || true
     started=$(date +%s%N)
     status=0
-    console second "$serial_cli" --port com1 --yes || status=$?
+    console second "$serial_cli" --port com1 --yes --placeholder || status=$?
     second_ms=$(ms_since "$started")
     [[ $status -eq 1 && -n "$holder" ]] && ((second_ms < 15000)) &&
         grep -q "cannot open .*: another program is burning this PLC (held by .*, pid $holder)" \

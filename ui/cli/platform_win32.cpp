@@ -1,10 +1,12 @@
 // The terminal program's system on Windows: COM ports and the PLC's USB
-// interfaces through port/win32, the console, Ctrl-C and Ctrl-Break, a record
-// file opened for appending only, and child processes with a pipe for output.
+// interfaces through port/win32, the console, Ctrl-C and Ctrl-Break, firmware
+// files, a record file opened for appending only, and child processes with a
+// pipe for output and one for the image they are handed.
 #include <io.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <initializer_list>
@@ -135,15 +137,40 @@ class WinPortOpening : public PortOpening {
     std::string serial_;
 };
 
+// Writes `input` into the child's standard input and closes it; a child that
+// stops reading (it ended, or closed its input) ends it early.
+void Feed(HANDLE in, const std::vector<std::uint8_t>* input) {
+    for (std::size_t done = 0; done < input->size();) {
+        DWORD written = 0;
+        const DWORD chunk =
+            static_cast<DWORD>(std::min<std::size_t>(input->size() - done, 1u << 16));
+        if (!WriteFile(in, input->data() + done, chunk, &written, nullptr) || written == 0) {
+            break;
+        }
+        done += written;
+    }
+    CloseHandle(in);
+}
+
 class WinChild : public Child {
   public:
-    WinChild(PROCESS_INFORMATION process, HANDLE out, HANDLE stop)
-        : process_(process), out_(out), stop_(stop) {}
+    WinChild(PROCESS_INFORMATION process, HANDLE out, HANDLE stop, HANDLE in,
+             const std::vector<std::uint8_t>& input)
+        : process_(process), out_(out), stop_(stop) {
+        if (in != nullptr) {
+            feeder_ = std::thread(Feed, in, &input);
+        }
+    }
     ~WinChild() override {
         CloseHandle(out_);
         if (status_ == kRunning) {
             TerminateProcess(process_.hProcess, 1);
             Wait();
+        }
+        // The child has ended, and with it its end of the input pipe: the feeder
+        // stops at its next write, if it was still writing.
+        if (feeder_.joinable()) {
+            feeder_.join();
         }
         CloseHandle(stop_);
         CloseHandle(process_.hThread);
@@ -187,6 +214,7 @@ class WinChild : public Child {
     HANDLE out_;
     HANDLE stop_;
     int status_ = kRunning;
+    std::thread feeder_;
 };
 
 // An inheritable copy of `handle`, for the one child about to be started.
@@ -274,6 +302,7 @@ PortCheck CheckPort(const std::string& selector) {
         check.device =
             IsPlcDevicePath(selector.c_str()) ? PipePathFor(selector) : ComPortDevicePath(selector);
     }
+    check.plcUsb = NamesWindowsChoice(selector) || IsPlcDevicePath(selector.c_str());
     check.key = PlcLockKey(check.device);
     check.usbSerial = SerialFromDevicePath(check.device);
     return check;
@@ -350,6 +379,112 @@ std::string HostName() {
     return std::string(name, size);
 }
 
+namespace {
+
+// What a path names when it is a device or a pipe by its name alone, which is
+// all that can be asked of it without opening it: the device namespace, but a
+// drive or a share written in it. Empty for a name a file may have. (The names
+// the system keeps for devices in every folder, NUL or COM1.bin, begin with no
+// model's name: they never get this far.)
+const char* DeviceByName(const std::string& path) {
+    std::string upper = path;
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) {
+        return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    });
+    std::replace(upper.begin(), upper.end(), '/', '\\');
+    if (upper.compare(0, 4, "\\\\.\\") != 0 && upper.compare(0, 4, "\\\\?\\") != 0) {
+        return "";
+    }
+    const std::string rest = upper.substr(4);
+    if (rest.compare(0, 5, "PIPE\\") == 0) {
+        return "is a pipe";
+    }
+    const bool drive =
+        rest.size() >= 2 && std::isalpha(static_cast<unsigned char>(rest[0])) && rest[1] == ':';
+    return drive || rest.compare(0, 4, "UNC\\") == 0 ? "" : "is a device";
+}
+
+// Reads `file` to its end, or until `bytes` holds more than `limit`. A pipe
+// whose writer has closed it has ended.
+bool ReadAll(HANDLE file, std::uint64_t limit, std::vector<std::uint8_t>& bytes) {
+    std::vector<std::uint8_t> chunk(1u << 16);
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr)) {
+            return GetLastError() == ERROR_BROKEN_PIPE;
+        }
+        if (got == 0) {
+            return true;
+        }
+        bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + got);
+        if (bytes.size() > limit) {
+            return true;
+        }
+    }
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& path, std::uint64_t limit, std::vector<std::uint8_t>& bytes,
+                   std::uint64_t& size, std::string& error) {
+    bytes.clear();
+    if (path != "-") {
+        if (const char* what = DeviceByName(path); *what != '\0') {
+            error = path + " " + what + ", not a firmware file";
+            return false;
+        }
+        WIN32_FILE_ATTRIBUTE_DATA attributes{};
+        if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &attributes)) {
+            const DWORD code = GetLastError();
+            // Wine answers so for a FIFO or a device of the system beneath it.
+            error = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND
+                        ? path + " does not exist"
+                    : code == ERROR_INVALID_PARAMETER
+                        ? path + " is no regular file, not a firmware file"
+                        : LastErrorText("cannot read " + path);
+            return false;
+        }
+        const DWORD kind = attributes.dwFileAttributes;
+        if ((kind & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+            error = path +
+                    ((kind & FILE_ATTRIBUTE_DIRECTORY) != 0 ? " is a directory" : " is a device") +
+                    ", not a firmware file";
+            return false;
+        }
+        size = static_cast<std::uint64_t>(attributes.nFileSizeHigh) << 32 | attributes.nFileSizeLow;
+        if (size > limit) {
+            return true;
+        }
+    }
+    HANDLE file = path == "-"
+                      ? GetStdHandle(STD_INPUT_HANDLE)
+                      : CreateFileA(path.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    const std::string what = path == "-" ? "the image from standard input" : path;
+    if (file == nullptr || file == INVALID_HANDLE_VALUE) {
+        error = LastErrorText("cannot read " + what);
+        return false;
+    }
+    // A link is followed to what it names: that must be a file on a disk too.
+    const bool same = path == "-" || GetFileType(file) == FILE_TYPE_DISK;
+    const bool read = same && ReadAll(file, limit, bytes);
+    const DWORD readError = GetLastError();
+    if (path != "-") {
+        CloseHandle(file);
+    }
+    if (!read) {
+        error = same ? "cannot read " + what + ": " + SystemErrorText(readError)
+                     : path + " is no file on a disk, not a firmware file";
+        return false;
+    }
+    size = bytes.size();
+    if (size > limit) {
+        bytes.clear();
+    }
+    return true;
+}
+
 bool CanAppend(const std::string& path, std::string& error) {
     HANDLE file = OpenRecord(path, error);
     if (file == INVALID_HANDLE_VALUE) {
@@ -389,7 +524,8 @@ bool AppendLine(const std::string& path, const std::string& line, std::string& e
     return ok;
 }
 
-std::unique_ptr<Child> StartChild(const std::vector<std::string>& args, std::string& error) {
+std::unique_ptr<Child> StartChild(const std::vector<std::string>& args,
+                                  const std::vector<std::uint8_t>& input, std::string& error) {
     char self[MAX_PATH + 1] = {};
     const DWORD length = GetModuleFileNameA(nullptr, self, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) {
@@ -408,18 +544,28 @@ std::unique_ptr<Child> StartChild(const std::vector<std::string>& args, std::str
         error = LastErrorText("cannot make a pipe");
         return nullptr;
     }
+    // Standard input: `input` through a pipe of its own, or from nowhere (the
+    // parent answers no prompt). Standard error shared.
+    HANDLE inRead = nullptr;
+    HANDLE inWrite = nullptr;
+    if (!input.empty() && !CreatePipe(&inRead, &inWrite, nullptr, 0)) {
+        error = LastErrorText("cannot make a pipe");
+        CloseAll({read, write});
+        return nullptr;
+    }
     HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    // Standard input from nowhere (the parent answers no prompt), standard error shared.
-    HANDLE nowhere = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_EXISTING, 0, nullptr);
+    HANDLE nowhere = input.empty()
+                         ? CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr)
+                         : nullptr;
     HANDLE childOut = InheritableCopy(write);
-    HANDLE childIn = InheritableCopy(nowhere);
+    HANDLE childIn = InheritableCopy(input.empty() ? nowhere : inRead);
     HANDLE childErr = InheritableCopy(GetStdHandle(STD_ERROR_HANDLE));
     HANDLE childStop = InheritableCopy(stop);
-    CloseAll({write, nowhere});
+    CloseAll({write, nowhere, inRead});
     if (stop == nullptr || childOut == nullptr || childIn == nullptr || childStop == nullptr) {
         error = LastErrorText("cannot start a burn");
-        CloseAll({read, stop, childOut, childIn, childErr, childStop});
+        CloseAll({read, stop, inWrite, childOut, childIn, childErr, childStop});
         return nullptr;
     }
 
@@ -446,10 +592,10 @@ std::unique_ptr<Child> StartChild(const std::vector<std::string>& args, std::str
     SetEnvironmentVariableA(kStopEventVariable, nullptr);
     CloseAll({childOut, childIn, childErr, childStop});
     if (!started) {
-        CloseAll({read, stop});
+        CloseAll({read, stop, inWrite});
         return nullptr;
     }
-    return std::make_unique<WinChild>(process, read, stop);
+    return std::make_unique<WinChild>(process, read, stop, inWrite, input);
 }
 
 }  // namespace norvane::cli::platform
