@@ -8,9 +8,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
-targets=(app_replies boot_replies port_names cli_options)
+targets=(app_replies boot_replies port_names cli_options json_lines)
 
-cmake --preset fuzz >/dev/null 2>&1 || cmake --preset fuzz
+cmake --preset fuzz -DNORVANE_WERROR="${NORVANE_WERROR:-OFF}" >/dev/null 2>&1 ||
+    cmake --preset fuzz -DNORVANE_WERROR="${NORVANE_WERROR:-OFF}"
 cmake --build --preset fuzz
 bin=build/fuzz/tests/fuzz
 mkdir -p build/fuzz/crashes

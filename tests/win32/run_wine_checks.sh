@@ -709,6 +709,14 @@ echo "$(basename "$zip"), $(stat -c %s "$zip") bytes:"
 for file in norvane-fwupdate.exe norvane-fwupdate-cli.exe README.txt; do
     [[ -f "$folder/$file" ]] && pass "the zip holds $file" || fail "the zip lacks $file"
 done
+# Both programs load at a place of the system's choosing (ASLR) and keep data
+# out of execution (DEP).
+for file in norvane-fwupdate.exe norvane-fwupdate-cli.exe; do
+    traits=$(x86_64-w64-mingw32-objdump -p "$folder/$file" | awk '/^DllCharacteristics/ { on = 1; next }
+        on && /^[A-Za-z]/ { exit } on { print $1 }' | tr '\n' ' ')
+    [[ "$traits" == *DYNAMIC_BASE* && "$traits" == *NX_COMPAT* ]] &&
+        pass "$file: ASLR and DEP ($traits)" || fail "$file lacks ASLR or DEP: $traits"
+done
 version=$(sed -n 's/^project(norvane_fwupdate VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 grep -q "Program $version for Windows" "$folder/README.txt" && pass "README.txt names version $version" ||
     fail "README.txt does not name version $version"
