@@ -91,7 +91,9 @@ bool ParseOptions(const std::vector<std::string>& args, ProgramOptions& options,
                 return false;
             }
             if (!ParseNumber(text, max, out)) {
-                error = "bad number for " + arg + ": " + text;
+                error = "bad number for " + arg;
+                error += ": ";
+                error += text;
                 return false;
             }
             return true;

@@ -71,10 +71,6 @@ constexpr std::array<SimModel, kSimModelCount> kModels = {{
 
 }  // namespace
 
-const SimModel& SimModelAt(std::size_t index) {
-    return kModels.at(index);
-}
-
 const SimModel* FindSimModel(const std::string& name) {
     for (const SimModel& model : kModels) {
         if (name == model.name) {

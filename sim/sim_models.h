@@ -27,8 +27,6 @@ struct SimModel {
 
 constexpr std::size_t kSimModelCount = 31;
 
-const SimModel& SimModelAt(std::size_t index);
-
 // nullptr when the name is not a known model (exact, case-sensitive).
 const SimModel* FindSimModel(const std::string& name);
 

@@ -89,7 +89,6 @@ std::size_t SimulatedPlc::Transmit(std::uint8_t* out, std::size_t max, std::uint
     std::size_t n = 0;
     while (n < max && !out_.empty() && out_.front().atMs <= nowMs) {
         out[n++] = out_.front().byte;
-        sent_.push_back(out_.front().byte);
         out_.pop_front();
     }
     return n;

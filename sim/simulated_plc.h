@@ -80,7 +80,7 @@ struct NoiseHit {
 
 struct LineChange {
     LineState line;
-    std::uint64_t atMs;
+    std::uint64_t atMs = 0;
 };
 
 struct SimCounters {
@@ -122,7 +122,6 @@ class SimulatedPlc {
 
     const SimModel& Model() const { return model_; }
     PlcMode Mode() const { return mode_; }
-    const PlcConfig& Config() const { return config_; }
     const std::vector<std::uint8_t>& Flash() const { return flash_.Bytes(); }
     const SimFlash& FlashState() const { return flash_; }
     bool FlashEquals(const std::uint8_t* image, std::size_t count) const {
@@ -135,7 +134,6 @@ class SimulatedPlc {
     bool TransferCompleted() const { return counters_.transferCompleted; }
     std::uint32_t SpeedViolations() const { return counters_.speedViolations; }
     const std::vector<std::uint8_t>& ReceivedBytes() const { return received_; }
-    const std::vector<std::uint8_t>& SentBytes() const { return sent_; }
     const std::vector<RequestRecord>& Requests() const { return requests_; }
     const std::vector<NoiseHit>& NoiseHits() const { return noiseHits_; }
     std::size_t CountRequests(Exchange kind) const;
@@ -201,7 +199,6 @@ class SimulatedPlc {
 
     SimCounters counters_;
     std::vector<std::uint8_t> received_;
-    std::vector<std::uint8_t> sent_;
     std::vector<RequestRecord> requests_;
     std::vector<NoiseHit> noiseHits_;
 };

@@ -8,8 +8,6 @@
 
 #include <cctype>
 #include <cerrno>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
 namespace norvane::posix {
@@ -89,18 +87,6 @@ std::string PlcLockKey(const std::optional<UsbIdentity>& usb, const std::string&
     return "dev-" + std::to_string(major(st.st_rdev)) + "-" + std::to_string(minor(st.st_rdev));
 }
 
-std::string OwnCommandLine() {
-    std::ifstream in("/proc/self/cmdline", std::ios::binary);
-    std::string words((std::istreambuf_iterator<char>(in)), {});
-    while (!words.empty() && words.back() == '\0') {
-        words.pop_back();
-    }
-    for (char& c : words) {
-        c = c == '\0' || c == '\n' ? ' ' : c;
-    }
-    return words;
-}
-
 PlcLock::Taken PlcLock::Take(const std::string& key, PortHolder& holder,
                              const std::string& directory) {
     if (key.empty()) {
@@ -118,7 +104,7 @@ PlcLock::Taken PlcLock::Take(const std::string& key, PortHolder& holder,
         (void)::close(fd);
         return held ? Taken::HeldElsewhere : Taken::Unavailable;
     }
-    const std::string name = std::to_string(::getpid()) + " " + OwnCommandLine() + "\n";
+    const std::string name = std::to_string(::getpid()) + " " + CommandLineOf("/proc/self") + "\n";
     if (::ftruncate(fd, 0) == 0) {
         (void)!::pwrite(fd, name.data(), name.size(), 0);
     }

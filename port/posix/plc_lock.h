@@ -41,7 +41,4 @@ class PlcLock {
     std::string key_;
 };
 
-// This process's command line, its words separated by spaces.
-std::string OwnCommandLine();
-
 }  // namespace norvane::posix

@@ -6,7 +6,6 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 namespace norvane::posix {
 
@@ -27,21 +26,6 @@ bool IsPid(const std::string& name) {
     });
 }
 
-// Its whole command line, words apart; its short name where that cannot be read.
-std::string CommandOf(const fs::path& processDir) {
-    std::ifstream line(processDir / "cmdline", std::ios::binary);
-    std::string command((std::istreambuf_iterator<char>(line)), {});
-    while (!command.empty() && command.back() == '\0') {
-        command.pop_back();
-    }
-    std::replace(command.begin(), command.end(), '\0', ' ');
-    if (command.empty()) {
-        std::ifstream name(processDir / "comm");
-        std::getline(name, command);
-    }
-    return command;
-}
-
 bool HoldsFile(const fs::path& processDir, const struct stat& target) {
     // A process that ends meanwhile, or whose descriptors are not ours to
     // look at, ends the walk quietly.
@@ -56,7 +40,34 @@ bool HoldsFile(const fs::path& processDir, const struct stat& target) {
     return false;
 }
 
+// All of a small file of the process table.
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string text;
+    char chunk[4096];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+        text.append(chunk, static_cast<std::size_t>(in.gcount()));
+    }
+    return text;
+}
+
 }  // namespace
+
+std::string CommandLineOf(const std::string& processDir) {
+    std::string command = ReadAll(fs::path(processDir) / "cmdline");
+    while (!command.empty() && command.back() == '\0') {
+        command.pop_back();
+    }
+    std::replace(command.begin(), command.end(), '\0', ' ');
+    std::replace(command.begin(), command.end(), '\n', ' ');
+    if (command.empty()) {
+        command = ReadAll(fs::path(processDir) / "comm");
+        while (!command.empty() && command.back() == '\n') {
+            command.pop_back();
+        }
+    }
+    return command;
+}
 
 std::vector<PortHolder> FindPortHolders(const std::string& devicePath,
                                         const std::string& procRoot) {
@@ -72,7 +83,7 @@ std::vector<PortHolder> FindPortHolders(const std::string& devicePath,
         if (!IsPid(name) || name.size() > 9 || !HoldsFile(process->path(), target)) {
             continue;
         }
-        holders.push_back(PortHolder{std::stoi(name), CommandOf(process->path())});
+        holders.push_back(PortHolder{std::stoi(name), CommandLineOf(process->path().string())});
     }
     std::sort(holders.begin(), holders.end(),
               [](const PortHolder& a, const PortHolder& b) { return a.pid < b.pid; });

@@ -11,6 +11,10 @@ struct PortHolder {
     std::string command;  // the process's command line (its short name where unreadable)
 };
 
+// A process's whole command line, its words a space apart (its short name where
+// the line cannot be read), from its folder of the process table.
+std::string CommandLineOf(const std::string& processDir);
+
 // Every process with an open descriptor on the device at `devicePath`, in
 // ascending pid order. Processes whose descriptors this user may not look at
 // are missed; an empty result therefore means "not known", not "nobody".

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 
+#include "port/posix/sysfs_tree.h"
 #include "port/posix/termios_settings.h"
 
 namespace norvane::posix {
@@ -63,7 +64,7 @@ SerialOpenResult OpenSerialPort(const std::string& path, std::shared_ptr<PortRel
 }
 
 std::string DevicePathForPortName(const std::string& name) {
-    return name.find('/') == std::string::npos ? "/dev/" + name : name;
+    return name.find('/') == std::string::npos ? kDevRoot + name : name;
 }
 
 }  // namespace norvane::posix

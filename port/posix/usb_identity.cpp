@@ -53,7 +53,8 @@ std::optional<UsbOwner> OwnerOf(const std::string& sysfsRoot, const std::string&
 
 // The name under class/tty of a port name or its /dev path.
 std::string TtyName(const std::string& nameOrPath) {
-    std::string name = nameOrPath.rfind("/dev/", 0) == 0 ? nameOrPath.substr(5) : nameOrPath;
+    std::string name =
+        nameOrPath.rfind(kDevRoot, 0) == 0 ? nameOrPath.substr(kDevRoot.size()) : nameOrPath;
     std::replace(name.begin(), name.end(), '/', '!');
     return name;
 }
@@ -84,7 +85,7 @@ std::vector<PortEntry> ListPorts(const std::string& sysfsRoot) {
     for (const std::string& tty : ListTtysWithHardware(sysfsRoot)) {
         std::string name = tty;
         std::replace(name.begin(), name.end(), '!', '/');
-        PortEntry entry{name, "/dev/" + name, false, std::nullopt};
+        PortEntry entry{name, kDevRoot + name, false, std::nullopt};
         if (const auto owner = OwnerOf(sysfsRoot, tty)) {
             entry.plcUsb = owner->plc;
             entry.usb = owner->identity;

@@ -163,6 +163,20 @@ TEST(PosixLinkOnMasterTest, ReadEndsAtOnceWhenTheSlaveCloses) {
     EXPECT_LT(MsSince(start), 1000);
 }
 
+// Dropping what waits on the line drops what came in, never what is on its way
+// out to the PLC.
+TEST_F(PosixLinkTest, DiscardDropsInputNotOutput) {
+    ASSERT_TRUE(pty_.WriteMaster("stale"));
+    const std::string request = ":007F81\r\n";
+    ASSERT_EQ(link_->Write(reinterpret_cast<const std::uint8_t*>(request.data()), request.size()),
+              request.size());
+    usleep(50000);  // the stale bytes are in the link's input queue
+    link_->DiscardInput();
+    EXPECT_EQ(pty_.ReadMaster(request.size(), 1000), request);
+    ASSERT_TRUE(pty_.WriteMaster("new"));
+    EXPECT_EQ(ReadFromLink(3), "new");
+}
+
 TEST_F(PosixLinkTest, WriteGivesUpAtTheTimeOutWhenNobodyReads) {
     link_->SetTimeouts(Timeouts(2000, 200));
     const std::vector<std::uint8_t> big(4 * 1024 * 1024, 0x55);  // far beyond the line's buffers

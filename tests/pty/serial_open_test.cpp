@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 
@@ -30,7 +31,8 @@ TEST(SerialOpenTest, SecondOpenerIsRefusedAndTheHolderNamed) {
     EXPECT_EQ(second.failure.path, pty.slavePath());
     ASSERT_EQ(second.failure.holders.size(), 1u);
     EXPECT_EQ(second.failure.holders[0].pid, static_cast<int>(::getpid()));
-    EXPECT_EQ(second.failure.holders[0].command, OwnCommandLine());  // whole, not cut short
+    EXPECT_EQ(second.failure.holders[0].command,
+              CommandLineOf("/proc/self"));  // whole, not cut short
     const std::string text = DescribeOpenFailure(second.failure);
     EXPECT_NE(text.find("busy"), std::string::npos) << text;
     EXPECT_NE(text.find("pid " + std::to_string(::getpid())), std::string::npos) << text;
@@ -64,6 +66,11 @@ TEST(SerialOpenTest, FailuresAreClassified) {
         EXPECT_NE(DescribeOpenFailure(result.failure).find(c.path), std::string::npos);
     }
     std::filesystem::remove(regularFile);
+    // A serial node with no hardware behind it answers "no such device or address".
+    OpenFailure failure;
+    failure.kind = ClassifyOpenError(ENXIO);
+    failure.path = "/dev/ttyS9";
+    EXPECT_EQ(DescribeOpenFailure(failure), "cannot open /dev/ttyS9: no such port");
 }
 
 TEST(SerialOpenTest, PermissionDeniedPointsAtTheDialoutGroup) {

@@ -15,6 +15,9 @@ termios FoundPort() {
     record.c_oflag = OPOST | ONLCR;
     record.c_cflag = CS6 | CSTOPB | PARENB | PARODD | CRTSCTS | HUPCL;
     record.c_lflag = ICANON | ECHO | ISIG | IEXTEN;
+#ifdef CMSPAR
+    record.c_cflag |= CMSPAR;  // left with mark or space parity by another program
+#endif
     cfsetispeed(&record, B38400);
     cfsetospeed(&record, B38400);
     return record;
@@ -51,8 +54,12 @@ TEST(TermiosSettingsTest, RecordMatchesTheLineSettings) {
         EXPECT_EQ(record.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
         EXPECT_EQ(record.c_cc[VMIN], 1);
         EXPECT_EQ(record.c_cc[VTIME], 0);
-        // What the tool does not set stays as the port has it.
+        // What the tool does not set stays as the port has it; mark or space
+        // parity, which the port may have been left with, never does.
         EXPECT_NE(record.c_cflag & HUPCL, 0u);
+#ifdef CMSPAR
+        EXPECT_EQ(record.c_cflag & CMSPAR, 0u);
+#endif
 
         const ModemLineChange lines = ModemLinesFor(c.settings);
         EXPECT_EQ(lines.clear, c.settings.dtrDisabled ? TIOCM_DTR | TIOCM_RTS : 0);

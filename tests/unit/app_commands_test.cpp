@@ -242,10 +242,14 @@ TEST(SendErase_A, FailedConfirmationSendsTheRequestAgain) {
     ScriptedLink link;
     link.Far().everyReply = ServiceReply(kAckStatus);
     link.PlanWrites({true, false, true, true});
+    link.WatchCounter(errCounter);
     EXPECT_EQ(Code(SendErase_A(On(link))), 0u);
     EXPECT_EQ(link.WritesOf(":006401594552415345D2\r\n"), 2u);
     EXPECT_EQ(link.WritesOf(":00640159063C\r\n"), 2u);
     EXPECT_EQ(Total(), 1);
+    // It was a write that failed: the next attempt's read shows no reply failure.
+    ASSERT_EQ(link.Reads().size(), 2u);
+    EXPECT_EQ(link.Reads()[1].shownAtStart, 0);
 }
 
 TEST(SendErase_A, SilenceCountsAsSuccessOnlyWhereThePlcRestartsWithoutReplying) {

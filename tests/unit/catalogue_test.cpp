@@ -9,6 +9,9 @@
 #include <initializer_list>
 #include <string>
 
+#include "burn/model_selection.h"
+#include "burn/variant_checks.h"
+
 namespace norvane {
 namespace {
 
@@ -200,6 +203,45 @@ TEST(Catalogue, TypeIdentifierRules) {
         EXPECT_EQ(AppTypeMatches(c.selected, c.reported), c.app);
         EXPECT_EQ(BootTypeMatches(c.kind, c.selected, c.reported), c.boot);
     }
+}
+
+// A build whose image names no model of the catalogue serves the model the
+// window's sorted list shows first, as the window selects it.
+TEST(Catalogue, AnImageOfNoModelServesTheFirstModelOfTheList) {
+    for (const char* name : {"XYZ_v1.bin", "firmware.bin", "_v1.bin"}) {
+        EXPECT_STREQ(ModelAt(ServedModelIndex(name)).name, "BOW-MR7-V2") << name;
+        EXPECT_EQ(ModelIndexForImageName(name), -1) << name;
+    }
+    EXPECT_STREQ(ModelAt(ServedModelIndex("qb5-aio_v1.bin")).name, "QB5-AIO");
+}
+
+// Every bootloader version a gated model refuses, with its own message where the
+// version has one and "unknown" for the rest; every version above the floor passes.
+TEST(BootVersionGate, EveryRefusedVersionOfEveryGatedModel) {
+    const char* const kUnknown = "The bootloader version is unknown, do not support AIO FW update";
+    const struct {
+        const char* model;
+        int floor;
+        int named;  // the version with a message of its own
+        const char* message;
+    } gated[] = {
+        {"QB5-AIO", 0x0F, 0x09, "The bootloader version is V0.9, do not support AIO FW update"},
+        {"NZ8-AIO", 0x0F, 0x09, "The bootloader version is V0.9, do not support AIO FW update"},
+        {"TQ8-AIO", 0x11, 0x10, "The bootloader version is V1.0, do not support AIO FW update"},
+    };
+    for (const auto& g : gated) {
+        const PlcModel& model = ModelAt(FindModel(g.model));
+        for (int version = 0; version <= 0xFF; ++version) {
+            SCOPED_TRACE(std::string(g.model) + " version " + std::to_string(version));
+            const char* refused = BootVersionGateFailure(model, static_cast<std::uint8_t>(version));
+            if (version > g.floor) {
+                EXPECT_EQ(refused, nullptr);
+            } else {
+                EXPECT_STREQ(refused, version == g.named ? g.message : kUnknown);
+            }
+        }
+    }
+    EXPECT_EQ(BootVersionGateFailure(ModelAt(FindModel("QB7")), 0), nullptr);  // no floor
 }
 
 }  // namespace

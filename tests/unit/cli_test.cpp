@@ -34,6 +34,8 @@ TEST(CliOptions, AcceptedCommandLines) {
     EXPECT_TRUE(o.ports.empty());
     EXPECT_FALSE(o.yes);
     EXPECT_EQ(o.replugTimeoutSeconds, 30);
+    ASSERT_TRUE(Parse({"--replug-timeout", "1"}, o, error));  // the lower bound
+    EXPECT_EQ(o.replugTimeoutSeconds, 1);
     ASSERT_TRUE(Parse({"--port", "usb-path:1-2", "--port=usb-serial:A1", "--json", "--record",
                        "burns.log", "--replug-timeout=45", "--list"},
                       o, error));

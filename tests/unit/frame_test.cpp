@@ -58,12 +58,17 @@ TEST(CheckLRC, DecodesInPlaceAndSumsToZeroWhenIntact) {
 
 TEST(CheckLRC, RejectsAnythingButUpperCaseHex) {
     struct Case {
-        const char* text;
+        std::string text;
         int expected;
     };
     const Case cases[] = {
         {"006401590600003c", 1},  // lower-case digit
-        {"00640159060000G0", 1}, {"00640159 600003C", 1},
+        {"00640159060000G0", 1},
+        {"00640159 600003C", 1},
+        {std::string("0064015906\0"
+                     "0003C",
+                     16),
+         1},                      // a NUL among the digits
         {"006401590600003D", 1},  // sum 1: as invalid as a bad character
         {"006401590600003E", 2},
     };

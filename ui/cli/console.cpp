@@ -59,7 +59,7 @@ bool Console::Ask(const std::string& prompt, std::FILE* in) {
         out_.Write(prompt + " [Enter] ");
         asking_ = true;
     }
-    int c;
+    int c = 0;
     while ((c = std::fgetc(in)) != EOF && c != '\n') {
     }
     std::lock_guard<std::mutex> lock(mutex_);

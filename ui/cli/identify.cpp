@@ -233,6 +233,7 @@ int IdentifyPorts(const Options& options) {
     std::mutex mutex;
     std::atomic<bool> allTold{true};
     std::vector<std::thread> threads;
+    threads.reserve(ports.size());
     for (const std::string& port : ports) {
         threads.emplace_back([&, port] {
             const platform::PortCheck check = platform::CheckPort(port);
@@ -260,7 +261,7 @@ int IdentifyPorts(const Options& options) {
                 }
                 StandardOutput().Write(event.ToString() + "\n");
             } else {
-                StandardOutput().Write(port + ": " + line + "\n");
+                StandardOutput().Write(port + ": " + line.append("\n"));
             }
         });
     }

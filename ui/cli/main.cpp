@@ -46,8 +46,9 @@ std::string PortsProblem(const Options& options, const PlcModel& model) {
         }
         for (const auto& [other, was] : seen) {
             if (!check.key.empty() && check.key == was.key) {
-                return "--port " + other + " and --port " + port + " are the same PLC (" +
-                       check.device + "): give each PLC once";
+                std::string problem = "--port " + other;
+                problem += " and --port " + port + " are the same PLC (" + check.device;
+                return problem + "): give each PLC once";
             }
         }
         seen.emplace_back(port, check);

@@ -139,7 +139,7 @@ class PosixChild : public Child {
         close(out_);
         if (status_ == kRunning) {
             kill(pid_, SIGKILL);
-            Wait();
+            Reap();
         }
     }
     std::size_t Read(char* buffer, std::size_t size) override {
@@ -163,7 +163,10 @@ class PosixChild : public Child {
             kill(pid_, SIGHUP);
         }
     }
-    int Wait() override {
+    int Wait() override { return Reap(); }
+
+  private:
+    int Reap() {
         if (status_ != kRunning) {
             return status_;
         }
@@ -174,7 +177,6 @@ class PosixChild : public Child {
         return status_;
     }
 
-  private:
     static constexpr int kRunning = -2;
     pid_t pid_;
     int out_;
@@ -403,7 +405,7 @@ bool AppendLine(const std::string& path, const std::string& line, std::string& e
         return false;
     }
     const std::string text = line + "\n";
-    ssize_t written;
+    ssize_t written = 0;
     do {
         written = write(fd, text.data(), text.size());
     } while (written < 0 && errno == EINTR);
@@ -430,6 +432,7 @@ std::unique_ptr<Child> StartChild(const std::vector<std::string>& args,
     std::vector<std::string> words{self};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
     for (std::string& w : words) {
         argv.push_back(w.data());
     }

@@ -55,9 +55,9 @@ class Inbox {
 void ReadLines(platform::Child& child, std::size_t index, Inbox& inbox) {
     std::string pending;
     char buffer[4096];
-    for (std::size_t n; (n = child.Read(buffer, sizeof buffer)) > 0;) {
+    for (std::size_t n = 0; (n = child.Read(buffer, sizeof buffer)) > 0;) {
         pending.append(buffer, n);
-        for (std::size_t eol; (eol = pending.find('\n')) != std::string::npos;) {
+        for (std::size_t eol = 0; (eol = pending.find('\n')) != std::string::npos;) {
             inbox.Put({index, pending.substr(0, eol)});
             pending.erase(0, eol + 1);
         }
