@@ -21,6 +21,10 @@ namespace norvane::bench {
 namespace {
 
 constexpr std::uint32_t kPeerBlock = 128;
+long long MonotonicNs() {
+    return static_cast<long long>(test::MonotonicSeconds() * 1e9);
+}
+
 constexpr int kPollEveryMs = 2;
 constexpr long long kStallNs = 100000000;  // a gap this long is a time-out, not a block
 constexpr char kBlockMark[] = "Blocks received:";
@@ -93,10 +97,6 @@ std::uint64_t FileSize(const std::string& path) {
     return stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
 }
 
-bool EndedWell(int status) {
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 void WriteSource(const std::string& path, std::uint32_t blocks) {
     const std::vector<std::uint8_t> data = plcsim::TestImage(std::size_t{blocks} * kPeerBlock);
     std::ofstream(path, std::ios::binary)
@@ -130,28 +130,29 @@ PeerRun RunPair(std::uint32_t blocks, long long deadlineNs, long long startGrace
     cfmakeraw(&t);
     tcsetattr(slave, TCSANOW, &t);
 
-    ChildLaunch receiver;
-    // Twice verbose: one "Blocks received" line per block, the peer's pace.
-    receiver.argv = {"rx", "-c", "-vv", targetName};
+    using Output = test::ChildProcess::Setup::Output;
+    test::ChildProcess::Setup receiver;
+    receiver.output = Output::Wired;
     receiver.workDir = workDir;
     receiver.stdinFd = master;
     receiver.stdoutFd = master;
     receiver.stderrFd = progressPipe[1];
-    ChildLaunch sender;
-    sender.argv = {"sx", "-q", sourceName};
+    test::ChildProcess::Setup sender;
+    sender.output = Output::Wired;
     sender.workDir = workDir;
     sender.stdinFd = slave;
     sender.stdoutFd = slave;
     sender.logPath = workDir + "/peer-sx.log";
 
     const long long start = MonotonicNs();
-    const int receiverPid = StartChild(receiver);  // it asks for the first block
-    const int senderPid = StartChild(sender);
+    // Twice verbose: one "Blocks received" line per block, the peer's pace. The
+    // receiver asks for the first block.
+    test::ChildProcess rx({"rx", "-c", "-vv", targetName}, receiver);
+    test::ChildProcess sx({"sx", "-q", sourceName}, sender);
     close(progressPipe[1]);
     Progress progress(progressPipe[0]);
-    const int pids[2] = {senderPid, receiverPid};
-    bool done[2] = {senderPid <= 0, receiverPid <= 0};
-    int status[2] = {-1, -1};
+    test::ChildProcess* pair[2] = {&sx, &rx};
+    bool done[2] = {!sx.Started(), !rx.Started()};
     bool open = true;
     for (;;) {
         const long long now = MonotonicNs();
@@ -170,16 +171,13 @@ PeerRun RunPair(std::uint32_t blocks, long long deadlineNs, long long startGrace
             poll(nullptr, 0, kPollEveryMs);
         }
         for (int i = 0; i < 2; ++i) {
-            if (!done[i] && waitpid(pids[i], &status[i], WNOHANG) == pids[i]) {
-                done[i] = true;
-            }
+            done[i] = done[i] || !pair[i]->Running();
         }
     }
     run.wallSeconds = static_cast<double>(MonotonicNs() - start) / 1e9;
-    for (int i = 0; i < 2; ++i) {
-        if (pids[i] > 0 && !done[i]) {
-            kill(pids[i], SIGKILL);
-            waitpid(pids[i], nullptr, 0);
+    for (test::ChildProcess* child : pair) {
+        if (child->Running()) {
+            child->WaitExit(0);  // the time is up: it is ended
         }
     }
     while (open && progress.Read()) {
@@ -193,8 +191,8 @@ PeerRun RunPair(std::uint32_t blocks, long long deadlineNs, long long startGrace
     run.receiverTimeouts = Count(progress.Text(), "TIMEOUT");
     run.movingSeconds = progress.MovingSeconds();
     run.movingBlocks = progress.MovingBlocks();
-    run.completed = done[0] && done[1] && EndedWell(status[0]) && EndedWell(status[1]) &&
-                    run.blocksMoved >= blocks;
+    run.completed = done[0] && done[1] && sx.Result().exitStatus == 0 &&
+                    rx.Result().exitStatus == 0 && run.blocksMoved >= blocks;
     return run;
 }
 

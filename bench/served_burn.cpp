@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <limits>
 
 namespace norvane::bench {
 
@@ -30,17 +31,21 @@ ServedBurnResult ServeWhile(const ServedPlc& served, const Sender& sender) {
     return result;
 }
 
+ChildRun RunLogged(std::vector<std::string> argv, const std::vector<std::string>& more,
+                   const std::string& logPath) {
+    argv.insert(argv.end(), more.begin(), more.end());
+    test::ChildProcess::Setup setup;
+    setup.output = test::ChildProcess::Setup::Output::Wired;
+    setup.logPath = logPath;
+    test::ChildProcess child(argv, setup);
+    child.WaitExit(std::numeric_limits<int>::max());
+    return child.Result();
+}
+
 ServedBurnResult RunProgramBurn(const ServedPlc& served, const std::vector<std::string>& argv,
                                 const std::string& logPath) {
     return ServeWhile(served, [&](const std::string& slavePath) {
-        ChildLaunch launch;
-        launch.argv = argv;
-        launch.argv.push_back("--port");
-        launch.argv.push_back(slavePath);
-        launch.logPath = logPath;
-        const long long start = MonotonicNs();
-        const int pid = StartChild(launch);
-        return pid < 0 ? ChildRun{} : WaitChild(pid, start);
+        return RunLogged(argv, {"--port", slavePath}, logPath);
     });
 }
 

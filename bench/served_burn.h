@@ -14,6 +14,8 @@
 
 namespace norvane::bench {
 
+using test::ChildRun;
+
 struct ServedPlc {
     plcsim::PlcConfig plc;
     plcsim::ServeOptions serve;
@@ -38,6 +40,10 @@ ServedBurnResult ServeWhile(const ServedPlc& served, const Sender& sender);
 // goes to `logPath`.
 ServedBurnResult RunProgramBurn(const ServedPlc& served, const std::vector<std::string>& argv,
                                 const std::string& logPath);
+
+// Runs `argv` and then `more`, its output to `logPath`, and waits for it.
+ChildRun RunLogged(std::vector<std::string> argv, const std::vector<std::string>& more,
+                   const std::string& logPath);
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
 

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "bench_setup.h"
-#include "child_process.h"
 #include "served_burn.h"
 
 namespace {
@@ -46,12 +45,7 @@ Run BurnAtOnce(int count, const std::vector<std::uint8_t>& image, const std::str
         }
         argv.insert(argv.end(), {"--port", plcs.back()->SlavePath()});
     }
-    ChildLaunch launch;
-    launch.argv = argv;
-    launch.logPath = log;
-    const long long start = MonotonicNs();
-    const int pid = StartChild(launch);
-    run.tool = pid < 0 ? ChildRun{} : WaitChild(pid, start);
+    run.tool = RunLogged(argv, {}, log);
     for (auto& plc : plcs) {
         plc->Join();
         run.burnt += plc->Plc().FlashHoldsImage(image.data(), image.size()) ? 1 : 0;

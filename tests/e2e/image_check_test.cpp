@@ -9,8 +9,8 @@
 #include <fstream>
 
 #include "burn_output.h"
+#include "child_process.h"
 #include "served_pv.h"
-#include "terminal_program.h"
 #include "test_image.h"
 
 namespace norvane::test {

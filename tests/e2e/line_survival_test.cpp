@@ -8,8 +8,8 @@
 #include <memory>
 
 #include "burn_output.h"
+#include "child_process.h"
 #include "served_pv.h"
-#include "terminal_program.h"
 
 namespace norvane::test {
 namespace {
@@ -54,10 +54,11 @@ TEST_P(LineSurvival, EveryBurnEndsWithTheImageAndItsRecordLine) {
     if (!hangUp) {
         argv.push_back("--json");
     }
-    TerminalProgram::Setup screen;
-    screen.terminal = hangUp;
+    ChildProcess::Setup screen;
+    screen.output =
+        hangUp ? ChildProcess::Setup::Output::Terminal : ChildProcess::Setup::Output::Pipe;
     screen.pipeBytes = c.trouble == Trouble::ReaderStalls ? 4096 : 0;
-    TerminalProgram tool(argv, screen);
+    ChildProcess tool(argv, screen);
     ASSERT_TRUE(tool.WaitFor(c.phase, 60000)) << tool.Screen();
     if (c.trouble != Trouble::ReaderStalls) {
         tool.Close();
@@ -111,7 +112,7 @@ TEST(HangUp, BeforeAnythingChangedEndsTheBurnAsInterrupted) {
     slow.replyLatencyMs = 1000;  // seconds of reading before the hand-over, whatever the load
     ServedPv plc(slow);
     const TempFile record("hangup");
-    TerminalProgram tool(
+    ChildProcess tool(
         {kPvTool, "--placeholder", "--yes", "--port", plc.Port(), "--record", record.path()});
     ASSERT_TRUE(tool.WaitFor("Idle", 20000)) << tool.Screen();
     tool.Close();

@@ -7,10 +7,12 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <memory>
 
 #include "burn_output.h"
+#include "child_process.h"
+#include "fake_sysfs.h"
 #include "served_pv.h"
-#include "terminal_program.h"
 
 namespace norvane::test {
 namespace {
@@ -60,7 +62,7 @@ TEST(Program, ExitStatusSaysHowTheRunEnded) {
 
 TEST(Program, YesAnswersThePromptAtOnce) {
     ServedPv plc;
-    TerminalProgram tool({kTool, "--placeholder", "--yes", "--port", plc.Port()});
+    ChildProcess tool({kTool, "--placeholder", "--yes", "--port", plc.Port()});
     ASSERT_TRUE(tool.Started());
     EXPECT_EQ(tool.WaitExit(60000), 0) << tool.Screen();
     EXPECT_NE(tool.Screen().find(kReplugPrompt + " [--yes]"), std::string::npos) << tool.Screen();
@@ -70,12 +72,15 @@ TEST(Program, YesAnswersThePromptAtOnce) {
 
 TEST(Program, OnATerminalThePromptWaitsForEnter) {
     ServedPv plc;
-    TerminalProgram tool({kTool, "--placeholder", "--port", plc.Port()});
+    ChildProcess tool({kTool, "--placeholder", "--port", plc.Port()});
     ASSERT_TRUE(tool.Started());
     ASSERT_TRUE(tool.WaitFor(kReplugPrompt, 30000)) << tool.Screen();
     // Longer than the model's wait after the prompt and the next pass together.
     EXPECT_FALSE(tool.WaitFor(kSuccess, 5000)) << tool.Screen();
     EXPECT_TRUE(tool.Running());
+    // Nothing was drawn over the prompt while it waited.
+    EXPECT_EQ(tool.Screen().find('\r', tool.Screen().find(kReplugPrompt)), std::string::npos)
+        << tool.Screen();
     const double enter = MonotonicSeconds();
     tool.Type("\n");
     EXPECT_EQ(tool.WaitExit(60000), 0) << tool.Screen();
@@ -87,27 +92,95 @@ TEST(Program, OnATerminalThePromptWaitsForEnter) {
 // The terminal the program runs on is no PLC's port, whatever it is called: it is
 // refused before anything is written to it.
 TEST(Program, ItsOwnTerminalIsNoPort) {
-    TerminalProgram tool({kTool, "--placeholder", "--yes", "--port", "/dev/tty"});
+    ChildProcess tool({kTool, "--placeholder", "--yes", "--port", "/dev/tty"});
     EXPECT_EQ(tool.WaitExit(10000), 2) << tool.Screen();
     EXPECT_NE(tool.Screen().find("is the terminal this program runs on"), std::string::npos)
         << tool.Screen();
 }
 
-// Once the PLC acknowledged the hand-over it waits in its bootloader, and an
-// interrupted burn says so, though nothing was erased.
-TEST(Program, CtrlCAtTheReplugPromptSaysThePlcWaitsInItsBootloader) {
-    ServedPv plc;
-    const TempFile record("prompt");
-    TerminalProgram tool({kTool, "--placeholder", "--port", plc.Port(), "--record", record.path()});
-    ASSERT_TRUE(tool.WaitFor(kReplugPrompt, 30000)) << tool.Screen();
-    tool.Signal(SIGINT);
-    EXPECT_EQ(tool.WaitExit(10000), 130) << tool.Screen();
-    EXPECT_NE(tool.Screen().find("waits in its bootloader and must be burned"), std::string::npos)
-        << tool.Screen();
-    const std::vector<cli::JsonObject> lines = RecordLines(record.path());
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_TRUE(lines[0].Flag("handed_over"));
-    EXPECT_FALSE(lines[0].Flag("erase_begun"));
+// Ctrl-C ends the burn at once and says what it left: a PLC whose erase had begun,
+// or one that waits in its bootloader though nothing was erased. The record has
+// the burn's line, with the burn's own seconds.
+TEST(Program, CtrlCSaysWhatTheBurnLeft) {
+    const struct {
+        const char* when;
+        std::vector<std::string> args;
+        const std::string waitFor;
+        const char* says;
+        bool handedOver;
+        bool eraseBegun;
+    } cases[] = {
+        {"at the replug prompt",
+         {},
+         kReplugPrompt,
+         "waits in its bootloader and must be burned",
+         true,
+         false},
+        {"during the erase", {"--yes"}, "Erasing", "the erase had begun", true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.when);
+        plcsim::PlcConfig slow;
+        slow.eraseTimeMs = 2000;
+        ServedPv plc(slow);
+        const TempFile record("interrupted");
+        std::vector<std::string> argv{kTool,      "--placeholder", "--port",
+                                      plc.Port(), "--record",      record.path()};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        ChildProcess tool(argv);
+        ASSERT_TRUE(tool.WaitFor(c.waitFor, 30000)) << tool.Screen();
+        tool.Signal(SIGINT);
+        EXPECT_EQ(tool.WaitExit(10000), 130) << tool.Screen();
+        EXPECT_NE(tool.Screen().find(c.says), std::string::npos) << tool.Screen();
+        const std::vector<cli::JsonObject> lines = RecordLines(record.path());
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0].Text("caption"), "Interrupted");
+        EXPECT_EQ(lines[0].Flag("handed_over"), c.handedOver);
+        EXPECT_EQ(lines[0].Flag("erase_begun"), c.eraseBegun);
+        EXPECT_GE(lines[0].Number("seconds"), 2);  // the wake burst alone takes 2 s
+    }
+}
+
+// After the replug the PLC is waited for no longer than --replug-timeout, in a
+// single burn and in every burn of several.
+TEST(Program, TheReplugTimeoutBoundsTheWaitForThePlc) {
+    for (const int plcs : {1, 2}) {
+        SCOPED_TRACE(plcs);
+        std::vector<std::unique_ptr<ServedPv>> served;
+        std::vector<std::string> argv{kTool,    "--placeholder",    "--yes",
+                                      "--json", "--replug-timeout", "1"};
+        for (int i = 0; i < plcs; ++i) {
+            served.push_back(std::make_unique<ServedPv>());
+            argv.insert(argv.end(), {"--port", served.back()->Port()});
+        }
+        ChildProcess::Setup piped;
+        piped.output = ChildProcess::Setup::Output::Pipe;
+        ChildProcess tool(argv, piped);
+        for (auto& plc : served) {
+            ASSERT_TRUE(
+                tool.WaitFor("\"port\": \"" + plc->Port() + "\", \"for\": \"restart\"", 30000))
+                << tool.Screen();
+            plc.reset();  // its pseudo-terminal goes: it never comes back
+        }
+        const double gone = MonotonicSeconds();
+        EXPECT_EQ(tool.WaitExit(60000), 1) << tool.Screen();
+        // The model's 2 s and the 1 s asked for, not the 30 s of the default.
+        EXPECT_LT(MonotonicSeconds() - gone, 15.0) << tool.Screen();
+        EXPECT_NE(tool.Screen().find("did not come back"), std::string::npos) << tool.Screen();
+    }
+}
+
+// --list --json: a PLC on USB that reports no serial number has null, not "".
+TEST(Program, ListShowsAnUnknownSerialNumberAsNull) {
+    FakeSysfs tree;
+    tree.AddUsbDevice("pci0/usb1/1-2", "6c2e", "0001");
+    tree.AddTty("ttyACM0", "pci0/usb1/1-2/1-2:1.0");
+    const CapturedRun run =
+        RunCaptured({kTool, "--list", "--json"}, 10000, {"NORVANE_FWUPDATE_SYSFS=" + tree.root()});
+    EXPECT_EQ(run.exitStatus, 0) << run.output;
+    EXPECT_NE(run.output.find(R"("kind": "plc-usb", "usb_serial": null, "usb_path": "1-2")"),
+              std::string::npos)
+        << run.output;
 }
 
 // A PLC is burnt by one program at a time, from the first open to the end of the
@@ -115,7 +188,7 @@ TEST(Program, CtrlCAtTheReplugPromptSaysThePlcWaitsInItsBootloader) {
 // port closed) is refused at once, told who holds the PLC.
 TEST(Program, ASecondProgramIsRefusedWhileTheFirstBurns) {
     ServedPv plc;
-    TerminalProgram first({kTool, "--placeholder", "--yes", "--json", "--port", plc.Port()});
+    ChildProcess first({kTool, "--placeholder", "--yes", "--json", "--port", plc.Port()});
     ASSERT_TRUE(first.WaitFor("\"event\": \"wait\"", 30000)) << first.Screen();
     const double start = MonotonicSeconds();
     const CapturedRun second =
@@ -140,15 +213,15 @@ TEST(Program, TheLiveOutputFitsTheTerminal) {
         slow.flashWriteTimeMs = 60;
         ServedPv a(slow);
         ServedPv b(slow);
-        TerminalProgram::Setup setup;
+        ChildProcess::Setup setup;
         setup.columns = columns;
-        TerminalProgram several(
+        ChildProcess several(
             {kTool, "--placeholder", "--yes", "--port", a.Port(), "--port", b.Port()}, setup);
         ServedPv c(slow);
-        TerminalProgram one({kTool, "--placeholder", "--yes", "--port", c.Port()}, setup);
+        ChildProcess one({kTool, "--placeholder", "--yes", "--port", c.Port()}, setup);
         EXPECT_EQ(several.WaitExit(60000), 0) << several.Screen();
         EXPECT_EQ(one.WaitExit(60000), 0) << one.Screen();
-        for (const TerminalProgram* tool : {&several, &one}) {
+        for (const ChildProcess* tool : {&several, &one}) {
             const std::string& screen = tool->Screen();
             SCOPED_TRACE(tool == &one ? "one PLC" : "several");
             for (std::size_t at = screen.find('\r'); at != std::string::npos;

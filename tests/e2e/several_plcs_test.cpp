@@ -14,8 +14,8 @@
 #include <thread>
 
 #include "burn_output.h"
+#include "child_process.h"
 #include "served_pv.h"
-#include "terminal_program.h"
 #include "ui/cli/json_object.h"
 
 namespace norvane::test {
@@ -100,6 +100,14 @@ std::map<std::string, std::vector<JsonObject>> CheckJsonLines(const std::string&
         byPort[event->Text("port")].push_back(*event);
     }
     for (const auto& [port, events] : byPort) {
+        // A progress line at least every second while the burn's seconds count.
+        std::int64_t lastSeconds = 0;
+        for (const JsonObject& e : events) {
+            if (e.Text("event") == "progress") {
+                EXPECT_LE(e.Number("seconds") - lastSeconds, 1) << port << ": " << e.ToString();
+                lastSeconds = e.Number("seconds");
+            }
+        }
         EXPECT_EQ(events.front().Text("event"), "start") << port;
         EXPECT_EQ(events.back().Text("event"), "end") << port;
         EXPECT_EQ(std::count_if(events.begin(), events.end(),
@@ -238,8 +246,7 @@ TEST(SeveralPlcs, APersonSeesALinePerEventAndASummary) {
 TEST(SeveralPlcs, OnATerminalALiveTableWithARowPerPlc) {
     ServedPv a;
     ServedPv b;
-    TerminalProgram tool(
-        {kPvTool, "--placeholder", "--port", a.Port(), "--port", b.Port(), "--yes"});
+    ChildProcess tool({kPvTool, "--placeholder", "--port", a.Port(), "--port", b.Port(), "--yes"});
     ASSERT_TRUE(tool.Started());
     EXPECT_EQ(tool.WaitExit(60000), 0) << tool.Screen();
     // Both rows end with their final message, drawn in place over the rows' progress.
@@ -265,8 +272,8 @@ TEST(SeveralPlcs, CtrlCEndsEveryBurn) {
     plcsim::PlcConfig silent;
     silent.attached = false;
     ServedPv unanswered(silent);
-    TerminalProgram tool({kPvTool, "--placeholder", "--port", programming.Port(), "--port",
-                          unanswered.Port(), "--yes", "--json"});
+    ChildProcess tool({kPvTool, "--placeholder", "--port", programming.Port(), "--port",
+                       unanswered.Port(), "--yes", "--json"});
     ASSERT_TRUE(tool.Started());
     ASSERT_TRUE(tool.WaitFor("\"phase\": \"Programming\"", 60000)) << tool.Screen();
     tool.Signal(SIGINT);
@@ -287,8 +294,8 @@ TEST(SeveralPlcs, ABurnProcessThatDiesMidBurnLeavesNoPlcErasedUntold) {
     ServedPv programming(slow);
     ServedPv other;
     const TempFile record("died");
-    TerminalProgram tool({kPvTool, "--placeholder", "--port", programming.Port(), "--port",
-                          other.Port(), "--yes", "--json", "--record", record.path()});
+    ChildProcess tool({kPvTool, "--placeholder", "--port", programming.Port(), "--port",
+                       other.Port(), "--yes", "--json", "--record", record.path()});
     ASSERT_TRUE(tool.Started());
     // That PLC's own transfer: the other one may well be further on.
     ASSERT_TRUE(tool.WaitFor(PhaseOf(programming.Port(), "Programming"), 60000)) << tool.Screen();
@@ -318,6 +325,24 @@ TEST(SeveralPlcs, ABurnProcessThatDiesMidBurnLeavesNoPlcErasedUntold) {
     EXPECT_TRUE(killed.Flag("erase_begun"));
     EXPECT_NE(killed.Text("message").find("ended by a signal"), std::string::npos);
     EXPECT_NE(killed.Text("message").find("burned again"), std::string::npos);
+    EXPECT_EQ(ends[other.Port()].Number("exit_status"), 0);
+}
+
+// An interrupted burn is no success: the run's exit status says so.
+TEST(SeveralPlcs, AnInterruptedBurnMakesTheRunFail) {
+    plcsim::PlcConfig slow;
+    slow.flashWriteTimeMs = 100;
+    ServedPv programming(slow);
+    ServedPv other;
+    ChildProcess tool({kPvTool, "--placeholder", "--port", programming.Port(), "--port",
+                       other.Port(), "--yes", "--json"});
+    ASSERT_TRUE(tool.WaitFor(PhaseOf(programming.Port(), "Programming"), 60000)) << tool.Screen();
+    const pid_t burning = BurnProcess(tool.Pid(), programming.Port());
+    ASSERT_GT(burning, 0);
+    kill(burning, SIGINT);
+    EXPECT_EQ(tool.WaitExit(60000), 1) << tool.Screen();
+    std::map<std::string, JsonObject> ends = EndsOnScreen(tool.Screen());
+    EXPECT_EQ(ends[programming.Port()].Text("caption"), "Interrupted");
     EXPECT_EQ(ends[other.Port()].Number("exit_status"), 0);
 }
 

@@ -1,15 +1,11 @@
 #include "isolated_burn.h"
 
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <sstream>
+
+#include "child_process.h"
 
 namespace norvane::soak {
 
@@ -51,53 +47,23 @@ void WriteAll(int fd, const std::string& text) {
 
 IsolatedBurn RunIsolated(const SoakPlan& plan, int wallLimitSeconds) {
     IsolatedBurn result;
-    int fds[2];
-    if (pipe(fds) != 0) {
-        result.how = "no pipe";
+    test::ChildProcess burn([&plan] {
+        WriteAll(STDOUT_FILENO, Serialize(RunBurn(plan)));
+        return 0;
+    });
+    if (!burn.Started()) {
+        result.how = "no child process";
         return result;
     }
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        WriteAll(fds[1], Serialize(RunBurn(plan)));
-        close(fds[1]);
-        std::exit(0);  // through the sanitizers' exit checks
-    }
-    close(fds[1]);
-    std::string text;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(wallLimitSeconds);
-    bool hung = false;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              deadline - std::chrono::steady_clock::now())
-                              .count();
-        pollfd p{fds[0], POLLIN, 0};
-        if (left <= 0 || poll(&p, 1, static_cast<int>(left)) == 0) {
-            hung = true;
-            break;
-        }
-        char buf[512];
-        const ssize_t n = read(fds[0], buf, sizeof buf);
-        if (n <= 0) {
-            break;
-        }
-        text.append(buf, static_cast<std::size_t>(n));
-    }
-    close(fds[0]);
-    if (hung) {
-        kill(pid, SIGKILL);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (hung) {
+    const int status = burn.WaitExit(wallLimitSeconds * 1000);
+    if (burn.TimedOut()) {
         result.ending = Ending::Hung;
         result.how = "no end within " + std::to_string(wallLimitSeconds) + " s";
-    } else if (WIFSIGNALED(status)) {
-        result.how = std::string("signal ") + strsignal(WTERMSIG(status));
-    } else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        result.how = "exit status " + std::to_string(WEXITSTATUS(status));
-    } else if (!Deserialize(text, result.report)) {
+    } else if (burn.EndingSignal() != 0) {
+        result.how = std::string("signal ") + strsignal(burn.EndingSignal());
+    } else if (status != 0) {
+        result.how = "exit status " + std::to_string(status);
+    } else if (!Deserialize(burn.Screen(), result.report)) {
         result.how = "no report";
     } else {
         result.ending = Ending::Finished;

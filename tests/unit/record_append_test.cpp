@@ -1,14 +1,15 @@
 // The record file: the lines of burns that end at the same moment, in separate
 // processes, land whole and none is lost.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <set>
 #include <string>
 
+#include "child_process.h"
 #include "ui/cli/json_object.h"
 #include "ui/cli/platform.h"
 
@@ -20,11 +21,9 @@ TEST(RecordFile, ThirtyTwoWritersAtOnceLoseAndMixNothing) {
     constexpr int kLinesEach = 40;
     const std::string path = ::testing::TempDir() + "records-" + std::to_string(getpid());
     std::remove(path.c_str());
-    std::vector<pid_t> writers;
+    std::vector<std::unique_ptr<test::ChildProcess>> writers;
     for (int w = 0; w < kWriters; ++w) {
-        const pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
+        writers.push_back(std::make_unique<test::ChildProcess>([w, &path] {
             bool ok = true;
             for (int i = 0; i < kLinesEach; ++i) {
                 JsonObject line;
@@ -35,14 +34,12 @@ TEST(RecordFile, ThirtyTwoWritersAtOnceLoseAndMixNothing) {
                 std::string error;
                 ok = platform::AppendLine(path, line.ToString(), error) && ok;
             }
-            _exit(ok ? 0 : 1);
-        }
-        writers.push_back(pid);
+            return ok ? 0 : 1;
+        }));
+        ASSERT_TRUE(writers.back()->Started());
     }
-    for (const pid_t pid : writers) {
-        int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    for (auto& writer : writers) {
+        EXPECT_EQ(writer->WaitExit(60000), 0);
     }
     std::ifstream in(path);
     std::set<std::pair<std::int64_t, std::int64_t>> seen;

@@ -2,8 +2,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -13,79 +11,37 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "sim_test_util.h"
-
-extern char** environ;
 
 namespace {
 
 constexpr int kDeadlineMs = 5000;
 
+// The simulated PLC program, its output read by the test.
 class PlcSimProcess {
   public:
-    explicit PlcSimProcess(std::vector<std::string> args) {
-        int out[2];
-        if (pipe(out) != 0) {
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        args.insert(args.begin(), NORVANE_PLCSIM_PATH);
-        std::vector<char*> argv;
-        for (std::string& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        stdout_ = out[0];
-    }
-    ~PlcSimProcess() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (stdout_ >= 0) {
-            close(stdout_);
-        }
-    }
+    explicit PlcSimProcess(std::vector<std::string> args)
+        : child_(WithProgram(std::move(args)), Piped()) {}
 
-    // Reads stdout until `stop` is in it, end of file or the deadline.
+    // Its output so far, once `stop` is in it or the deadline passed.
     std::string ReadUntil(const std::string& stop) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDeadlineMs);
-        while (text_.find(stop) == std::string::npos) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                end - std::chrono::steady_clock::now());
-            pollfd p{stdout_, POLLIN, 0};
-            if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) {
-                break;
-            }
-            char buf[512];
-            const ssize_t n = read(stdout_, buf, sizeof buf);
-            if (n <= 0) {
-                break;
-            }
-            text_.append(buf, static_cast<std::size_t>(n));
-        }
-        return text_;
+        child_.WaitFor(stop, kDeadlineMs);
+        return child_.Screen();
     }
-
-    int Wait() {
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
+    int Wait() { return child_.WaitExit(kDeadlineMs); }
 
   private:
-    pid_t pid_ = -1;
-    int stdout_ = -1;
-    std::string text_;
+    static std::vector<std::string> WithProgram(std::vector<std::string> args) {
+        args.insert(args.begin(), NORVANE_PLCSIM_PATH);
+        return args;
+    }
+    static norvane::test::ChildProcess::Setup Piped() {
+        norvane::test::ChildProcess::Setup setup;
+        setup.output = norvane::test::ChildProcess::Setup::Output::Pipe;
+        return setup;
+    }
+    norvane::test::ChildProcess child_;
 };
 
 int OpenSlave(const std::string& path, speed_t speed) {
