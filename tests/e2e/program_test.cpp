@@ -12,6 +12,7 @@
 #include "burn_output.h"
 #include "child_process.h"
 #include "fake_sysfs.h"
+#include "fake_usb_sockets.h"
 #include "served_pv.h"
 
 namespace norvane::test {
@@ -142,31 +143,38 @@ TEST(Program, CtrlCSaysWhatTheBurnLeft) {
 }
 
 // After the replug the PLC is waited for no longer than --replug-timeout, in a
-// single burn and in every burn of several.
+// single burn and in every burn of several: PLCs in USB sockets that are pulled
+// out during the hand-over and never come back.
 TEST(Program, TheReplugTimeoutBoundsTheWaitForThePlc) {
     for (const int plcs : {1, 2}) {
         SCOPED_TRACE(plcs);
+        FakeUsbSockets sockets;
         std::vector<std::unique_ptr<ServedPv>> served;
         std::vector<std::string> argv{kTool,    "--placeholder",    "--yes",
                                       "--json", "--replug-timeout", "1"};
         for (int i = 0; i < plcs; ++i) {
             served.push_back(std::make_unique<ServedPv>());
-            argv.insert(argv.end(), {"--port", served.back()->Port()});
+            const std::string socket = "1-" + std::to_string(i + 2);
+            sockets.Plug(socket, "ttyACM" + std::to_string(i), served.back()->Port());
+            argv.insert(argv.end(), {"--port", "usb-path:" + socket});
         }
         ChildProcess::Setup piped;
         piped.output = ChildProcess::Setup::Output::Pipe;
+        piped.environment = sockets.Environment();
         ChildProcess tool(argv, piped);
-        for (auto& plc : served) {
+        for (int i = 0; i < plcs; ++i) {
+            const std::string socket = "1-" + std::to_string(i + 2);
             ASSERT_TRUE(
-                tool.WaitFor("\"port\": \"" + plc->Port() + "\", \"for\": \"restart\"", 30000))
+                tool.WaitFor("\"port\": \"usb-path:" + socket + "\", \"for\": \"restart\"", 30000))
                 << tool.Screen();
-            plc.reset();  // its pseudo-terminal goes: it never comes back
+            sockets.Unplug(socket);  // it never comes back
         }
         const double gone = MonotonicSeconds();
         EXPECT_EQ(tool.WaitExit(60000), 1) << tool.Screen();
         // The model's 2 s and the 1 s asked for, not the 30 s of the default.
         EXPECT_LT(MonotonicSeconds() - gone, 15.0) << tool.Screen();
-        EXPECT_NE(tool.Screen().find("did not come back"), std::string::npos) << tool.Screen();
+        EXPECT_NE(tool.Screen().find("did not come back at usb-path:1-2"), std::string::npos)
+            << tool.Screen();
     }
 }
 
