@@ -11,6 +11,8 @@
 
 namespace norvane {
 
+class FileTransfer;
+
 class ComPortLink : public Link {
   public:
     // Takes ownership of an open COM port handle; `release` (when given) is
@@ -29,6 +31,8 @@ class ComPortLink : public Link {
   private:
     // Hands the port `wanted` unless it has it already.
     void Apply(const COMMTIMEOUTS& wanted);
+    // A read or write of `count` bytes under the exchange's record.
+    std::size_t Transfer(const FileTransfer& file, std::size_t count);
 
     HANDLE handle_;
     std::shared_ptr<PortRelease> release_;

@@ -8,23 +8,9 @@
 
 namespace norvane {
 
-int totalComPort = 0;
-
 namespace {
 
 constexpr DWORD kFriendlyNameSize = 1024;
-
-void EmptyPortList(HWND list) {
-    for (int i = 0; i < totalComPort; ++i) {
-        SendMessageA(list, CB_DELETESTRING, 0, 0);
-    }
-    totalComPort = 0;
-}
-
-void AddPort(HWND list, const char* name) {
-    SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
-    ++totalComPort;
-}
 
 // The friendly names of the devices in the set; devices without one are passed over.
 std::vector<std::string> FriendlyNames(HDEVINFO devices) {
@@ -93,24 +79,6 @@ std::vector<std::string> InPortListOrder(std::vector<std::string> names) {
         return lstrcmpiA(a.c_str(), b.c_str()) < 0;
     });
     return names;
-}
-
-void EnumComPort(HWND hComPortList) {
-    const std::optional<std::vector<std::string>> names = ComPortNames();
-    if (!names) {
-        return;
-    }
-    EmptyPortList(hComPortList);
-    for (const std::string& name : *names) {
-        AddPort(hComPortList, name.c_str());
-    }
-}
-
-void EnumUSBPort(HWND hComPortList) {
-    EmptyPortList(hComPortList);
-    SendMessageA(hComPortList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("USB"));
-    SendMessageA(hComPortList, CB_SETCURSEL, 0, 0);
-    totalComPort = 1;
 }
 
 }  // namespace norvane

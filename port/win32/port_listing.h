@@ -1,5 +1,4 @@
-// Filling the window's port list: the machine's COM ports for a serial model,
-// the single entry "USB" for a model reached through its own USB port.
+// The machine's COM ports as the window's port list shows them for a serial model.
 #pragma once
 
 #include <optional>
@@ -21,14 +20,5 @@ std::optional<std::vector<std::string>> ComPortNames();
 // `names` in the order the window's sorted port list shows them (COM10 before
 // COM2, letter case ignored), for a program that prints the list.
 std::vector<std::string> InPortListOrder(std::vector<std::string> names);
-
-// Entries this listing put into the port list; it empties the list before a refill.
-extern int totalComPort;
-
-// Refills the list with ComPortNames(); leaves it as it was when there are none to be had.
-void EnumComPort(HWND hComPortList);
-
-// Empties the list, adds "USB" and selects it.
-void EnumUSBPort(HWND hComPortList);
 
 }  // namespace norvane

@@ -9,6 +9,8 @@
 
 namespace norvane {
 
+class FileTransfer;
+
 class UsbPipeLink : public Link {
   public:
     // Takes ownership of a pipe handle opened with FILE_FLAG_OVERLAPPED.
@@ -32,10 +34,8 @@ class UsbPipeLink : public Link {
     std::size_t DrainInput();
 
   private:
-    // Waits up to `timeoutMs` for a read or write that `started` (the result of
-    // ReadFile or WriteFile) set going, cancels it if it is still running, and
-    // returns only when the platform is done with its buffer.
-    TransferStep Finish(BOOL started, OVERLAPPED& overlapped, std::uint32_t timeoutMs);
+    // A read or write of `count` bytes bounded by `totalMs`.
+    std::size_t Transfer(const FileTransfer& file, std::size_t count, std::uint32_t totalMs);
 
     HANDLE handle_;
     HANDLE event_;

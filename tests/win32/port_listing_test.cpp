@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/win32/check.h"
+#include "ui/win32/port_list.h"
 
 namespace norvane {
 namespace {

@@ -712,8 +712,10 @@ done
 # Both programs load at a place of the system's choosing (ASLR) and keep data
 # out of execution (DEP).
 for file in norvane-fwupdate.exe norvane-fwupdate-cli.exe; do
+    # awk reads to the end: leaving early would end objdump with SIGPIPE,
+    # which pipefail turns into the end of this script.
     traits=$(x86_64-w64-mingw32-objdump -p "$folder/$file" | awk '/^DllCharacteristics/ { on = 1; next }
-        on && /^[A-Za-z]/ { exit } on { print $1 }' | tr '\n' ' ')
+        on && /^[A-Za-z]/ { on = 0 } on { print $1 }' | tr '\n' ' ')
     [[ "$traits" == *DYNAMIC_BASE* && "$traits" == *NX_COMPAT* ]] &&
         pass "$file: ASLR and DEP ($traits)" || fail "$file lacks ASLR or DEP: $traits"
 done

@@ -5,7 +5,7 @@
 #include "burn/catalogue.h"
 #include "burn/image.h"
 #include "burn/shared_values.h"
-#include "port/win32/port_listing.h"
+#include "ui/win32/port_list.h"
 
 namespace norvane {
 

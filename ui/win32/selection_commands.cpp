@@ -1,8 +1,8 @@
 #include "burn/catalogue.h"
 #include "burn/shared_values.h"
-#include "port/win32/port_listing.h"
 #include "ui/win32/commands.h"
 #include "ui/win32/main_window.h"
+#include "ui/win32/port_list.h"
 
 namespace norvane {
 
