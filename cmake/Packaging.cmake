@@ -30,6 +30,15 @@ else()
     install(TARGETS norvane-fwupdate norvane-plcsim RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
     install(FILES "${PROJECT_SOURCE_DIR}/res/linux/99-norvane-plc.rules"
             DESTINATION "lib/udev/rules.d")
+    # A headless station: the systemd unit (shipped disabled), an example of its
+    # settings, and the bash completion where bash-completion looks for it.
+    install(FILES "${PROJECT_SOURCE_DIR}/res/linux/norvane-fwupdate-station@.service"
+            DESTINATION "lib/systemd/system")
+    install(FILES "${PROJECT_SOURCE_DIR}/res/linux/station.conf" DESTINATION "${docdir}/examples"
+            RENAME "station.conf")
+    install(FILES "${PROJECT_SOURCE_DIR}/res/linux/norvane-fwupdate.bash-completion"
+            DESTINATION "${CMAKE_INSTALL_DATADIR}/bash-completion/completions"
+            RENAME norvane-fwupdate)
     # Manual pages go in compressed, as every page in share/man does.
     find_program(NORVANE_GZIP gzip REQUIRED)
     foreach(page norvane-fwupdate.1 norvane-plcsim.1)

@@ -25,16 +25,19 @@ void ApplicationLine(const ExchangeContext& x) {
     }
 }
 
-// Runs `request` until a valid reply of `length` characters that `accept` takes.
+// Runs `request` until a valid reply of `length` characters that `accept` takes,
+// at most `limit` failures.
 template <typename Accept>
 bool Exchange(const ExchangeContext& x, const RequestFrame& request, std::size_t length,
-              AppReply& reply, Accept accept) {
+              AppReply& reply, Accept accept, int limit = kFailureLimit) {
     x.link.SetTimeouts(kExchangeTimeouts);
-    return RunAttempts(x, request.text, request.length, reply.raw, length,
-                       [&](std::size_t received) {
-                           return reply.Valid(received, length) && accept(reply) ? Judgement::Accept
-                                                                                 : Judgement::Retry;
-                       }) == AttemptsEnd::Accepted;
+    return RunAttempts(
+               x, request.text, request.length, reply.raw, length,
+               [&](std::size_t received) {
+                   return reply.Valid(received, length) && accept(reply) ? Judgement::Accept
+                                                                         : Judgement::Retry;
+               },
+               limit) == AttemptsEnd::Accepted;
 }
 
 constexpr auto Any = [](const AppReply&) { return true; };
@@ -144,6 +147,12 @@ std::uint16_t READ_D1148(const ExchangeContext& x) {
 std::uint8_t read_fu_version_A(const ExchangeContext& x) {
     AppReply reply{};
     return Exchange(x, VersionRequest(), kServiceReplyLength, reply, Any) ? reply.Status() : 0;
+}
+
+bool AnswersModeQuery(const ExchangeContext& x) {
+    ApplicationLine(x);
+    AppReply reply{};
+    return Exchange(x, ModeQueryRequest(UnitByte(x.model)), kServiceReplyLength, reply, Any, 1);
 }
 
 std::optional<std::uint8_t> ReadBootVersion_A(const ExchangeContext& x) {

@@ -37,6 +37,11 @@ AppResult ReadTypeId_A(const ExchangeContext& x, std::optional<std::uint16_t>& r
 std::optional<std::uint16_t> ReadDataRegister(const ExchangeContext& x, std::uint16_t dataRegister);
 std::optional<std::uint8_t> ReadBootVersion_A(const ExchangeContext& x);
 
+// One mode query, at the application's line settings: true when any valid frame
+// answered it (a refusal too), for watching a serial port for a PLC between
+// burns. Changes nothing.
+bool AnswersModeQuery(const ExchangeContext& x);
+
 // Asks the PLC to restart into its bootloader: Ok; on failure RefusedCode3,
 // RefusedCode4, RefusedOtherCode, UnknownNakClass or NoResponse.
 AppResult SendErase_A(const ExchangeContext& x);

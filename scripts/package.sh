@@ -106,6 +106,54 @@ else
     fail "burn with the installed programs"
     cat "$scratch/tool.out" "$scratch/sim.out"
 fi
+
+# The station's unit: systemd's own verdict on it, without a word of complaint.
+unit=$scratch/root/usr/lib/systemd/system/norvane-fwupdate-station@.service
+if [[ -f "$unit" ]]; then
+    mkdir -p "$scratch/units"
+    cp "$unit" "$scratch/units/norvane-fwupdate-station@check.service"
+    verdict=$(systemd-analyze verify --man=no "$scratch/units/norvane-fwupdate-station@check.service" 2>&1 || echo "(exit status $?)")
+    [[ -z "$verdict" ]] && pass "systemd-analyze verify: nothing to say of the station's unit" ||
+        { fail "systemd-analyze verify:"; echo "$verdict"; }
+else
+    fail "no station unit in /usr/lib/systemd/system"
+fi
+
+# The unit's command, as systemd starts it: its settings file, an unprivileged
+# user in the dialout group; stopped as systemd stops it (the station alone gets
+# SIGTERM), with an exit status the unit counts as success.
+if [[ -f "$unit" ]]; then
+    chmod 0755 "$scratch" && mkdir -p "$scratch/station" && chmod 0777 "$scratch/station"
+    echo "NORVANE_STATION_OPTIONS=--placeholder --json --port usb-path:9-9 --record $scratch/station/burns.jsonl" \
+        >"$scratch/station/check.conf"
+    command=$(sed -n 's/^ExecStart=//p' "$unit")
+    options=$(sed -n 's/^NORVANE_STATION_OPTIONS=//p' "$scratch/station/check.conf")
+    # shellcheck disable=SC2086 # the options split into words as systemd splits them
+    setpriv --reuid nobody --regid nogroup --groups "$(getent group dialout | cut -d: -f3)" \
+        ${command//\$NORVANE_STATION_OPTIONS/$options} >"$scratch/station/out" 2>&1 &
+    station=$!
+    for _ in $(seq 100); do grep -q '"state": "watching"' "$scratch/station/out" && break; sleep 0.1; done
+    kill -TERM "$station" 2>/dev/null || true
+    status=0
+    wait "$station" || status=$?
+    success=$(sed -n 's/^SuccessExitStatus=//p' "$unit")
+    if grep -q '"state": "stopped"' "$scratch/station/out" && [[ " 0 $success " == *" $status "* ]]; then
+        pass "the unit's command ran as nobody and stopped on SIGTERM with status $status"
+    else
+        fail "the unit's command: status $status"
+        cat "$scratch/station/out"
+    fi
+fi
+
+# The bash completion, where bash-completion looks: the options, and the ports.
+completion=$scratch/root/usr/share/bash-completion/completions/norvane-fwupdate
+if [[ -f "$completion" ]] && bash -c ". '$completion'; COMP_WORDS=(norvane-fwupdate --ima); COMP_CWORD=1;
+        _norvane_fwupdate; [[ \" \${COMPREPLY[*]} \" == *' --image '* ]]"; then
+    pass "bash completion of the options"
+else
+    fail "no bash completion of the options"
+fi
+
 if [[ "$installed" == yes ]]; then
     dpkg -r norvane-fwupdate >/dev/null && pass "dpkg -r removed it" || fail "dpkg -r"
 fi

@@ -59,6 +59,8 @@ class ChildProcess {
 
     // Reads the output until `text` appears or `ms` pass; true when it appeared.
     bool WaitFor(const std::string& text, int ms);
+    // Reads what comes within `ms`.
+    void Read(int ms) { ReadFor(ms); }
     // Seconds on the monotonic clock at which `text` first appeared; negative if never.
     double SeenAt(const std::string& text) const;
 

@@ -113,6 +113,15 @@ PlcLock::Taken PlcLock::Take(const std::string& key, PortHolder& holder,
     return Taken::Yes;
 }
 
+std::optional<PortHolder> PlcLockHolder(const std::string& key, const std::string& directory) {
+    PlcLock probe;
+    PortHolder holder;
+    if (probe.Take(key, holder, directory) != PlcLock::Taken::HeldElsewhere) {
+        return std::nullopt;
+    }
+    return holder;
+}
+
 PlcLock::~PlcLock() {
     if (fd_ >= 0) {
         (void)::close(fd_);  // the kernel lifts the lock with the last descriptor

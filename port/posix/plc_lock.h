@@ -19,6 +19,11 @@ constexpr const char* kLockDirectory = "/run/lock";
 // that reaches the same PLC. Empty when `device` cannot be looked at.
 std::string PlcLockKey(const std::optional<UsbIdentity>& usb, const std::string& device);
 
+// Who holds the lock named `key` now; nothing when nobody does (or no lock can
+// be had here). Takes the lock for a moment when it is free.
+std::optional<PortHolder> PlcLockHolder(const std::string& key,
+                                        const std::string& directory = kLockDirectory);
+
 class PlcLock {
   public:
     enum class Taken { Yes, HeldElsewhere, Unavailable };

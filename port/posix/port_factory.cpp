@@ -141,6 +141,30 @@ LinkPtr PortOpener::OpenSerial(const std::string& name, OpenFailure* failure) {
     return Opened(device, failure);
 }
 
+bool PortOpener::AwaitReplug(std::chrono::milliseconds limit, const SearchListener& told) {
+    if (!identity_) {
+        return true;
+    }
+    const Clock::time_point deadline = now_() + limit;
+    bool left = false;
+    std::int64_t toldLeft = -1;
+    for (Clock::time_point now = now_(); now < deadline; now = now_()) {
+        const bool there = !FindTtyByIdentity(*identity_, sysfsRoot_).empty();
+        if (left && there) {
+            return true;
+        }
+        left = left || !there;
+        const auto secondsLeft =
+            std::chrono::duration_cast<std::chrono::seconds>(deadline - now).count() + 1;
+        if (told && secondsLeft != toldLeft) {
+            toldLeft = secondsLeft;
+            told(secondsLeft);
+        }
+        sleep_(kReplugPoll);
+    }
+    return false;
+}
+
 LinkPtr PortOpener::OpenUsbPlc(OpenFailure* failure) {
     if (!openedBefore_) {
         const bool anyPlc = selector_.empty() || selector_ == "USB";

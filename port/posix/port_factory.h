@@ -39,6 +39,12 @@ class PortOpener {
     LinkPtr OpenUsbPlc(OpenFailure* failure);
 
     void OnSearch(SearchListener listener) { searching_ = std::move(listener); }
+
+    // The replug answered by the PLC itself: waits, up to `limit`, until the USB
+    // device last opened has left its socket and come back, telling `told` the
+    // seconds left once a second. True at once for a port with no USB identity,
+    // which cannot be seen to leave.
+    bool AwaitReplug(std::chrono::milliseconds limit, const SearchListener& told);
     // The burn lets the port go for good: its settings go back (port_release.h).
     void LetGo() { release_->LetGo(); }
 

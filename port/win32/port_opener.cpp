@@ -216,6 +216,31 @@ std::string PortOpener::PathAfterReplug() const {
     return device_;
 }
 
+bool PortOpener::AwaitReplug(std::chrono::milliseconds limit,
+                             const std::function<void(std::int64_t)>& told) {
+    if (serial_.empty()) {
+        return true;
+    }
+    const PortSystem::Clock::time_point deadline = system_.now() + limit;
+    bool left = false;
+    std::int64_t toldLeft = -1;
+    for (auto now = system_.now(); now < deadline; now = system_.now()) {
+        const bool there = !PathAfterReplug().empty();
+        if (left && there) {
+            return true;
+        }
+        left = left || !there;
+        const auto secondsLeft =
+            std::chrono::duration_cast<std::chrono::seconds>(deadline - now).count() + 1;
+        if (told && secondsLeft != toldLeft) {
+            toldLeft = secondsLeft;
+            told(secondsLeft);
+        }
+        system_.sleep(kReplugPoll);
+    }
+    return false;
+}
+
 LinkPtr PortOpener::OpenUsbPlc() {
     if (!openedBefore_) {
         if (selector_.empty() || NamesWindowsChoice(selector_)) {

@@ -99,6 +99,13 @@ class PortOpener {
     }
     void LetGo() { system_.letGo(); }
 
+    // The replug answered by the PLC itself: waits, up to `limit`, until the PLC
+    // with the USB serial number of the last open has gone and come back, telling
+    // `told` the seconds left once a second. True at once for a PLC without a
+    // serial number, which cannot be told from another that comes.
+    bool AwaitReplug(std::chrono::milliseconds limit,
+                     const std::function<void(std::int64_t secondsLeft)>& told);
+
     // Why the last open failed; kind None when it did not.
     const OpenFailure& failure() const { return failure_; }
     // The path last opened, and the USB serial number in it (empty when it has none).

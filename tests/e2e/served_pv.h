@@ -27,10 +27,12 @@ inline std::vector<std::uint8_t> PvImage() {
 class ServedPv {
   public:
     explicit ServedPv(plcsim::PlcConfig config = {}) : ServedPv("PV", std::move(config)) {}
-    ServedPv(const char* model, plcsim::PlcConfig config)
+    // `untilStopped`: served until Stop(), not only until a burn ends (a station
+    // asks a serial port between burns, opening and closing it).
+    ServedPv(const char* model, plcsim::PlcConfig config, bool untilStopped = false)
         : plc_(WithModel(model, std::move(config))) {
         plcsim::ServeOptions options;
-        options.exitAfterBurn = true;
+        options.exitAfterBurn = !untilStopped;
         options.idleTimeoutSeconds = 60;
         std::string error;
         started_ = plc_.Start(options, error);
@@ -39,7 +41,7 @@ class ServedPv {
     const std::string& Port() const { return plc_.SlavePath(); }
     bool FlashHoldsImage() { return FlashHolds(PvImage()); }
     bool FlashHolds(const std::vector<std::uint8_t>& image) {
-        plc_.Join();
+        plc_.Join();  // or its Stop()
         return !image.empty() && plc_.Plc().FlashHoldsImage(image.data(), image.size());
     }
     // Ends the serving now, for a PLC whose burn will not end it.

@@ -252,7 +252,7 @@ TEST(SeveralPlcs, OnATerminalALiveTableWithARowPerPlc) {
     // Both rows end with their final message, drawn in place over the rows' progress.
     EXPECT_TRUE(RowSays(tool.Screen(), 0, "\r" + a.Port(), kSuccess)) << tool.Screen();
     EXPECT_TRUE(RowSays(tool.Screen(), 0, "\r" + b.Port(), kSuccess)) << tool.Screen();
-    EXPECT_NE(tool.Screen().find("\x1b[2A"), std::string::npos);  // back up over two rows
+    EXPECT_NE(tool.Screen().find("\x1b[3A"), std::string::npos);  // back over two rows, the count
     EXPECT_TRUE(a.FlashHoldsImage());
     EXPECT_TRUE(b.FlashHoldsImage());
 }

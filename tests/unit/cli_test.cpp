@@ -10,6 +10,7 @@
 #include "ui/cli/options.h"
 #include "ui/cli/plc_row.h"
 #include "ui/cli/sha256.h"
+#include "ui/cli/station_socket.h"
 #include "ui/cli/status_line.h"
 #include "ui/cli/trace_link.h"
 
@@ -166,10 +167,41 @@ TEST(PlcRowText, StatesWaitsAndTheTimeLeft) {
     row.Apply(end, t0 + 15s);
     EXPECT_EQ(row.state(), PlcRow::State::Failed);
     EXPECT_EQ(row.Text(t0 + 15s, 0), "ERROR: PLC in RUN MODE");
-    PlcRow done;
-    end.Set("exit_status", std::int64_t{0});
-    done.Apply(end, t0);
-    EXPECT_EQ(CountLine({&row, &done}), "2 PLCs: 1 succeeded, 1 failed");
+    EXPECT_EQ(CountLine({1, 1, 0}), "2 PLCs: 1 succeeded, 1 failed");
+}
+
+}  // namespace
+}  // namespace norvane::cli
+
+namespace norvane::cli {
+namespace {
+
+// A station's socket: a unit is taken when it arrives in an emptied socket, and
+// once more only after it was taken out; a device that comes and goes five times
+// a minute is not taken until it stays ten seconds.
+TEST(StationSocketRules, ArrivalsEmptyingAndUnsteadyCables) {
+    using namespace std::chrono_literals;
+    StationSocket socket("usb-path:1-2");
+    StationSocket::Clock::time_point t{};
+    EXPECT_TRUE(socket.Seen(true, t));
+    socket.Burning();
+    EXPECT_FALSE(socket.Seen(false, t + 1s));  // the burn's own replug
+    EXPECT_FALSE(socket.Seen(true, t + 2s));
+    socket.Ended("done: take it out");
+    EXPECT_FALSE(socket.Seen(true, t + 3s));  // still in: not taken again
+    EXPECT_EQ(socket.state(), StationSocket::State::TakeOut);
+    EXPECT_FALSE(socket.Seen(false, t + 4s));
+    EXPECT_EQ(socket.state(), StationSocket::State::Empty);
+    // In and out: by the fifth arrival in a minute it is unsteady.
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(socket.Seen(true, t + 5s + i * 2s));
+        socket.Ended("failed: take it out");
+        EXPECT_FALSE(socket.Seen(false, t + 6s + i * 2s));
+    }
+    EXPECT_FALSE(socket.Seen(true, t + 20s));
+    EXPECT_EQ(socket.state(), StationSocket::State::Unsteady);
+    EXPECT_FALSE(socket.Seen(true, t + 25s));
+    EXPECT_TRUE(socket.Seen(true, t + 31s));  // it stayed ten seconds
 }
 
 }  // namespace

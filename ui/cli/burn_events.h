@@ -40,6 +40,10 @@ constexpr const char* kEventEnd = "end";
 // Instead of `end`: how a --check ended, and what --identify found on a port.
 constexpr const char* kEventCheck = "check";
 constexpr const char* kEventIdentify = "identify";
+// A station's: a socket's state changed; the station itself is watching (its
+// first look at the sockets is done), stopping or stopped.
+constexpr const char* kEventSocket = "socket";
+constexpr const char* kEventStation = "station";
 
 // What a wait event waits for.
 constexpr const char* kWaitReplug = "replug";           // a person, to replug the cable

@@ -37,11 +37,25 @@ void CliSurroundings::ShowMessage(const std::string& text, const char* caption, 
 }
 
 void CliSurroundings::Prompt(const std::string& text, const char* caption) {
+    const bool replug = text == kMsgReplug;
+    if (options_.awaitReplug) {
+        // Answered by the PLC itself: the cable pulled and plugged back in. A
+        // power cycle is asked for and the burn's own wait and next pass follow.
+        listener_.Prompted(caption, text, !replug);
+        if (replug) {
+            ports_->AwaitReplug(
+                std::chrono::seconds(options_.replugTimeoutSeconds),
+                [this](std::int64_t left) { listener_.Waiting(kWaitReplug, left); });
+        } else {
+            listener_.Waiting(kWaitPowerCycle, std::nullopt);
+        }
+        return;
+    }
     listener_.Prompted(caption, text, options_.yes);
     if (options_.yes) {
         return;
     }
-    listener_.Waiting(text == kMsgReplug ? kWaitReplug : kWaitPowerCycle, std::nullopt);
+    listener_.Waiting(replug ? kWaitReplug : kWaitPowerCycle, std::nullopt);
     bool answered = false;
     if (!hungUp_.load()) {
         listener_.BeforeAsking();

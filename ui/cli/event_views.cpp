@@ -71,13 +71,29 @@ std::string TableView::Line(const std::string& port, std::size_t columns) const 
 }
 
 void TableView::Show(const JsonObject& event, Clock::time_point at) {
+    if (event.Text("event") == kEventStation) {
+        if (!live_) {
+            out_.Write(TimeStamp() + "station " + event.Text("state") + ": " + event.Text("model") +
+                       " image " + event.Text("image") + "\n");
+        }
+        return;
+    }
     const std::string port = event.Text("port");
+    if (rows_.count(port) == 0) {
+        // A station's socket where a PLC arrived for the first time.
+        order_.push_back(port);
+        width_ = std::max(width_, port.size());
+    }
     PlcRow& row = rows_[port];
     row.Apply(event, at);
+    const std::string kind = event.Text("event");
+    if (kind == kEventEnd || kind == kEventCheck) {
+        const std::int64_t status = event.Number("exit_status");
+        ++(status == 0 ? counts_.done : status == 1 ? counts_.failed : counts_.interrupted);
+    }
     if (live_) {
         return;
     }
-    const std::string kind = event.Text("event");
     std::string line;
     if (kind == kEventStart) {
         line = "starting: " + event.Text("model") + " image " + event.Text("image");
@@ -99,6 +115,9 @@ void TableView::Show(const JsonObject& event, Clock::time_point at) {
         line = row.Detail(Clock::now());
     } else if (kind == kEventEnd || kind == kEventCheck) {
         line = row.ended();
+    } else if (kind == kEventSocket) {
+        line = event.Text("state") +
+               (event.Text("message").empty() ? "" : ": " + event.Text("message"));
     }
     if (!line.empty()) {
         out_.Write(TimeStamp() + port + ": " + line + "\n");
@@ -114,48 +133,38 @@ void TableView::Tick() {
 void TableView::Redraw() {
     const std::size_t fit = Fit(columns_);
     std::string text;
-    if (drawn_) {
-        text += "\x1b[" + std::to_string(order_.size()) + "A";  // back to the first row
+    if (drawnRows_ > 0) {
+        text += "\x1b[" + std::to_string(drawnRows_) + "A";  // back to the first row
     }
     for (const std::string& port : order_) {
         text += "\r" + Line(port, fit) + "\x1b[K\n";
     }
+    text += "\r" + FitTo(CountLine(counts_), fit) + "\x1b[K\n";
     out_.Write(text);
-    drawn_ = true;
+    drawnRows_ = order_.size() + 1;
 }
 
-std::string CountLine(const std::vector<const PlcRow*>& rows) {
-    std::size_t done = 0;
-    std::size_t failed = 0;
-    std::size_t interrupted = 0;
-    for (const PlcRow* row : rows) {
-        done += row->state() == PlcRow::State::Done ? 1 : 0;
-        failed += row->state() == PlcRow::State::Failed ? 1 : 0;
-        interrupted += row->state() == PlcRow::State::Interrupted ? 1 : 0;
-    }
-    std::string line = std::to_string(rows.size()) + (rows.size() == 1 ? " PLC: " : " PLCs: ") +
-                       std::to_string(done) + " succeeded, " + std::to_string(failed) + " failed";
-    if (interrupted != 0) {
-        line += ", " + std::to_string(interrupted) + " interrupted";
+std::string CountLine(const BurnCounts& counts) {
+    const std::size_t all = counts.done + counts.failed + counts.interrupted;
+    std::string line = std::to_string(all) + (all == 1 ? " PLC: " : " PLCs: ") +
+                       std::to_string(counts.done) + " succeeded, " +
+                       std::to_string(counts.failed) + " failed";
+    if (counts.interrupted != 0) {
+        line += ", " + std::to_string(counts.interrupted) + " interrupted";
     }
     return line;
 }
 
 void TableView::Summary() {
-    std::vector<const PlcRow*> rows;
-    for (const std::string& port : order_) {
-        rows.push_back(&rows_[port]);
-    }
     if (live_) {
         Redraw();
-        out_.Write(CountLine(rows) + "\n");
         return;
     }
     std::string text = "\nSummary:\n";
     for (const std::string& port : order_) {
         text += "  " + Line(port, 0) + "\n";
     }
-    out_.Write(text + CountLine(rows) + "\n");
+    out_.Write(text + CountLine(counts_) + "\n");
 }
 
 }  // namespace norvane::cli

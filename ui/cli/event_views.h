@@ -53,9 +53,21 @@ class PersonView : public EventView {
     std::string lastWait_;
 };
 
-// Several PLCs for a person: on a terminal a table with a row per PLC, fitted to
-// its width and redrawn in place; otherwise a time-stamped line per event naming
-// its port (progress every 10 %). At the end a summary and a count.
+// How the burns told so far ended.
+struct BurnCounts {
+    std::size_t done = 0;
+    std::size_t failed = 0;
+    std::size_t interrupted = 0;
+};
+
+// "3 PLCs: 1 succeeded, 1 failed, 1 interrupted"
+std::string CountLine(const BurnCounts& counts);
+
+// Several PLCs, or a station's sockets, for a person: on a terminal a table with a
+// row per PLC (a station's: per socket, each once a PLC first arrived there) and
+// the count, fitted to its width and redrawn in place; otherwise a time-stamped
+// line per event naming its port (progress every 10 %). At the end a summary and
+// the count.
 class TableView : public EventView {
   public:
     TableView(Output& out, bool live, const std::vector<std::string>& ports,
@@ -75,10 +87,8 @@ class TableView : public EventView {
     std::map<std::string, PlcRow> rows_;
     std::map<std::string, std::int64_t> lastTenth_;
     std::size_t width_ = 0;
-    bool drawn_ = false;
+    std::size_t drawnRows_ = 0;
+    BurnCounts counts_;
 };
-
-// "3 PLCs: 1 succeeded, 1 failed, 1 interrupted"
-std::string CountLine(const std::vector<const PlcRow*>& rows);
 
 }  // namespace norvane::cli

@@ -12,18 +12,13 @@
 #include "ui/cli/burn_record.h"
 #include "ui/cli/output.h"
 #include "ui/cli/platform.h"
+#include "ui/cli/quiet_panel.h"
 
 namespace norvane::cli {
 
 namespace {
 
 using Mode = PlcIdentity::Mode;
-
-// Counters of its own: identifying changes nothing the burn's panel shows.
-struct QuietPanel {
-    std::atomic<std::int32_t> phase{0}, percent{0}, errors{0}, total{0};
-    PanelCounters counters{phase, percent, errors, total, {}};
-};
 
 // The exchanges' view of a PLC whose model is not known: only how it is
 // framed, which is all that reading needs.

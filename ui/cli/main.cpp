@@ -17,6 +17,7 @@
 #include "ui/cli/platform.h"
 #include "ui/cli/run_image.h"
 #include "ui/cli/several_burns.h"
+#include "ui/cli/station.h"
 #include "ui/cli/version_info.h"
 
 namespace {
@@ -114,6 +115,12 @@ int main(int argc, char** argv) {
         StandardOutput().Write(UsageText());
         return kExitSuccess;
     }
+    if (options.models) {
+        for (int i = 0; i < kModelCount; ++i) {
+            StandardOutput().Write(std::string(ModelAt(i).name) + "\n");
+        }
+        return kExitSuccess;
+    }
     // The image of this run, read and judged before any port is opened.
     RunImage image = BuiltInImage();
     if (!options.image.empty() && !ReadImageFile(options.image, options.imageName, image, error)) {
@@ -156,9 +163,11 @@ int main(int argc, char** argv) {
             "placeholder into a simulated PLC)");
     }
     const bool several = options.ports.size() > 1;
-    // A check stops before the hand-over, so no prompt ever comes.
-    const bool answersPrompts = options.yes || options.check;
-    if (several && !answersPrompts) {
+    // A check stops before the hand-over, so no prompt ever comes; a station's
+    // burns answer them by the PLC's own replug.
+    const bool answersPrompts =
+        options.yes || options.check || options.watch || options.awaitReplug;
+    if (several && !answersPrompts && !options.watch) {
         return UsageError(
             "several PLCs cannot each be answered from one keyboard: pass --yes, and have "
             "each PLC's cable replugged (or the PLC powered off and on) when its row asks");
@@ -181,6 +190,16 @@ int main(int argc, char** argv) {
     platform::CatchSignals();
     const bool terminal = platform::IsTerminal(stdout);
     const auto columns = [] { return platform::TerminalColumns(stdout); };
+    if (options.watch) {
+        JsonView json(StandardOutput());
+        TableView table(StandardOutput(), terminal, options.ports, columns);
+        EventView& view = options.json ? static_cast<EventView&>(json) : table;
+        const int status = RunStation(options, view);
+        if (!options.json) {
+            table.Summary();
+        }
+        return status;
+    }
     if (several) {
         JsonView json(StandardOutput());
         TableView table(StandardOutput(), terminal, options.ports, columns);

@@ -52,6 +52,9 @@ bool CombinationMakesSense(const Options& o, std::string& error) {
         error = std::string(readOnly) + " burns nothing, so there is nothing to --record";
     } else if (o.identify && (!o.image.empty() || !o.expectSha256.empty() || o.placeholder)) {
         error = "--identify asks the PLC what it is; it takes no image";
+    } else if (o.watch && (o.identify || o.trace)) {
+        error = std::string("--watch burns each PLC as it arrives; it does not take ") +
+                (o.identify ? "--identify" : "--trace");
     } else if (!o.imageName.empty() && o.image != "-") {
         error = "--image-name names an image read from standard input (--image -)";
     } else if (o.image == "-" && o.imageName.empty()) {
@@ -78,6 +81,8 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             options.listPorts = true;
         } else if (arg == "--list") {
             options.list = true;
+        } else if (arg == "--models") {
+            options.models = true;
         } else if (arg == "-y" || arg == "--yes") {
             options.yes = true;
         } else if (arg == "--trace") {
@@ -90,6 +95,10 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             options.identify = true;
         } else if (arg == "--check") {
             options.check = true;
+        } else if (arg == "--watch") {
+            options.watch = true;
+        } else if (arg == "--await-replug") {
+            options.awaitReplug = true;
         } else if (TakeValue(arg, "--port", argc, argv, i, value, missing)) {
             if (missing) {
                 error = "--port needs a port name, a path or a USB identity";
@@ -152,8 +161,11 @@ const char* UsageText() {
         usage += "       " + indent + " [--replug-timeout SECONDS] [--trace] [--placeholder]\n";
         usage += "       " + command + " --identify [--port PORT]... [--json]\n";
         usage +=
+            "       " + command + " --watch [--port IDENTITY]... [--image FILE] [--record FILE]\n";
+        usage += "       " + indent + " [--json] [--check] [--placeholder]\n";
+        usage +=
             "       " + command + " --list [--json] | --list-ports | --version [--image FILE]\n";
-        usage += "       " + command + " --help\n";
+        usage += "       " + command + " --models | --help\n";
         usage +=
             "\n"
             "Writes firmware into Norvane PLCs exactly as the Windows program does: the\n"
@@ -178,6 +190,18 @@ const char* UsageText() {
             "  --identify    say what is on each port (or each PLC on USB): its mode, type,\n"
             "                bootloader version and the models it can be. Sends only\n"
             "                requests that read; never prompts, records nothing.\n"
+            "  --watch       a station: runs until stopped (Ctrl-C or SIGTERM: no new burn,\n"
+            "                the running ones end; twice: they are interrupted), burning\n"
+            "                each PLC as it is plugged into a watched USB socket (all of\n"
+            "                them, or those --port names as usb-path:...) or answers on a\n"
+            "                watched serial port. A PLC there at the start, or known by its\n"
+            "                USB serial number as burnt, is not burnt; after a burn the\n"
+            "                socket must be emptied before the next unit is taken. With\n"
+            "                --check it checks each unit and burns nothing.\n"
+            "  --await-replug\n"
+            "                answer the REPLUG prompt when the PLC's USB device has left its\n"
+            "                socket and come back (within --replug-timeout); a station's\n"
+            "                burns do.\n"
             "  --replug-timeout SECONDS\n"
             "                how long to wait for the PLC to come back after the replug\n"
             "                (default 30).\n"
@@ -194,6 +218,7 @@ const char* UsageText() {
             "  --list        print every port that could hold a PLC: the name to give\n"
             "                --port, its kind, USB serial number and socket, device node.\n"
             "  --list-ports  print the ports the window would offer, one per line.\n"
+            "  --models      print the models a firmware file's name may begin with.\n"
             "  --trace       write every byte sent (TX) and received (RX), with a time stamp\n"
             "                in milliseconds, to standard error (one PLC only).\n"
             "  --version     print the program version and the image's model, name, size\n"

@@ -12,6 +12,7 @@ struct Options {
     bool help = false;
     bool version = false;
     bool listPorts = false;          // the window's port list
+    bool models = false;             // the models of the catalogue, one per line
     bool list = false;               // every port that could hold a PLC, with its identity
     bool yes = false;                // answer the replug and power-cycle prompts at once
     bool trace = false;              // every byte on the line to standard error
@@ -25,6 +26,8 @@ struct Options {
     bool placeholder = false;  // burn the built-in placeholder image all the same
     bool identify = false;     // say what each PLC is, changing nothing
     bool check = false;        // everything up to the erase, then stop
+    bool watch = false;        // a station: burn each PLC as it is plugged in, until stopped
+    bool awaitReplug = false;  // the replug prompt answered by the PLC leaving and coming back
 };
 
 // False with `error` set when the arguments make no sense.

@@ -58,6 +58,12 @@ class PortOpening {
     // The burn lets its port go for good: the port's own settings are put back
     // (now, on the one open, and at its close). Never before a prompt.
     virtual void LetGo() = 0;
+    // The replug prompt answered by the PLC itself: waits, up to `limit`, until
+    // the USB device last opened has left its socket and come back, telling the
+    // seconds left about once a second. False when it did not; true at once for
+    // a port whose device cannot be seen to leave.
+    virtual bool AwaitReplug(std::chrono::seconds limit,
+                             const std::function<void(std::int64_t secondsLeft)>& told) = 0;
 };
 std::unique_ptr<PortOpening> MakePortOpening(const std::string& selector,
                                              std::chrono::seconds replugTimeout);
@@ -76,6 +82,10 @@ struct PortCheck {
 };
 PortCheck CheckPort(const std::string& selector);
 
+// Who burns the PLC on `selector` now (its lock is held): the holder's words;
+// empty when nobody does.
+std::string PlcHolder(const std::string& selector);
+
 // ------------------------------------------------------- the terminal, signals
 bool IsTerminal(std::FILE* stream);
 // The columns of the terminal behind `stream` now; 0 when it is none.
@@ -87,6 +97,8 @@ bool TerminalGone(std::FILE* stream);
 // background job no longer stops this program.
 void CatchSignals();
 bool Interrupted();
+// Forgets the interrupt, so that the next one is seen as a second one.
+void ClearInterrupt();
 bool HungUp();
 
 // ------------------------------------------------------------ a firmware file
@@ -118,6 +130,8 @@ class Child {
     virtual void Interrupt() = 0;
     // Tells it of the hang-up this process had.
     virtual void HangUp() = 0;
+    // Ends it at once, and every process it started.
+    virtual void Kill() = 0;
     // Waits for it: its exit status, or -1 when it was ended by a signal.
     virtual int Wait() = 0;
 };

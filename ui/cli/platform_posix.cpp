@@ -91,6 +91,10 @@ class PosixPortOpening : public PortOpening {
         opener_.OnSearch(std::move(listener));
     }
     void LetGo() override { opener_.LetGo(); }
+    bool AwaitReplug(std::chrono::seconds limit,
+                     const std::function<void(std::int64_t)>& told) override {
+        return opener_.AwaitReplug(limit, told);
+    }
 
   private:
     LinkPtr Noted(LinkPtr link) {
@@ -161,6 +165,11 @@ class PosixChild : public Child {
     void HangUp() override {
         if (status_ == kRunning) {
             kill(pid_, SIGHUP);
+        }
+    }
+    void Kill() override {
+        if (status_ == kRunning) {
+            kill(-pid_, SIGKILL);  // its process group: it and what it started
         }
     }
     int Wait() override { return Reap(); }
@@ -248,6 +257,20 @@ PortCheck CheckPort(const std::string& selector) {
                      usb ? usb->path : "",           usb ? usb->serial : ""};
 }
 
+std::string PlcHolder(const std::string& selector) {
+    const std::string device = posix::ResolvePortSelector(selector);
+    if (device.empty()) {
+        return "";
+    }
+    const std::optional<posix::PortHolder> holder =
+        posix::PlcLockHolder(posix::PlcLockKey(posix::IdentityOfTty(device), device));
+    if (!holder) {
+        return "";
+    }
+    return holder->command.empty() ? "pid " + std::to_string(holder->pid)
+                                   : holder->command + ", pid " + std::to_string(holder->pid);
+}
+
 bool IsTerminal(std::FILE* stream) {
     return isatty(fileno(stream)) != 0;
 }
@@ -282,6 +305,10 @@ void CatchSignals() {
 
 bool Interrupted() {
     return gInterrupted != 0;
+}
+
+void ClearInterrupt() {
+    gInterrupted = 0;
 }
 
 bool HungUp() {

@@ -120,6 +120,10 @@ class WinPortOpening : public PortOpening {
         opener_.OnSearch(std::move(listener));
     }
     void LetGo() override { opener_.LetGo(); }
+    bool AwaitReplug(std::chrono::seconds limit,
+                     const std::function<void(std::int64_t)>& told) override {
+        return opener_.AwaitReplug(limit, told);
+    }
 
   private:
     LinkPtr Noted(LinkPtr link) {
@@ -195,6 +199,11 @@ class WinChild : public Child {
     // Nothing to tell: this process never has a hang-up of its own (see HungUp),
     // and a closed console ends the children sharing it with the system's own event.
     void HangUp() override {}
+    void Kill() override {
+        if (status_ == kRunning) {
+            TerminateProcess(process_.hProcess, 1);
+        }
+    }
     int Wait() override {
         if (status_ != kRunning) {
             return status_;
@@ -308,6 +317,20 @@ PortCheck CheckPort(const std::string& selector) {
     return check;
 }
 
+std::string PlcHolder(const std::string& selector) {
+    const PortCheck check = CheckPort(selector);
+    if (check.key.empty()) {
+        return "";
+    }
+    PlcLock probe;  // taken for a moment when it is free
+    norvane::PlcHolder holder;
+    if (probe.Take(check.key, holder) != LockTaken::HeldElsewhere) {
+        return "";
+    }
+    return holder.pid == 0 ? "another program"
+                           : holder.command + ", pid " + std::to_string(holder.pid);
+}
+
 // A console, and for output one that takes the status line's control sequences
 // (Windows 10 and later); an older console gets a line per phase instead.
 bool IsTerminal(std::FILE* stream) {
@@ -360,6 +383,10 @@ void CatchSignals() {
 
 bool Interrupted() {
     return gInterrupted.load();
+}
+
+void ClearInterrupt() {
+    gInterrupted.store(false);
 }
 
 // Windows has no hang-up that leaves a process running: a console that is

@@ -66,6 +66,15 @@ void PlcRow::Apply(const JsonObject& event, Clock::time_point now) {
         if (state_ != State::Waiting) {
             state_ = State::Working;
         }
+    } else if (kind == kEventSocket) {
+        const std::string state = event.Text("state");
+        if (state == "empty") {
+            *this = PlcRow{};
+            state_ = State::Empty;
+        } else if (state != "working") {
+            state_ = State::Attention;
+            note_ = event.Text("message");
+        }
     } else if (kind == kEventEnd || kind == kEventCheck) {
         ended_ = event.Flag("ready") ? event.Text("message") : Ended(event);
         const std::int64_t status = event.Number("exit_status");
@@ -126,6 +135,8 @@ std::string PlcRow::Text(Clock::time_point now, std::size_t columns) const {
             return FitTo(ended_, columns);
         case State::Waiting:
             return FitTo(WaitText(now), columns);
+        case State::Attention:
+            return FitTo(note_, columns);
         case State::Working:
             break;
     }

@@ -25,6 +25,7 @@ class PlcRow {
         Done,         // the burn succeeded
         Failed,       // the burn ended with an ERROR: take the PLC out
         Interrupted,  // the burn was interrupted
+        Attention,    // a station's socket: take the unit out, it comes and goes, or is busy
     };
 
     // Follows one event of the burn, which arrived at `now`.
@@ -52,6 +53,7 @@ class PlcRow {
     State state_ = State::Working;
     StatusValues values_{};
     std::string ended_;
+    std::string note_;  // a station's word on its socket
     std::string waitFor_;
     std::optional<std::int64_t> waitLeft_;  // seconds left when the wait was told
     Clock::time_point waitSince_{};

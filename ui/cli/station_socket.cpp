@@ -1,0 +1,70 @@
+#include "ui/cli/station_socket.h"
+
+namespace norvane::cli {
+
+const char* StateWord(StationSocket::State state) {
+    switch (state) {
+        case StationSocket::State::Empty:
+            return "empty";
+        case StationSocket::State::Working:
+            return "working";
+        case StationSocket::State::TakeOut:
+            return "take_out";
+        case StationSocket::State::Unsteady:
+            return "unsteady";
+        case StationSocket::State::Busy:
+            return "busy";
+    }
+    return "";
+}
+
+void StationSocket::Move(State state, std::string note) {
+    if (state != state_ || note != note_) {
+        ++changes_;
+    }
+    state_ = state;
+    note_ = std::move(note);
+}
+
+bool StationSocket::Seen(bool present, Clock::time_point now) {
+    const bool arrived = present && !present_;
+    if (arrived) {
+        presentSince_ = now;
+        if (state_ != State::Working) {  // the burn's own replug is no arrival
+            arrivals_.push_back(now);
+        }
+    }
+    present_ = present;
+    while (!arrivals_.empty() && now - arrivals_.front() > std::chrono::minutes(1)) {
+        arrivals_.pop_front();
+    }
+    switch (state_) {
+        case State::Working:
+            return false;  // the burn's own replug comes and goes
+        case State::TakeOut:
+        case State::Busy:
+            if (!present) {
+                Move(State::Empty, "");
+            }
+            return false;
+        case State::Unsteady:
+            if (!present && static_cast<int>(arrivals_.size()) < kUnsteadyArrivals) {
+                Move(State::Empty, "");
+            } else if (present && now - presentSince_ >= kSteadyAfter) {
+                return true;
+            }
+            return false;
+        case State::Empty:
+            break;
+    }
+    if (!arrived) {
+        return false;
+    }
+    if (static_cast<int>(arrivals_.size()) >= kUnsteadyArrivals) {
+        Move(State::Unsteady, "it comes and goes: check the cable and the socket");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace norvane::cli
