@@ -502,6 +502,28 @@ console file-burn "$cli" --port COM1 --image "$file_image_w" || status=$?
     fail "--image on COM1: exit status $status, $(tail -n 2 "$work/run/file-burn.out")"
 served_verdict com1 "$work/run/file-plc.out"
 
+# A station watching COM1: the PLC connected once it watches is burnt, and the
+# station stops on Ctrl-C once nothing runs.
+rm -f "$work/run/com1"
+wine "$cli" --watch --port COM1 --image "$file_image_w" --json </dev/null \
+    >"$work/run/station.raw" 2>"$work/run/station.err" &
+station_pid=$!
+if wait_until 30 grep -q '"state": "watching"' "$work/run/station.raw"; then
+    serve com1 "$work/run/station-plc.out" --model NT4 --image "$file_image" --timeout 60
+    wait_until 60 grep -q '"port": "COM1", "state": "take_out", "message": "done' "$work/run/station.raw" ||
+        true
+    # Taken away at once: the station asks the port between burns, and a new
+    # opening of the simulated PLC's bootloader starts its bookkeeping anew.
+    kill "${served[com1]}" 2>/dev/null || true
+    served_verdict com1 "$work/run/station-plc.out"
+    kill -INT "$station_pid"
+fi
+status=0
+wait "$station_pid" || status=$?
+[[ $status -eq 0 ]] && grep -q '"state": "take_out", "message": "done' "$work/run/station.raw" &&
+    pass "--watch on COM1: the PLC connected was burnt, and Ctrl-C stopped the station (exit 0)" ||
+    { fail "--watch on COM1: exit status $status"; tr -d '\r' <"$work/run/station.raw" | tail -n 5; }
+
 echo "== Console program: burns"
 # Three things at once: a silent PLC on COM4, whose first exchange's six read
 # time-outs take about 20 s; the QB7 on COM1; and meanwhile the serial model's
