@@ -24,6 +24,20 @@ namespace {
 
 using cli::JsonObject;
 
+// This station's burn processes still there, by their command lines: the record
+// they write names this station alone (other stations may run beside it).
+int BurnProcessesLeft(const std::string& tool, const std::string& record) {
+    int left = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream cmdline(entry.path() / "cmdline");
+        const std::string args((std::istreambuf_iterator<char>(cmdline)), {});
+        left += args.rfind(tool + '\0', 0) == 0 &&
+                args.find("--await-replug") != std::string::npos &&
+                args.find('\0' + record + '\0') != std::string::npos;
+    }
+    return left;
+}
+
 // The station under test, driven as a technician drives it: each replug it asks
 // for is done at once, in the same socket.
 class Line {
@@ -107,6 +121,7 @@ class Line {
         rmdir(folder_.c_str());
     }
     std::vector<JsonObject> Records() const { return RecordLines(Record()); }
+    int BurnsLeft() const { return BurnProcessesLeft(kPvTool, Record()); }
     // The record's folder goes away: the record cannot be written.
     void LoseTheRecord() {
         std::remove(Record().c_str());
@@ -161,17 +176,6 @@ class Line {
     std::vector<JsonObject> events_;
     std::size_t read_ = 0;
 };
-
-// The station's own processes still there, by their command lines.
-int BurnProcessesLeft(const std::string& tool) {
-    int left = 0;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        std::ifstream cmdline(entry.path() / "cmdline");
-        const std::string args((std::istreambuf_iterator<char>(cmdline)), {});
-        left += args.rfind(tool + '\0', 0) == 0 && args.find("--await-replug") != std::string::npos;
-    }
-    return left;
-}
 
 TEST(Station, ADayOnTheLine) {
     FakeUsbSockets sockets;
@@ -238,7 +242,7 @@ TEST(Station, ADayOnTheLine) {
         firstUnit += r.Text("usb_serial") == "U1" ? 1 : 0;
     }
     EXPECT_EQ(firstUnit, 1);
-    EXPECT_EQ(BurnProcessesLeft(kPvTool), 0);
+    EXPECT_EQ(line.BurnsLeft(), 0);
 }
 
 // A serial port is asked for a PLC at most once a second between burns; one that
@@ -272,12 +276,14 @@ TEST(Station, StopsOnlyOnceItsBurnsAreOver) {
         ServedPv unit(slow);
         line.Plug("1-2", unit, "S" + std::to_string(signals));
         ASSERT_TRUE(line.AwaitPhase("1-2", "Programming")) << line.Output();
+        EXPECT_EQ(line.BurnsLeft(), 1);
         line.Signal(SIGTERM);
         if (signals == 2) {
             usleep(300000);
             line.Signal(SIGTERM);
         }
         EXPECT_EQ(line.Wait(), signals == 1 ? 0 : 130) << line.Output();
+        EXPECT_EQ(line.BurnsLeft(), 0);
         EXPECT_EQ(unit.FlashHoldsImage(), signals == 1);
         ASSERT_EQ(line.Records().size(), 1u);
         EXPECT_EQ(line.Records()[0].Text("caption"), signals == 1 ? "Information" : "Interrupted");
