@@ -17,6 +17,7 @@
 #include "burn_output.h"
 #include "child_process.h"
 #include "fake_usb_sockets.h"
+#include "pty_pair.h"
 #include "served_pv.h"
 
 namespace norvane::test {
@@ -263,6 +264,27 @@ TEST(Station, WatchesASerialPort) {
     EXPECT_EQ(line.Stop(), 0);
     EXPECT_EQ(line.Records().size(), 1u);
     std::remove(port.c_str());
+}
+
+// Serial ports with nothing behind them are asked beside the station's loop: a
+// unit plugged into a USB socket is taken at once, not after their timeouts.
+TEST(Station, SilentSerialPortsHoldUpNoOtherSocket) {
+    FakeUsbSockets sockets;
+    std::vector<std::string> ports{"--port", "usb-path:1-2"};
+    std::vector<std::unique_ptr<PtyPair>> silent(4);
+    for (auto& cable : silent) {
+        cable = std::make_unique<PtyPair>();
+        ports.insert(ports.end(), {"--port", cable->slavePath()});
+    }
+    Line line(sockets, ports);
+    ServedPv unit;
+    const double plugged = MonotonicSeconds();
+    line.Plug("1-2", unit, "Q1");
+    ASSERT_TRUE(line.Await("1-2", "working")) << line.Output();
+    // Asked one after another, the four would hold every look for seconds each.
+    EXPECT_LT(MonotonicSeconds() - plugged, 3.0);
+    ASSERT_TRUE(line.Await("1-2", "take_out", "done")) << line.Output();
+    EXPECT_EQ(line.Stop(), 0);
 }
 
 // Stopping: no new burn, the running one finishes; twice, it is interrupted.

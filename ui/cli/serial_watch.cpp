@@ -6,29 +6,45 @@
 #include "ui/cli/quiet_panel.h"
 
 namespace norvane::cli {
+namespace {
 
-std::optional<bool> SerialWatch::Ask(const std::string& port, Clock::time_point now,
-                                     std::chrono::seconds period, int silentAsks) {
-    if (now < next_) {
+bool AnswersOn(const std::string& port) {
+    const std::unique_ptr<platform::PortOpening> opening =
+        platform::MakePortOpening(port, std::chrono::seconds(1));
+    LinkPtr link = opening->OpenSerial(port);
+    if (!link) {
+        return false;
+    }
+    QuietPanel panel;
+    return AnswersModeQuery(ExchangeContext{*link, SelectedModel(), panel.counters});
+}
+
+}  // namespace
+
+std::optional<SerialWatch::Outcome> SerialWatch::Poll(const std::string& port,
+                                                      Clock::time_point now,
+                                                      std::chrono::seconds period, int silentAsks) {
+    if (!asking_.valid()) {
+        if (now >= next_) {
+            asking_ = std::async(std::launch::async, AnswersOn, port);
+        }
         return std::nullopt;
     }
-    next_ = now + period;
-    bool answered = false;
-    {
-        const std::unique_ptr<platform::PortOpening> opening =
-            platform::MakePortOpening(port, std::chrono::seconds(1));
-        if (LinkPtr link = opening->OpenSerial(port)) {
-            QuietPanel panel;
-            answered = AnswersModeQuery(ExchangeContext{*link, SelectedModel(), panel.counters});
-        }
+    if (asking_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        return std::nullopt;
     }
+    const bool answered = asking_.get();
     // The asking itself took a while: the next one comes a period after it.
     next_ = Clock::now() + period;
+    const bool first = ++asked_ == 1;
     if (answered) {
         silent_ = 0;
-        return true;
+        return Outcome{true, first};
     }
-    return ++silent_ >= silentAsks ? std::optional<bool>(false) : std::nullopt;
+    if (++silent_ >= silentAsks) {
+        return Outcome{false, first};
+    }
+    return std::nullopt;
 }
 
 }  // namespace norvane::cli

@@ -1,9 +1,11 @@
 #include "ui/cli/station.h"
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <set>
+#include <thread>
 
 #include "burn/shared_values.h"
 #include "ui/cli/burn_events.h"
@@ -70,7 +72,8 @@ class Station {
     };
 
     void Look(Clock::time_point now, bool first);
-    void LookAtSerial(StationSocket& socket, Clock::time_point now, bool first);
+    void LookAtSerial(StationSocket& socket, Clock::time_point now);
+    bool SerialPortsAsked() const;
     void Arrived(StationSocket& socket, const Unit& unit);
     void Start(StationSocket& socket, const Unit& unit);
     void Heard(const Said& said);
@@ -151,23 +154,31 @@ void Station::Arrived(StationSocket& socket, const Unit& unit) {
     Start(socket, unit);
 }
 
-void Station::LookAtSerial(StationSocket& socket, Clock::time_point now, bool first) {
+void Station::LookAtSerial(StationSocket& socket, Clock::time_point now) {
     if (socket.state() == StationSocket::State::Working) {
         return;  // the burn has the port
     }
     SerialWatch& watch = serial_[socket.id()];
-    const std::optional<bool> present = watch.Ask(socket.id(), now, kSerialLook, kSilentAsks);
-    if (!present) {
+    const std::optional<SerialWatch::Outcome> outcome =
+        watch.Poll(socket.id(), now, kSerialLook, kSilentAsks);
+    if (!outcome) {
         return;
     }
-    if (first && *present) {
+    if (outcome->first && outcome->answered) {
         socket.Seen(true, now);
         socket.TakeOut("it was there when the station started: take it out and plug it in again");
         return;
     }
-    if (socket.Seen(*present, now)) {
+    if (socket.Seen(outcome->answered, now)) {
         Arrived(socket, Unit{});
     }
+}
+
+bool Station::SerialPortsAsked() const {
+    return std::all_of(sockets_.begin(), sockets_.end(), [&](const auto& entry) {
+        const auto watch = serial_.find(entry.first);
+        return !entry.second.serial() || (watch != serial_.end() && watch->second.Asked());
+    });
 }
 
 void Station::Look(Clock::time_point now, bool first) {
@@ -187,7 +198,7 @@ void Station::Look(Clock::time_point now, bool first) {
     }
     for (auto& [id, socket] : sockets_) {
         if (socket.serial()) {
-            LookAtSerial(socket, now, first);
+            LookAtSerial(socket, now);
         } else {
             const auto there = usb.find(id);
             const bool present = there != usb.end();
@@ -272,7 +283,17 @@ void Station::Say(const char* state) {
 }
 
 int Station::Run() {
+    // Watching begins once what was there before is known: the USB sockets at
+    // once, the serial ports by their first asks, all asked at the same time.
     Look(Clock::now(), true);
+    while (!SerialPortsAsked()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        for (auto& [id, socket] : sockets_) {
+            if (socket.serial()) {
+                LookAtSerial(socket, Clock::now());
+            }
+        }
+    }
     Say("watching");
     Clock::time_point nextLook = Clock::now() + kLook;
     for (;;) {
