@@ -89,7 +89,11 @@ class Station {
     std::map<std::string, Unit> units_;  // what is in each socket now
     std::map<std::string, std::uint64_t> told_;
     std::set<std::string> burnt_;
-    std::vector<std::unique_ptr<BurnProcess>> burns_;
+    // The running burns, by the index their output comes under: a burn is let go
+    // of (its process, its pipe) as soon as it has ended, for a station burns
+    // for days.
+    std::map<std::size_t, std::unique_ptr<BurnProcess>> burns_;
+    std::size_t nextBurn_ = 0;
     std::map<std::size_t, std::string> burnSocket_;  // burn index -> its socket
     std::map<std::size_t, Unit> burnUnit_;           // burn index -> the unit it burns
     std::map<std::string, SerialWatch> serial_;
@@ -130,7 +134,7 @@ void Station::Start(StationSocket& socket, const Unit& unit) {
     burn->check = platform::CheckPort(socket.id());
     const std::vector<std::string> more =
         socket.serial() ? std::vector<std::string>{} : std::vector<std::string>{"--await-replug"};
-    const std::size_t index = burns_.size();
+    const std::size_t index = nextBurn_++;
     if (!burn->Start(ChildArgs(options_, socket.id(), more), index, inbox_, error)) {
         pump_.Put(EndWithoutBurn(options_, *burn, error));
         socket.Ended("the burn could not be started: " + error);
@@ -139,7 +143,7 @@ void Station::Start(StationSocket& socket, const Unit& unit) {
     }
     burnSocket_[index] = socket.id();
     burnUnit_[index] = unit;
-    burns_.push_back(std::move(burn));
+    burns_[index] = std::move(burn);
     units_[socket.id()] = unit;
     ++running_;
     socket.Burning();
@@ -221,7 +225,7 @@ void Station::Look(Clock::time_point now, bool first) {
 }
 
 void Station::Ended(std::size_t index, const std::string& why) {
-    BurnProcess& burn = *burns_[index];
+    BurnProcess& burn = *burns_.at(index);
     StationSocket& socket = sockets_.at(burnSocket_[index]);
     --running_;
     const Unit& unit = burnUnit_[index];
@@ -244,7 +248,7 @@ void Station::Ended(std::size_t index, const std::string& why) {
 }
 
 void Station::Heard(const Said& said) {
-    BurnProcess& burn = *burns_[said.child];
+    BurnProcess& burn = *burns_.at(said.child);
     if (said.line) {
         std::optional<JsonObject> event = JsonObject::Parse(*said.line);
         if (event && event->Text("port") == burn.port) {
@@ -257,16 +261,18 @@ void Station::Heard(const Said& said) {
         pump_.Put(std::move(*end));
     }
     Ended(said.child, burn.message);
+    burns_.erase(said.child);
+    burnSocket_.erase(said.child);
+    burnUnit_.erase(said.child);
 }
 
 // A burn that says nothing for a minute outside a bounded wait (its waits tell
 // the seconds left every second) has hung: it is ended, and told so.
 void Station::EndSilentBurns(Clock::time_point now) {
-    for (auto& [index, id] : burnSocket_) {
-        BurnProcess& burn = *burns_[index];
-        if (!burn.ended && burn.child && now - burn.lastHeard > kSilenceLimit) {
-            burn.child->Kill();
-            burn.lastHeard = now;  // told once; its output ending finishes it
+    for (auto& [index, burn] : burns_) {
+        if (!burn->ended && burn->child && now - burn->lastHeard > kSilenceLimit) {
+            burn->child->Kill();
+            burn->lastHeard = now;  // told once; its output ending finishes it
         }
     }
 }
@@ -303,7 +309,7 @@ int Station::Run() {
             Say("stopping");
         } else if (platform::Interrupted() && !interrupting_) {
             interrupting_ = true;  // a second time: the running burns end as interrupted
-            for (const auto& burn : burns_) {
+            for (const auto& [index, burn] : burns_) {
                 if (burn->child && !burn->ended) {
                     burn->child->Interrupt();
                 }
