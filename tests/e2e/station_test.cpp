@@ -120,6 +120,35 @@ TEST(Station, SilentSerialPortsHoldUpNoOtherSocket) {
     EXPECT_EQ(line.Stop(), 0);
 }
 
+// A station that dies leaves its burns to finish and record themselves; a station
+// started in its place shows their sockets as busy and burns nothing there.
+TEST(Station, ARestartedStationLeavesTheBurnsOfTheDeadOneAlone) {
+    FakeUsbSockets sockets;
+    auto dead = std::make_unique<Line>(sockets);
+    plcsim::PlcConfig slow;
+    slow.flashWriteTimeMs = 20;
+    ServedPv unit(slow);
+    dead->Plug("1-2", unit, "R1");
+    ASSERT_TRUE(dead->AwaitPhase("1-2", "Programming")) << dead->Output();
+    dead->Signal(SIGKILL);
+    EXPECT_EQ(dead->Wait(), -1);
+    Line restarted(sockets);
+    ASSERT_TRUE(restarted.Await("1-2", "busy", "another program burns this PLC"))
+        << restarted.Output();
+    EXPECT_TRUE(unit.FlashHoldsImage());  // its burn went on to its end
+    const auto recorded = [&] {
+        const std::vector<JsonObject> records = restarted.Records();
+        return records.size() == 1 && records[0].Text("usb_serial") == "R1" &&
+               records[0].Number("exit_status") == 0 && records[0].Text("written_by") == "burn";
+    };
+    for (int wait = 0; wait < 50 && !recorded(); ++wait) {
+        usleep(100000);  // the burn's process writes its record line as it ends
+    }
+    EXPECT_TRUE(recorded());
+    EXPECT_EQ(restarted.Stop(), 0);
+    EXPECT_EQ(restarted.Starts(), 0u);
+}
+
 // Stopping: no new burn, the running one finishes; twice, it is interrupted.
 TEST(Station, StopsOnlyOnceItsBurnsAreOver) {
     for (const int signals : {1, 2}) {
