@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 namespace norvane::bench {
 
@@ -18,6 +19,14 @@ std::string Grouped(double value) {
         digits.insert(static_cast<std::size_t>(at), ",");
     }
     return whole < 0 ? "-" + digits : digits;
+}
+
+std::vector<int> PlcCounts(int argc, char** argv, std::vector<int> otherwise) {
+    std::vector<int> counts;
+    for (int i = 1; i < argc; ++i) {
+        counts.push_back(std::atoi(argv[i]));
+    }
+    return counts.empty() ? otherwise : counts;
 }
 
 }  // namespace norvane::bench

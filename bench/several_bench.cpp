@@ -56,13 +56,7 @@ Run BurnAtOnce(int count, const std::vector<std::uint8_t>& image, const std::str
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<int> counts;
-    for (int i = 1; i < argc; ++i) {
-        counts.push_back(std::atoi(argv[i]));
-    }
-    if (counts.empty()) {
-        counts = {1, 4, 16, 32};
-    }
+    const std::vector<int> counts = PlcCounts(argc, argv, {1, 4, 16, 32});
     const std::vector<std::uint8_t> image = ReadFileBytes(NORVANE_SCALE_IMAGE);
     const std::string workDir = MakeWorkDir();
     std::printf("Several PLCs at once: NT4, image of %zu bytes, one run of the tool per line\n",

@@ -252,13 +252,7 @@ std::vector<double> UsbArrivals(int count, const std::string& dir) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<int> counts;
-    for (int i = 1; i < argc; ++i) {
-        counts.push_back(std::atoi(argv[i]));
-    }
-    if (counts.empty()) {
-        counts = {1, 16, 64};
-    }
+    const std::vector<int> counts = PlcCounts(argc, argv, {1, 16, 64});
     const std::vector<std::uint8_t> image = ReadFileBytes(NORVANE_SCALE_IMAGE);
     const std::string workDir = MakeWorkDir();
     std::printf("A station at scale: NT4 PLCs on serial ports, image of %zu bytes\n", image.size());
