@@ -16,46 +16,30 @@
 namespace norvane::test {
 namespace {
 
-enum class Kind { Good, NoSerial, Back, LeftIn, RunMode, OtherModel, RefusedBlocks, Pulled };
+enum Kind { Good, NoSerial, Back, LeftIn, RunMode, OtherModel, RefusedBlocks, Pulled, kKinds };
 
-struct Expected {
-    const char* says;  // in the row's last message
-    bool burnt;        // a burn is started
+// What each kind of unit is, and what its row says in the end.
+struct KindOf {
+    const char* says;
+    bool burnt;  // a burn is started
     bool succeeds;
+    void (*make)(plcsim::PlcConfig&);
 };
-
-Expected What(Kind kind) {
-    switch (kind) {
-        case Kind::Good:
-        case Kind::NoSerial:
-        case Kind::LeftIn:
-            return {"done", true, true};
-        case Kind::Back:
-            return {"already burnt", false, false};
-        case Kind::RunMode:
-            return {"switch it to STOP", true, false};
-        case Kind::OtherModel:
-        case Kind::RefusedBlocks:
-        case Kind::Pulled:
-            return {"failed", true, false};
-    }
-    return {"", false, false};
-}
-
-plcsim::PlcConfig ConfigOf(Kind kind) {
-    plcsim::PlcConfig config;
-    if (kind == Kind::RunMode) {
-        config.runMode = true;
-    } else if (kind == Kind::OtherModel) {
-        config.appTypeId = 0x3000;
-    } else if (kind == Kind::RefusedBlocks) {
-        config.faults.Add(
-            plcsim::Fault::Every(plcsim::Exchange::Block, plcsim::FaultKind::FlashWriteError));
-    } else if (kind == Kind::Pulled) {
-        config.flashWriteTimeMs = 50;  // a transfer long enough to pull it out during
-    }
-    return config;
-}
+const KindOf kKind[kKinds] = {
+    {"done", true, true, [](plcsim::PlcConfig&) {}},
+    {"done", true, true, [](plcsim::PlcConfig&) {}},
+    {"already burnt", false, false, [](plcsim::PlcConfig&) {}},
+    {"done", true, true, [](plcsim::PlcConfig&) {}},
+    {"switch it to STOP", true, false, [](plcsim::PlcConfig& c) { c.runMode = true; }},
+    {"failed", true, false, [](plcsim::PlcConfig& c) { c.appTypeId = 0x3000; }},
+    {"failed", true, false,
+     [](plcsim::PlcConfig& c) {
+         c.faults.Add(
+             plcsim::Fault::Every(plcsim::Exchange::Block, plcsim::FaultKind::FlashWriteError));
+     }},
+    // A transfer long enough to pull it out during.
+    {"failed", true, false, [](plcsim::PlcConfig& c) { c.flashWriteTimeMs = 50; }},
+};
 
 int Setting(const char* name, int otherwise) {
     const char* value = std::getenv(name);
@@ -103,14 +87,16 @@ TEST(StationSoak, AShiftOfUnitsOfEveryKind) {
             if (times.size() > 4) {
                 times.pop_front();
             }
-            Kind kind = static_cast<Kind>(draw() % 8);
-            if (kind == Kind::Back && burntSerials.empty()) {
-                kind = Kind::Good;
+            Kind kind = static_cast<Kind>(draw() % kKinds);
+            if (kind == Back && burntSerials.empty()) {
+                kind = Good;
             }
-            Unit unit{kind, "", std::make_unique<ServedPv>(ConfigOf(kind)), line.EventsSoFar()};
-            if (kind == Kind::Back) {
+            plcsim::PlcConfig config;
+            kKind[kind].make(config);
+            Unit unit{kind, "", std::make_unique<ServedPv>(config), line.EventsSoFar()};
+            if (kind == Back) {
                 unit.serial = burntSerials[draw() % burntSerials.size()];
-            } else if (kind != Kind::NoSerial) {
+            } else if (kind != NoSerial) {
                 unit.serial = "K" + std::to_string(done);
             }
             line.Plug(socket, *unit.plc, unit.serial);
@@ -120,7 +106,7 @@ TEST(StationSoak, AShiftOfUnitsOfEveryKind) {
         }
         // The ones to pull out mid-transfer first, while they transfer.
         for (auto& [socket, unit] : in) {
-            if (unit.kind == Kind::Pulled && unit.plc) {
+            if (unit.kind == Pulled && unit.plc) {
                 ASSERT_TRUE(line.AwaitPhase(socket, "Programming", unit.since)) << line.Output();
                 line.Unplug(socket);
                 unit.plc.reset();
@@ -133,16 +119,16 @@ TEST(StationSoak, AShiftOfUnitsOfEveryKind) {
             const std::string& socket = it->first;
             Unit& unit = it->second;
             // Left in place and told before: its row has not moved since.
-            ASSERT_TRUE(unit.toldOnce || line.Await(socket, "take_out", What(unit.kind).says))
+            ASSERT_TRUE(unit.toldOnce || line.Await(socket, "take_out", kKind[unit.kind].says))
                 << socket << "\n"
                 << line.Output();
-            if (What(unit.kind).succeeds && !unit.toldOnce) {
+            if (kKind[unit.kind].succeeds && !unit.toldOnce) {
                 EXPECT_TRUE(unit.plc->FlashHoldsImage()) << socket;
                 if (!unit.serial.empty()) {
                     burntSerials.push_back(unit.serial);
                 }
             }
-            if (unit.kind == Kind::LeftIn && !unit.toldOnce) {
+            if (unit.kind == LeftIn && !unit.toldOnce) {
                 unit.toldOnce = true;
                 ++it;
                 continue;
@@ -163,8 +149,8 @@ TEST(StationSoak, AShiftOfUnitsOfEveryKind) {
     int burns = 0;
     int failures = 0;
     for (const auto& [kind, count] : seen) {
-        burns += What(kind).burnt ? count : 0;
-        failures += What(kind).burnt && !What(kind).succeeds ? count : 0;
+        burns += kKind[kind].burnt ? count : 0;
+        failures += kKind[kind].burnt && !kKind[kind].succeeds ? count : 0;
     }
     EXPECT_EQ(line.Stop(), failures > 0 ? 1 : 0);
 
