@@ -1,5 +1,6 @@
 #include "served_burn.h"
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -53,6 +54,22 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in),
                                      std::istreambuf_iterator<char>());
+}
+
+std::vector<std::unique_ptr<plcsim::ServedPlc>> ServeNt4Plcs(int count,
+                                                             const plcsim::ServeOptions& serve) {
+    std::vector<std::unique_ptr<plcsim::ServedPlc>> plcs;
+    for (int i = 0; i < count; ++i) {
+        plcsim::PlcConfig config;
+        config.model = "NT4";
+        plcs.push_back(std::make_unique<plcsim::ServedPlc>(config));
+        std::string error;
+        if (!plcs.back()->Start(serve, error)) {
+            std::fprintf(stderr, "cannot serve PLC %d: %s\n", i + 1, error.c_str());
+            return {};
+        }
+    }
+    return plcs;
 }
 
 }  // namespace norvane::bench

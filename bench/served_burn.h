@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -46,5 +47,10 @@ ChildRun RunLogged(std::vector<std::string> argv, const std::vector<std::string>
                    const std::string& logPath);
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
+
+// `count` simulated NT4 PLCs, each served on a pseudo-terminal of its own; none
+// (and the reason on standard error) when one could not be.
+std::vector<std::unique_ptr<plcsim::ServedPlc>> ServeNt4Plcs(int count,
+                                                             const plcsim::ServeOptions& serve);
 
 }  // namespace norvane::bench

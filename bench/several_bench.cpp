@@ -29,21 +29,16 @@ struct Run {
 Run BurnAtOnce(int count, const std::vector<std::uint8_t>& image, const std::string& log) {
     Run run;
     run.plcs = count;
-    std::vector<std::unique_ptr<plcsim::ServedPlc>> plcs;
     std::vector<std::string> argv{NORVANE_SCALE_TOOL, "--placeholder", "--yes", "--json"};
     plcsim::ServeOptions serve;
     serve.exitAfterBurn = true;
     serve.idleTimeoutSeconds = 60;
-    for (int i = 0; i < count; ++i) {
-        plcsim::PlcConfig config;
-        config.model = "NT4";
-        plcs.push_back(std::make_unique<plcsim::ServedPlc>(config));
-        std::string error;
-        if (!plcs.back()->Start(serve, error)) {
-            std::fprintf(stderr, "cannot serve PLC %d: %s\n", i + 1, error.c_str());
-            return run;
-        }
-        argv.insert(argv.end(), {"--port", plcs.back()->SlavePath()});
+    const std::vector<std::unique_ptr<plcsim::ServedPlc>> plcs = ServeNt4Plcs(count, serve);
+    if (plcs.empty()) {
+        return run;
+    }
+    for (const auto& plc : plcs) {
+        argv.insert(argv.end(), {"--port", plc->SlavePath()});
     }
     run.tool = RunLogged(argv, {}, log);
     for (auto& plc : plcs) {

@@ -131,20 +131,15 @@ double Median(std::vector<double> values) {
 Scale BurnAtOnce(int count, const std::vector<std::uint8_t>& image, const std::string& dir) {
     Scale scale;
     scale.plcs = count;
-    std::vector<std::unique_ptr<plcsim::ServedPlc>> plcs;
     std::vector<std::string> ports;
     std::vector<std::string> argv{NORVANE_SCALE_TOOL, "--watch", "--json", "--placeholder"};
     plcsim::ServeOptions serve;
     serve.idleTimeoutSeconds = 600;  // served until stopped: the watcher opens and closes the port
+    const std::vector<std::unique_ptr<plcsim::ServedPlc>> plcs = ServeNt4Plcs(count, serve);
+    if (plcs.empty()) {
+        return scale;
+    }
     for (int i = 0; i < count; ++i) {
-        plcsim::PlcConfig config;
-        config.model = "NT4";
-        plcs.push_back(std::make_unique<plcsim::ServedPlc>(config));
-        std::string error;
-        if (!plcs.back()->Start(serve, error)) {
-            std::fprintf(stderr, "cannot serve PLC %d: %s\n", i + 1, error.c_str());
-            return scale;
-        }
         ports.push_back(dir + "/ttyS" + std::to_string(i));
         std::remove(ports.back().c_str());
         argv.insert(argv.end(), {"--port", ports.back()});

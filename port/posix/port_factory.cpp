@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "port/posix/serial_open.h"
+#include "port/replug_wait.h"
 
 namespace norvane::posix {
 
@@ -145,24 +146,9 @@ bool PortOpener::AwaitReplug(std::chrono::milliseconds limit, const SearchListen
     if (!identity_) {
         return true;
     }
-    const Clock::time_point deadline = now_() + limit;
-    bool left = false;
-    std::int64_t toldLeft = -1;
-    for (Clock::time_point now = now_(); now < deadline; now = now_()) {
-        const bool there = !FindTtyByIdentity(*identity_, sysfsRoot_).empty();
-        if (left && there) {
-            return true;
-        }
-        left = left || !there;
-        const auto secondsLeft =
-            std::chrono::duration_cast<std::chrono::seconds>(deadline - now).count() + 1;
-        if (told && secondsLeft != toldLeft) {
-            toldLeft = secondsLeft;
-            told(secondsLeft);
-        }
-        sleep_(kReplugPoll);
-    }
-    return false;
+    return AwaitLeaveAndReturn(
+        now_() + limit, now_, [this] { return !FindTtyByIdentity(*identity_, sysfsRoot_).empty(); },
+        [this] { sleep_(kReplugPoll); }, told);
 }
 
 LinkPtr PortOpener::OpenUsbPlc(OpenFailure* failure) {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <thread>
 
+#include "port/replug_wait.h"
 #include "port/win32/com_port_link.h"
 #include "port/win32/port_names.h"
 #include "port/win32/port_open.h"
@@ -221,24 +222,9 @@ bool PortOpener::AwaitReplug(std::chrono::milliseconds limit,
     if (serial_.empty()) {
         return true;
     }
-    const PortSystem::Clock::time_point deadline = system_.now() + limit;
-    bool left = false;
-    std::int64_t toldLeft = -1;
-    for (auto now = system_.now(); now < deadline; now = system_.now()) {
-        const bool there = !PathAfterReplug().empty();
-        if (left && there) {
-            return true;
-        }
-        left = left || !there;
-        const auto secondsLeft =
-            std::chrono::duration_cast<std::chrono::seconds>(deadline - now).count() + 1;
-        if (told && secondsLeft != toldLeft) {
-            toldLeft = secondsLeft;
-            told(secondsLeft);
-        }
-        system_.sleep(kReplugPoll);
-    }
-    return false;
+    return AwaitLeaveAndReturn(
+        system_.now() + limit, system_.now, [this] { return !PathAfterReplug().empty(); },
+        [this] { system_.sleep(kReplugPoll); }, told);
 }
 
 LinkPtr PortOpener::OpenUsbPlc() {
