@@ -33,6 +33,10 @@ class SerialWatch {
     std::optional<Outcome> Poll(const std::string& port, Clock::time_point now,
                                 std::chrono::seconds period, int silentAsks);
 
+    // A burn has the port: the next ask comes a period after it lets the port go,
+    // not the moment it ends, when the PLC may still be closing its session.
+    void Rest(Clock::time_point now, std::chrono::seconds period) { next_ = now + period; }
+
     // The first ask has ended: what was on the port when the station began is known.
     bool Asked() const { return asked_ > 0; }
 

@@ -159,10 +159,11 @@ void Station::Arrived(StationSocket& socket, const Unit& unit) {
 }
 
 void Station::LookAtSerial(StationSocket& socket, Clock::time_point now) {
-    if (socket.state() == StationSocket::State::Working) {
-        return;  // the burn has the port
-    }
     SerialWatch& watch = serial_[socket.id()];
+    if (socket.state() == StationSocket::State::Working) {
+        watch.Rest(now, kSerialLook);  // the burn has the port
+        return;
+    }
     const std::optional<SerialWatch::Outcome> outcome =
         watch.Poll(socket.id(), now, kSerialLook, kSilentAsks);
     if (!outcome) {
