@@ -25,23 +25,28 @@ using cli::JsonObject;
 
 // This station's burn processes still there, by their command lines: the record
 // they write names this station alone (other stations may run beside it).
-inline int BurnProcessesLeft(const std::string& tool, const std::string& record) {
-    int left = 0;
+inline std::vector<pid_t> BurnProcesses(const std::string& tool, const std::string& record) {
+    std::vector<pid_t> burns;
     for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
         std::ifstream cmdline(entry.path() / "cmdline");
         const std::string args((std::istreambuf_iterator<char>(cmdline)), {});
-        left += args.rfind(tool + '\0', 0) == 0 &&
-                args.find("--await-replug") != std::string::npos &&
-                args.find('\0' + record + '\0') != std::string::npos;
+        if (args.rfind(tool + '\0', 0) == 0 && args.find("--await-replug") != std::string::npos &&
+            args.find('\0' + record + '\0') != std::string::npos) {
+            burns.push_back(std::stoi(entry.path().filename().string()));
+        }
     }
-    return left;
+    return burns;
+}
+inline int BurnProcessesLeft(const std::string& tool, const std::string& record) {
+    return static_cast<int>(BurnProcesses(tool, record).size());
 }
 
 // The station under test, driven as a technician drives it: each replug it asks
 // for is done at once, in the same socket.
 class Line {
   public:
-    explicit Line(FakeUsbSockets& sockets, const std::vector<std::string>& more = {})
+    explicit Line(FakeUsbSockets& sockets, const std::vector<std::string>& more = {},
+                  const std::vector<std::string>& environment = {})
         : sockets_(sockets) {
         mkdir(folder_.c_str(), 0755);
         std::vector<std::string> argv{kPvTool, "--watch", "--json", "--record", Record()};
@@ -52,6 +57,7 @@ class Line {
         ChildProcess::Setup setup;
         setup.output = ChildProcess::Setup::Output::Pipe;
         setup.environment = sockets.Environment();
+        setup.environment.insert(setup.environment.end(), environment.begin(), environment.end());
         tool_ = std::make_unique<ChildProcess>(argv, setup);
         // Plugged in from now on, a unit is one that arrives.
         EXPECT_TRUE(tool_->WaitFor(R"("event": "station", "port": "", "state": "watching")", 10000))
@@ -127,6 +133,12 @@ class Line {
     }
     std::vector<JsonObject> Records() const { return RecordLines(Record()); }
     int BurnsLeft() const { return BurnProcessesLeft(kPvTool, Record()); }
+    // Every running burn hangs: its process stops where it is.
+    void HangBurns() const {
+        for (const pid_t burn : BurnProcesses(kPvTool, Record())) {
+            kill(burn, SIGSTOP);
+        }
+    }
     std::size_t EventsSoFar() const { return events_.size(); }
     // The station's open descriptors (the fewest of a few looks: a look at the
     // sockets opens some for a moment).

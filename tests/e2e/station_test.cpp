@@ -79,6 +79,28 @@ TEST(Station, ADayOnTheLine) {
     EXPECT_EQ(line.BurnsLeft(), 0);
 }
 
+// A burn that hangs mid-transfer is ended once it has said nothing for the
+// limit (shortened here), and told on its row and in its record.
+TEST(Station, EndsABurnThatSaysNothing) {
+    FakeUsbSockets sockets;
+    Line line(sockets, {}, {"NORVANE_FWUPDATE_SILENCE_LIMIT=5"});
+    plcsim::PlcConfig slow;
+    slow.flashWriteTimeMs = 50;
+    ServedPv plc(slow);
+    line.Plug("1-2", plc, "H1");
+    ASSERT_TRUE(line.AwaitPhase("1-2", "Programming")) << line.Output();
+    line.HangBurns();
+    ASSERT_TRUE(line.Await("1-2", "take_out", "said nothing for 5 s and was ended"))
+        << line.Output();
+    line.Unplug("1-2");
+    EXPECT_EQ(line.Stop(), 1);
+    const std::vector<JsonObject> records = line.Records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].Text("written_by"), "parent");
+    EXPECT_TRUE(records[0].Flag("erase_begun"));
+    EXPECT_EQ(line.BurnsLeft(), 0);
+}
+
 // A serial port is asked for a PLC at most once a second between burns; one that
 // answers is burnt, and once it has gone silent the port takes the next.
 TEST(Station, WatchesASerialPort) {

@@ -111,8 +111,9 @@ std::optional<JsonObject> BurnProcess::Finish(const Options& options) {
         return std::nullopt;
     }
     // It ended without saying how its burn ended: it did not finish it.
-    const std::string how =
-        status < 0 ? "ended by a signal" : "ended with exit status " + std::to_string(status);
+    const std::string how = !endedBy.empty() ? endedBy
+                            : status < 0     ? "ended by a signal"
+                                             : "ended with exit status " + std::to_string(status);
     return EndWithoutBurn(options, *this, "the burn's process " + how + " before the burn ended");
 }
 

@@ -61,6 +61,7 @@ struct BurnProcess {
     std::int64_t errorsTotal = 0;
     int exitStatus = 1;
     std::string message;  // of its end
+    std::string endedBy;  // why its process was ended from here, when it was
 
     // Starts the burn's process with `args`; false with `error` set when it
     // cannot be started. `index` names it in the inbox.

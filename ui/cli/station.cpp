@@ -1,6 +1,7 @@
 #include "ui/cli/station.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -23,10 +24,22 @@ namespace {
 
 using Clock = StationSocket::Clock;
 
-constexpr std::chrono::milliseconds kLook{200};    // USB sockets looked at this often
-constexpr std::chrono::seconds kSerialLook{1};     // a serial port asked at most this often
-constexpr int kSilentAsks = 3;                     // unanswered asks that empty a serial port
-constexpr std::chrono::seconds kSilenceLimit{60};  // a burn that says nothing this long is ended
+constexpr std::chrono::milliseconds kLook{200};  // USB sockets looked at this often
+constexpr std::chrono::seconds kSerialLook{1};   // a serial port asked at most this often
+constexpr int kSilentAsks = 3;                   // unanswered asks that empty a serial port
+
+// A burn that says nothing this long is ended. A test setting shortens it
+// (NORVANE_FWUPDATE_SILENCE_LIMIT, in seconds), for the tests that hang a burn
+// on purpose; an installation never sets it.
+std::chrono::seconds SilenceLimit() {
+    constexpr std::chrono::seconds kSilenceLimit{60};
+    const char* value = std::getenv("NORVANE_FWUPDATE_SILENCE_LIMIT");
+    char* end = nullptr;
+    const long seconds = value != nullptr ? std::strtol(value, &end, 10) : 0;
+    return end != value && end != nullptr && *end == '\0' && seconds > 0 && seconds <= 3600
+               ? std::chrono::seconds(seconds)
+               : kSilenceLimit;
+}
 
 constexpr const char* kUsbPathPrefix = "usb-path:";
 
@@ -103,6 +116,7 @@ class Station {
     int failed_ = 0;
     int interrupted_ = 0;
     bool recordWritable_ = true;
+    const std::chrono::seconds silenceLimit_ = SilenceLimit();
 };
 
 void Station::Tell(const StationSocket& socket) {
@@ -271,9 +285,11 @@ void Station::Heard(const Said& said) {
 // the seconds left every second) has hung: it is ended, and told so.
 void Station::EndSilentBurns(Clock::time_point now) {
     for (auto& [index, burn] : burns_) {
-        if (!burn->ended && burn->child && now - burn->lastHeard > kSilenceLimit) {
-            burn->child->Kill();
-            burn->lastHeard = now;  // told once; its output ending finishes it
+        if (!burn->ended && burn->child && burn->endedBy.empty() &&
+            now - burn->lastHeard > silenceLimit_) {
+            burn->endedBy =
+                "said nothing for " + std::to_string(silenceLimit_.count()) + " s and was ended";
+            burn->child->Kill();  // its output ending finishes it
         }
     }
 }
