@@ -8,6 +8,7 @@
 
 #include "port/replug_wait.h"
 #include "port/win32/com_port_link.h"
+#include "port/win32/plc_interface_listing.h"
 #include "port/win32/port_names.h"
 #include "port/win32/port_open.h"
 #include "port/win32/port_release.h"
@@ -115,14 +116,22 @@ PortSystem ThisPortSystem() {
     auto lock = std::make_shared<PlcLock>();
     PortSystem system;
     system.windowsPlcInterface = [] {
+        if (const auto fake = FakeInterfaceListing()) {
+            return fake->empty() ? std::string() : fake->front().path;
+        }
         char path[kDevicePathSize];
         std::memset(path, 0, sizeof path);
         return GetUsbDeviceFileName(&USB_DRIVER_GUID, path) != 0 ? std::string(path)
                                                                  : std::string();
     };
-    system.plcInterfaces = PlcInterfacePaths;
+    system.plcInterfaces = AttachedPlcInterfaces;
     system.open = [release](const std::string& path, bool pipe, std::uint32_t& error) -> LinkPtr {
-        HANDLE handle = pipe ? OpenPipePath(path.c_str()) : OpenComPort(path.c_str());
+        const std::string device = pipe ? PipeDevice(path) : path;
+        if (device.empty()) {
+            error = ERROR_FILE_NOT_FOUND;  // pulled out of a fake listing
+            return nullptr;
+        }
+        HANDLE handle = pipe ? OpenPipePath(device.c_str()) : OpenComPort(device.c_str());
         if (handle == INVALID_HANDLE_VALUE) {
             error = GetLastError();
             return nullptr;

@@ -524,6 +524,52 @@ wait "$station_pid" || status=$?
     pass "--watch on COM1: the PLC connected was burnt, and Ctrl-C stopped the station (exit 0)" ||
     { fail "--watch on COM1: exit status $status"; tr -d '\r' <"$work/run/station.raw" | tail -n 5; }
 
+# A station watching the PLC USB interfaces of a fake listing (the test setting
+# NORVANE_FWUPDATE_PLC_INTERFACES: each line an interface path and the device its
+# pipe opens). The QB7 plugged in once it watches is burnt, its replug answered
+# by the interface leaving the listing and coming back; plugged in again after
+# its success it is known by its USB serial number and not burnt twice.
+interface='\\?\usb#vid_6c2e&pid_0001#SN-WINE1#{a5dcbf10-6530-11d2-901f-00c04fb951ed}'
+listing=$work/run/plc-interfaces.txt
+plug_interface() { printf '%s\t\\\\.\\COM1\n' "$interface" >"$listing"; }
+pull_interface() { : >"$listing"; }
+pull_interface
+usb_record=$work/run/usb-station.jsonl
+NORVANE_FWUPDATE_PLC_INTERFACES=$(winepath -w "$listing") wine "$cli" --watch \
+    --image "$(winepath -w "$image_file")" --json --record "$(winepath -w "$usb_record")" \
+    </dev/null >"$work/run/usb-station.raw" 2>"$work/run/usb-station.err" &
+station_pid=$!
+usb_said() { tr -d '\r' <"$work/run/usb-station.raw" | grep -q "$1"; }
+if wait_until 30 usb_said '"state": "watching"'; then
+    serve com1 "$work/run/usb-station-plc.out" --model QB7 --image "$image_file" \
+        --exit-after-burn --timeout 120
+    plug_interface
+    if wait_until 60 usb_said '"for": "replug"'; then
+        pull_interface
+        sleep 1
+        plug_interface
+    fi
+    wait_until 120 usb_said '"state": "take_out", "message": "done' || true
+    served_verdict com1 "$work/run/usb-station-plc.out"
+    pull_interface
+    wait_until 10 usb_said '"state": "empty"' || true
+    plug_interface
+    wait_until 10 usb_said '"message": "already burnt (USB serial number SN-WINE1)' || true
+    pull_interface
+    kill -INT "$station_pid"
+fi
+status=0
+wait "$station_pid" || status=$?
+if [[ $status -eq 0 ]] && usb_said '"message": "already burnt (USB serial number SN-WINE1)' &&
+    grep '"usb_serial": "SN-WINE1"' "$usb_record" 2>/dev/null | grep -q '"exit_status": 0,' &&
+    [[ "$(wc -l <"$usb_record")" -eq 1 ]]; then
+    pass "--watch on a fake PLC USB interface: burnt once through its replug, known again by SN-WINE1 (exit 0)"
+else
+    fail "--watch on a fake PLC USB interface: exit status $status"
+    tr -d '\r' <"$work/run/usb-station.raw" | tail -n 8
+    cat "$usb_record" 2>/dev/null || true
+fi
+
 echo "== Console program: burns"
 # Three things at once: a silent PLC on COM4, whose first exchange's six read
 # time-outs take about 20 s; the QB7 on COM1; and meanwhile the serial model's

@@ -13,11 +13,12 @@
 #include <mutex>
 #include <thread>
 
+#include "port/win32/plc_interface_listing.h"
 #include "port/win32/plc_lock.h"
 #include "port/win32/port_listing.h"
+#include "port/win32/port_names.h"
 #include "port/win32/port_open.h"
 #include "port/win32/port_opener.h"
-#include "port/win32/usb_device_lookup.h"
 #include "ui/cli/platform.h"
 #include "ui/cli/windows_command_line.h"
 
@@ -275,7 +276,7 @@ std::vector<PortRow> ListPorts() {
     for (const std::string& name : WindowPortNames()) {
         rows.push_back(PortRow{name, "serial", "", "", ComPortDevicePath(name)});
     }
-    for (const std::string& path : PlcInterfacePaths()) {
+    for (const std::string& path : AttachedPlcInterfaces()) {
         rows.push_back(PortRow{path, "plc-usb", SerialFromDevicePath(path), "", path});
     }
     return rows;
@@ -305,7 +306,7 @@ PortCheck CheckPort(const std::string& selector) {
     });
     check.ownTerminal = name == "CON" || name == "CONIN$" || name == "CONOUT$";
     if (NamesWindowsChoice(selector)) {
-        const std::vector<std::string> interfaces = PlcInterfacePaths();
+        const std::vector<std::string> interfaces = AttachedPlcInterfaces();
         check.device = interfaces.empty() ? "" : PipePathFor(interfaces.front());
     } else {
         check.device =
