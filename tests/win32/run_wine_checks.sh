@@ -531,8 +531,11 @@ wait "$station_pid" || status=$?
 # its success it is known by its USB serial number and not burnt twice.
 interface='\\?\usb#vid_6c2e&pid_0001#SN-WINE1#{a5dcbf10-6530-11d2-901f-00c04fb951ed}'
 listing=$work/run/plc-interfaces.txt
-plug_interface() { printf '%s\t\\\\.\\COM1\n' "$interface" >"$listing"; }
-pull_interface() { : >"$listing"; }
+# Written whole and then renamed, so the program never reads half a listing.
+plug_interface() {
+    printf '%s\t\\\\.\\COM1\n' "$interface" >"$listing.new" && mv "$listing.new" "$listing"
+}
+pull_interface() { : >"$listing.new" && mv "$listing.new" "$listing"; }
 pull_interface
 usb_record=$work/run/usb-station.jsonl
 NORVANE_FWUPDATE_PLC_INTERFACES=$(winepath -w "$listing") wine "$cli" --watch \
