@@ -13,8 +13,8 @@ namespace {
 
 constexpr char kListingVariable[] = "NORVANE_FWUPDATE_PLC_INTERFACES";
 
-}  // namespace
-
+// The rows of a fake listing, in their order (the interface index); lines
+// without a tab, or with nothing on either side of it, are no rows.
 std::vector<ListedInterface> ParseInterfaceListing(const std::string& text) {
     std::vector<ListedInterface> rows;
     std::istringstream lines(text);
@@ -29,6 +29,8 @@ std::vector<ListedInterface> ParseInterfaceListing(const std::string& text) {
     }
     return rows;
 }
+
+}  // namespace
 
 std::optional<std::vector<ListedInterface>> FakeInterfaceListing() {
     const char* file = std::getenv(kListingVariable);

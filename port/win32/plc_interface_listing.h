@@ -19,10 +19,6 @@ struct ListedInterface {
     std::string device;  // what its pipe opens
 };
 
-// The rows of a fake listing, in their order (the interface index); lines
-// without a tab, or with nothing on either side of it, are no rows.
-std::vector<ListedInterface> ParseInterfaceListing(const std::string& text);
-
 // The fake listing's rows (none while its file cannot be read: every PLC pulled
 // out); nothing when the test setting is not set.
 std::optional<std::vector<ListedInterface>> FakeInterfaceListing();
