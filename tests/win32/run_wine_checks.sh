@@ -538,6 +538,7 @@ plug_interface() {
 pull_interface() { : >"$listing.new" && mv "$listing.new" "$listing"; }
 pull_interface
 usb_record=$work/run/usb-station.jsonl
+: >"$work/run/usb-station.raw"  # looked at before the program's own redirection opens it
 NORVANE_FWUPDATE_PLC_INTERFACES=$(winepath -w "$listing") wine "$cli" --watch \
     --image "$(winepath -w "$image_file")" --json --record "$(winepath -w "$usb_record")" \
     </dev/null >"$work/run/usb-station.raw" 2>"$work/run/usb-station.err" &
