@@ -37,9 +37,6 @@ inline std::vector<pid_t> BurnProcesses(const std::string& tool, const std::stri
     }
     return burns;
 }
-inline int BurnProcessesLeft(const std::string& tool, const std::string& record) {
-    return static_cast<int>(BurnProcesses(tool, record).size());
-}
 
 // The station under test, driven as a technician drives it: each replug it asks
 // for is done at once, in the same socket.
@@ -132,7 +129,7 @@ class Line {
         rmdir(folder_.c_str());
     }
     std::vector<JsonObject> Records() const { return RecordLines(Record()); }
-    int BurnsLeft() const { return BurnProcessesLeft(kPvTool, Record()); }
+    int BurnsLeft() const { return static_cast<int>(BurnProcesses(kPvTool, Record()).size()); }
     // Every running burn hangs: its process stops where it is.
     void HangBurns() const {
         for (const pid_t burn : BurnProcesses(kPvTool, Record())) {

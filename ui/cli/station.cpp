@@ -107,8 +107,8 @@ class Station {
     // for days.
     std::map<std::size_t, std::unique_ptr<BurnProcess>> burns_;
     std::size_t nextBurn_ = 0;
-    std::map<std::size_t, std::string> burnSocket_;  // burn index -> its socket
-    std::map<std::size_t, Unit> burnUnit_;           // burn index -> the unit it burns
+    // Burn index -> the unit it burns; its socket is the burn's port.
+    std::map<std::size_t, Unit> burnUnit_;
     std::map<std::string, SerialWatch> serial_;
     std::size_t running_ = 0;
     bool stopping_ = false;
@@ -155,7 +155,6 @@ void Station::Start(StationSocket& socket, const Unit& unit) {
         ++failed_;
         return;
     }
-    burnSocket_[index] = socket.id();
     burnUnit_[index] = unit;
     burns_[index] = std::move(burn);
     units_[socket.id()] = unit;
@@ -241,7 +240,7 @@ void Station::Look(Clock::time_point now, bool first) {
 
 void Station::Ended(std::size_t index, const std::string& why) {
     BurnProcess& burn = *burns_.at(index);
-    StationSocket& socket = sockets_.at(burnSocket_[index]);
+    StationSocket& socket = sockets_.at(burn.port);
     --running_;
     const Unit& unit = burnUnit_[index];
     if (burn.exitStatus == kExitSuccess) {
@@ -277,7 +276,6 @@ void Station::Heard(const Said& said) {
     }
     Ended(said.child, burn.message);
     burns_.erase(said.child);
-    burnSocket_.erase(said.child);
     burnUnit_.erase(said.child);
 }
 
