@@ -5,7 +5,8 @@
 #
 # norvane_build_image(<out-var>) sets <out-var> to the image this build embeds:
 # NORVANE_FIRMWARE, or a generated PLACEHOLDER named QB7_v1.12.10_20220613_01.bin,
-# which CMake announces loudly because it is not firmware for a real PLC.
+# which CMake announces loudly because it is not firmware for a real PLC; and
+# NORVANE_PLACEHOLDER_SHA256 to the placeholder's digest.
 #
 # norvane_image_library(<target> <image-file>) makes a static library that
 # provides EmbeddedImage() and EmbeddedImageName() for that image: the bytes are
@@ -30,15 +31,20 @@ function(norvane_generate_image path size)
 endfunction()
 
 function(norvane_build_image out_var)
+    # The placeholder is made in every build: its digest tells its bytes apart
+    # wherever they come from (NORVANE_PLACEHOLDER_SHA256), also in a build
+    # that embeds real firmware.
+    set(name "QB7_v1.12.10_20220613_01.bin")
+    set(size 2076672)
+    set(image "${CMAKE_BINARY_DIR}/placeholder/${name}")
+    norvane_generate_image("${image}" ${size})
+    file(SHA256 "${image}" digest)
+    set(NORVANE_PLACEHOLDER_SHA256 "${digest}" PARENT_SCOPE)
     if(NORVANE_FIRMWARE)
         message(STATUS "Embedding firmware image ${NORVANE_FIRMWARE}")
         set(${out_var} "${NORVANE_FIRMWARE}" PARENT_SCOPE)
         return()
     endif()
-    set(name "QB7_v1.12.10_20220613_01.bin")
-    set(size 2076672)
-    set(image "${CMAKE_BINARY_DIR}/placeholder/${name}")
-    norvane_generate_image("${image}" ${size})
     message(WARNING
         "\n*** NORVANE_FIRMWARE is not set: embedding a generated PLACEHOLDER image\n"
         "*** ${name} (${size} bytes).\n"

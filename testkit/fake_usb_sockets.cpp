@@ -7,8 +7,10 @@ namespace norvane::test {
 
 namespace fs = std::filesystem;
 
-FakeUsbSockets::FakeUsbSockets() : dev_(tree_.root() + "/dev-nodes") {
+FakeUsbSockets::FakeUsbSockets()
+    : dev_(tree_.root() + "/dev-nodes"), locks_(tree_.root() + "/locks") {
     fs::create_directories(dev_);
+    fs::create_directories(locks_);
 }
 
 FakeUsbSockets::~FakeUsbSockets() = default;
@@ -41,7 +43,8 @@ void FakeUsbSockets::Unplug(const std::string& socket) {
 }
 
 std::vector<std::string> FakeUsbSockets::Environment() const {
-    return {"NORVANE_FWUPDATE_SYSFS=" + tree_.root(), "NORVANE_FWUPDATE_DEV=" + dev_};
+    return {"NORVANE_FWUPDATE_SYSFS=" + tree_.root(), "NORVANE_FWUPDATE_DEV=" + dev_,
+            "NORVANE_FWUPDATE_LOCK_DIR=" + locks_};
 }
 
 }  // namespace norvane::test

@@ -26,12 +26,16 @@ class FakeUsbSockets {
               const std::string& serial = "");
     void Unplug(const std::string& socket);
 
-    // NAME=value settings that point a program at these sockets.
+    // NAME=value settings that point a program at these sockets, and at a lock
+    // folder of their own: the sockets of a machine of their own, whose names
+    // other tests running beside them use too.
     std::vector<std::string> Environment() const;
+    const std::string& LockFolder() const { return locks_; }
 
   private:
     FakeSysfs tree_;
     std::string dev_;
+    std::string locks_;
     std::vector<std::pair<std::string, std::string>> plugged_;  // socket, tty
 };
 

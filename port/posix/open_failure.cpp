@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "burn/untrusted_text.h"
+
 namespace norvane::posix {
 
 OpenFailureKind ClassifyOpenError(int error) {
@@ -32,8 +34,7 @@ std::string HolderList(const std::vector<PortHolder>& holders) {
         if (!text.empty()) {
             text += ", ";
         }
-        text += (holder.command.empty() ? std::string("pid ") : holder.command + ", pid ") +
-                std::to_string(holder.pid);
+        text += DescribeHolder(holder);
     }
     return text;
 }
@@ -45,9 +46,9 @@ std::string DescribeOpenFailure(const OpenFailure& failure) {
         return "no PLC found on USB (no serial port of USB device 6c2e:0001)";
     }
     if (failure.kind == OpenFailureKind::NotBack) {
-        return "the PLC did not come back at " + failure.path + " after the replug";
+        return "the PLC did not come back at " + ForPerson(failure.path) + " after the replug";
     }
-    std::string text = "cannot open " + failure.path + ": ";
+    std::string text = "cannot open " + ForPerson(failure.path) + ": ";
     switch (failure.kind) {
         case OpenFailureKind::None:
             return "";
@@ -65,6 +66,8 @@ std::string DescribeOpenFailure(const OpenFailure& failure) {
             return text + "it is the terminal this program runs on, not a PLC's port";
         case OpenFailureKind::NotASerialPort:
             return text + "not a serial port";
+        case OpenFailureKind::NoLock:
+            return text + "its lock cannot be taken: " + ForPerson(failure.detail);
         case OpenFailureKind::NoUsbPlc:
         case OpenFailureKind::NotBack:
         case OpenFailureKind::Other:
@@ -101,6 +104,9 @@ std::string OpenFailureHint(const OpenFailure& failure) {
                    "a ttyACM or ttyUSB port for it (see the kernel log, sudo dmesg)";
         case OpenFailureKind::OwnTerminal:
             return "name the port the PLC is on (--list shows them)";
+        case OpenFailureKind::NoLock:
+            return "nothing was sent: a burn never goes on without its PLC's lock, which keeps "
+                   "a second program off the PLC; mend what the line above says and try again";
         case OpenFailureKind::None:
         case OpenFailureKind::Other:
             break;

@@ -18,6 +18,7 @@ enum class OpenFailureKind : std::uint8_t {
     NoUsbPlc,          // no tty of the PLC's USB device was found
     NotBack,           // after the replug, the PLC did not come back in time
     OwnTerminal,       // the terminal this program runs on
+    NoLock,            // the PLC's lock cannot be had, so no burn may change it
     Other,
 };
 
@@ -27,6 +28,7 @@ struct OpenFailure {
     int error = 0;                    // errno of the failing call, 0 when none
     std::vector<PortHolder> holders;  // for Busy, when they could be found
     bool burning = false;             // for Busy: the holder burns this PLC
+    std::string detail;               // for NoLock: why, naming the path
 };
 
 // The kind of failure an errno from open() or flock() stands for.

@@ -27,9 +27,9 @@ void Fail(OpenFailure* failure, OpenFailureKind kind, const std::string& path) {
     }
 }
 
-// Before a port is opened for a burn: never this program's own terminal, and the
-// PLC this burn's alone from its first open until the burn ends.
-bool Owned(const std::string& device, const std::string& sysfsRoot, PlcLock& lock,
+// Before a port is opened: never this program's own terminal, and the PLC this
+// program's alone from its first open until the burn ends.
+bool Owned(const std::string& device, const std::string& sysfsRoot, PortUse use, PlcLock& lock,
            OpenFailure* failure) {
     if (IsOwnTerminal(device)) {
         Fail(failure, OpenFailureKind::OwnTerminal, device);
@@ -38,18 +38,27 @@ bool Owned(const std::string& device, const std::string& sysfsRoot, PlcLock& loc
     if (lock.Held()) {
         return true;
     }
+    const std::string key = PlcLockKey(IdentityOfTty(device, sysfsRoot), device);
+    if (key.empty()) {
+        return true;  // nothing there to burn: the open that follows says so
+    }
     PortHolder holder;
-    const PlcLock::Taken taken =
-        lock.Take(PlcLockKey(IdentityOfTty(device, sysfsRoot), device), holder);
-    if (taken != PlcLock::Taken::HeldElsewhere) {
+    std::string problem;
+    const PlcLock::Taken taken = lock.Take(key, holder, problem);
+    if (taken == PlcLock::Taken::Yes || (taken == PlcLock::Taken::Refused && use == PortUse::Ask)) {
         return true;
+    }
+    if (taken == PlcLock::Taken::Refused) {
+        Fail(failure, OpenFailureKind::NoLock, device);
+        if (failure != nullptr) {
+            failure->detail = problem;
+        }
+        return false;
     }
     Fail(failure, OpenFailureKind::Busy, device);
     if (failure != nullptr) {
         failure->burning = true;
-        if (holder.pid != 0) {
-            failure->holders.push_back(holder);
-        }
+        failure->holders.push_back(holder);
     }
     return false;
 }
@@ -65,13 +74,13 @@ std::string DescribeIdentity(const UsbIdentity& identity) {
 }
 
 PortOpener::PortOpener(std::string selector, std::chrono::milliseconds replugTimeout,
-                       std::string sysfsRoot)
+                       std::string sysfsRoot, PortUse use)
     : selector_(std::move(selector)),
       replugTimeout_(replugTimeout),
       sysfsRoot_(std::move(sysfsRoot)),
-      open_([release = release_, lock = std::make_shared<PlcLock>(), root = sysfsRoot_](
+      open_([release = release_, lock = std::make_shared<PlcLock>(), root = sysfsRoot_, use](
                 const std::string& path, OpenFailure* failure) {
-          if (!Owned(path, root, *lock, failure)) {
+          if (!Owned(path, root, use, *lock, failure)) {
               return LinkPtr();
           }
           SerialOpenResult result = OpenSerialPort(path, release);

@@ -16,6 +16,11 @@
 
 namespace norvane::posix {
 
+// What a port is opened for: a burn, which may change the PLC and so never goes
+// on without the PLC's lock; or only asking the PLC what it is, which takes the
+// lock where it can be had and goes on without it where it cannot.
+enum class PortUse { Burn, Ask };
+
 class PortOpener {
   public:
     using Clock = std::chrono::steady_clock;
@@ -26,7 +31,7 @@ class PortOpener {
     // `selector` as --port gives it; empty: the port the window would choose.
     explicit PortOpener(std::string selector,
                         std::chrono::milliseconds replugTimeout = std::chrono::seconds(30),
-                        std::string sysfsRoot = kSysfsRoot);
+                        std::string sysfsRoot = kSysfsRoot, PortUse use = PortUse::Burn);
 
     // A serial port: `name` ("ttyUSB0" for /dev/ttyUSB0), a path or a USB identity.
     LinkPtr OpenSerial(const std::string& name, OpenFailure* failure);

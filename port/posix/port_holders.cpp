@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "burn/untrusted_text.h"
+
 namespace norvane::posix {
 
 namespace {
@@ -52,6 +54,14 @@ std::string ReadAll(const fs::path& path) {
 }
 
 }  // namespace
+
+std::string DescribeHolder(const PortHolder& holder) {
+    if (holder.pid == 0) {
+        return "a process that cannot be seen from here";
+    }
+    const std::string pid = "pid " + std::to_string(holder.pid);
+    return holder.command.empty() ? pid : ForPerson(holder.command) + ", " + pid;
+}
 
 std::string CommandLineOf(const std::string& processDir) {
     std::string command = ReadAll(fs::path(processDir) / "cmdline");

@@ -11,6 +11,10 @@ struct PortHolder {
     std::string command;  // the process's command line (its short name where unreadable)
 };
 
+// "picocom /dev/ttyUSB0, pid 1234" for a person (the command line escaped: it is
+// the process's own); "a process that cannot be seen from here" for pid 0.
+std::string DescribeHolder(const PortHolder& holder);
+
 // A process's whole command line, its words a space apart (its short name where
 // the line cannot be read), from its folder of the process table.
 std::string CommandLineOf(const std::string& processDir);

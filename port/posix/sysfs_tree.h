@@ -2,25 +2,21 @@
 // so that tests can build a tree of their own.
 #pragma once
 
-#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "port/test_settings.h"
+
 namespace norvane::posix {
 
 // Where the device tree and the device nodes are: /sys and /dev. Two test
-// settings put a fake tree (NORVANE_FWUPDATE_SYSFS) and a folder of its nodes
-// (NORVANE_FWUPDATE_DEV, links to pseudo-terminals) in their place, for the
-// tests that run the programs against simulated USB sockets. An installation
-// never sets them.
-inline std::string FromEnvironment(const char* name, const char* otherwise) {
-    const char* value = std::getenv(name);
-    return value != nullptr && *value != '\0' ? value : otherwise;
-}
-inline const std::string kSysfsRoot = FromEnvironment("NORVANE_FWUPDATE_SYSFS", "/sys");
-inline const std::string kDevRoot = FromEnvironment("NORVANE_FWUPDATE_DEV", "/dev") + "/";
+// settings put a fake tree and a folder of its nodes (links to pseudo-terminals)
+// in their place, for the tests that run the programs against simulated USB
+// sockets (test_settings.h).
+inline const std::string kSysfsRoot = TestSettingOr(TestSetting::SysfsRoot, "/sys");
+inline const std::string kDevRoot = TestSettingOr(TestSetting::DevRoot, "/dev") + "/";
 
 // The names under <root>/class/tty that have a device behind them (a `device`
 // link), in port-name order. Virtual consoles and the like have none.

@@ -1,17 +1,15 @@
 #include "port/win32/plc_interface_listing.h"
 
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
+#include "port/test_settings.h"
 #include "port/win32/port_names.h"
 #include "port/win32/usb_device_lookup.h"
 
 namespace norvane {
 
 namespace {
-
-constexpr char kListingVariable[] = "NORVANE_FWUPDATE_PLC_INTERFACES";
 
 // The rows of a fake listing, in their order (the interface index); lines
 // without a tab, or with nothing on either side of it, are no rows.
@@ -33,7 +31,7 @@ std::vector<ListedInterface> ParseInterfaceListing(const std::string& text) {
 }  // namespace
 
 std::optional<std::vector<ListedInterface>> FakeInterfaceListing() {
-    const char* file = std::getenv(kListingVariable);
+    const char* file = TestSettingValue(TestSetting::PlcInterfaces);
     if (file == nullptr || *file == '\0') {
         return std::nullopt;
     }

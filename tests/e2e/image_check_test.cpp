@@ -52,6 +52,7 @@ TEST(ImageFile, BadImagesAreRefusedBeforeAnyPortIsOpened) {
     const ImageFile large("QB5-AIO_big.bin", 40961);
     const ImageFile shortTail("QB7_short.bin", 4000);
     const ImageFile unknown("QB9_v1.bin", 100);
+    const ImageFile farOff("XYZZYPLUGH_v1.bin", 100);
     const ImageFile bare("firmware.bin", 100);
     const ImageFile empty("NT4_empty.bin", 0);
     const std::string fifo = ::testing::TempDir() + "NT4_fifo" + std::to_string(getpid());
@@ -66,6 +67,7 @@ TEST(ImageFile, BadImagesAreRefusedBeforeAnyPortIsOpened) {
         const char* says;
     } cases[] = {
         {{"--image", "/nonexistent/NT4_x.bin"}, "/nonexistent/NT4_x.bin does not exist"},
+        {{"--image", "/nonexistent/nonexist_QB7.bin"}, "nonexist_QB7.bin does not exist"},
         {{"--image", folder}, "is a directory"},
         {{"--image", fifo}, "is a FIFO"},
         {{"--image", device}, "is a device"},
@@ -73,11 +75,13 @@ TEST(ImageFile, BadImagesAreRefusedBeforeAnyPortIsOpened) {
         {{"--image", large.path()}, "more than a QB5-AIO takes: The file size EXCEEDS"},
         {{"--image", shortTail.path()}, "fewer than the 4096 that a QB7 keeps to itself"},
         {{"--image", unknown.path()}, "QB9 is no model of this program; did you mean QB7, QB5"},
+        {{"--image", farOff.path()},
+         "XYZZYPLUGH is no model of this program; did you mean NZ4, PV, MG5? (--models"},
         {{"--image", bare.path()}, "the text before its first underscore naming the PLC model"},
         {{"--image", good.path(), "--expect-sha256", std::string(64, 'a')},
          "not the approved image"},
         {{"--image", "-", "--image-name", "NT4_piped.bin"}, "NT4_piped.bin is empty"},
-        {{}, "PLACEHOLDER"},
+        {{"--image", kPlaceholderImage}, "that image is the generated PLACEHOLDER"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> argv{kPvTool, "--yes", "--port", plc.Port()};
@@ -97,6 +101,10 @@ TEST(ImageFile, BadImagesAreRefusedBeforeAnyPortIsOpened) {
     EXPECT_NE(version.output.find("model: QB5-AIO\nimage: QB5-AIO_v3.bin\nsize: 4000 bytes\n"),
               std::string::npos)
         << version.output;
+    // The placeholder is known by its bytes, whatever file holds it.
+    const CapturedRun placeholder =
+        RunCaptured({kPvTool, "--version", "--image", kPlaceholderImage}, 10000);
+    EXPECT_NE(placeholder.output.find("note: a generated PLACEHOLDER"), std::string::npos);
 }
 
 // --check runs the first pass as the burn would and stops before the first request

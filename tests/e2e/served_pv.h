@@ -12,6 +12,8 @@
 namespace norvane::test {
 
 inline const std::string kPvTool = NORVANE_PV_TOOL;
+// The generated stand-in image of a development build, whatever this build embeds.
+inline const std::string kPlaceholderImage = NORVANE_PLACEHOLDER_IMAGE;
 inline const std::string kReplugPrompt =
     "Please REPLUG the USB Cable, and then press OK to continue";
 inline const std::string kSuccess =

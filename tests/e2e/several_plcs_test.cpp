@@ -382,14 +382,31 @@ TEST(Record, ARecordThatCannotBeWrittenIsSaidAndChangesNoOutcome) {
     EXPECT_EQ(refused.exitStatus, 2);
     EXPECT_NE(refused.output.find("cannot open the record /nonexistent/dir/r"), std::string::npos)
         << refused.output;
-    // Opens, but the disk is full: a warning after the burn, whose outcome stands.
-    ServedPv plc;
-    const CapturedRun full = RunCaptured(
-        {kPvTool, "--placeholder", "--port", plc.Port(), "--yes", "--record", "/dev/full"}, 60000);
-    EXPECT_EQ(full.exitStatus, 0) << full.output;
-    EXPECT_NE(full.output.find("warning: this burn is not recorded"), std::string::npos)
-        << full.output;
-    EXPECT_NE(full.output.find(kSuccess), std::string::npos);
+    // No file: refused before anything is burnt, never read or written.
+    const CapturedRun device = RunCaptured(
+        {kPvTool, "--placeholder", "--port", "/dev/null", "--yes", "--record", "/dev/full"}, 10000);
+    EXPECT_EQ(device.exitStatus, 2);
+    EXPECT_NE(device.output.find("the record /dev/full is a device"), std::string::npos);
+    // Opens, but may grow by only part of a line, or not at all (a full disk, a
+    // file size limit of 512 bytes): a warning after the burn, whose outcome
+    // stands, and the record as it was.
+    const std::string path = ::testing::TempDir() + "full-" + std::to_string(getpid());
+    for (const std::size_t room : {112, 0}) {
+        const std::string before = std::string(511 - room, 'x') + "\n";
+        std::ofstream(path) << before;
+        ServedPv plc;
+        const CapturedRun full =
+            RunCaptured({"sh", "-c", "ulimit -f 1 && exec \"$0\" \"$@\"", kPvTool, "--placeholder",
+                         "--port", plc.Port(), "--yes", "--record", path},
+                        60000);
+        EXPECT_EQ(full.exitStatus, 0) << full.output;
+        EXPECT_NE(full.output.find("warning: this burn is not recorded"), std::string::npos)
+            << full.output;
+        EXPECT_NE(full.output.find(kSuccess), std::string::npos);
+        std::ifstream in(path);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), before);  // cut back
+    }
+    std::remove(path.c_str());
 }
 
 }  // namespace

@@ -42,11 +42,13 @@ inline std::vector<pid_t> BurnProcesses(const std::string& tool, const std::stri
 // for is done at once, in the same socket.
 class Line {
   public:
+    // `tool`: the program the station runs (a copy of the PV build, say).
     explicit Line(FakeUsbSockets& sockets, const std::vector<std::string>& more = {},
-                  const std::vector<std::string>& environment = {})
-        : sockets_(sockets) {
+                  const std::vector<std::string>& environment = {},
+                  const std::string& program = kPvTool)
+        : tool(program), sockets_(sockets) {
         mkdir(folder_.c_str(), 0755);
-        std::vector<std::string> argv{kPvTool, "--watch", "--json", "--record", Record()};
+        std::vector<std::string> argv{tool, "--watch", "--json", "--record", Record()};
         if (std::find(more.begin(), more.end(), "--image") == more.end()) {
             argv.push_back("--placeholder");
         }
@@ -129,10 +131,10 @@ class Line {
         rmdir(folder_.c_str());
     }
     std::vector<JsonObject> Records() const { return RecordLines(Record()); }
-    int BurnsLeft() const { return static_cast<int>(BurnProcesses(kPvTool, Record()).size()); }
+    int BurnsLeft() const { return static_cast<int>(BurnProcesses(tool, Record()).size()); }
     // Every running burn hangs: its process stops where it is.
     void HangBurns() const {
-        for (const pid_t burn : BurnProcesses(kPvTool, Record())) {
+        for (const pid_t burn : BurnProcesses(tool, Record())) {
             kill(burn, SIGSTOP);
         }
     }
@@ -195,8 +197,11 @@ class Line {
         return false;
     }
 
+  public:
     std::string Record() const { return folder_ + "/record.jsonl"; }
+    const std::string tool;
 
+  private:
     FakeUsbSockets& sockets_;
     const std::string folder_ = ::testing::TempDir() + "station" + std::to_string(getpid());
     std::unique_ptr<ChildProcess> tool_;

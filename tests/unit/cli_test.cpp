@@ -5,14 +5,16 @@
 #include <string>
 #include <vector>
 
+#include "burn/sha256.h"
+#include "ui/cli/burn_processes.h"
 #include "ui/cli/burn_record.h"
 #include "ui/cli/event_views.h"
 #include "ui/cli/options.h"
 #include "ui/cli/plc_row.h"
-#include "ui/cli/sha256.h"
 #include "ui/cli/station_socket.h"
 #include "ui/cli/status_line.h"
 #include "ui/cli/trace_link.h"
+#include "ui/cli/unit_history.h"
 
 namespace norvane::cli {
 namespace {
@@ -202,6 +204,52 @@ TEST(StationSocketRules, ArrivalsEmptyingAndUnsteadyCables) {
     EXPECT_EQ(socket.state(), StationSocket::State::Unsteady);
     EXPECT_FALSE(socket.Seen(true, t + 25s));
     EXPECT_TRUE(socket.Seen(true, t + 31s));  // it stayed ten seconds
+}
+
+// A unit is done only where its last burn that counts succeeded with this model
+// and this image; a failure that changed nothing leaves it as it was.
+TEST(UnitHistoryRules, DoneOnlyWithTheSameModelAndImage) {
+    const auto line = [](const char* sha, int status, bool erased) {
+        JsonObject r;
+        r.Set("usb_serial", "U1").Set("model", "PV").Set("sha256", sha);
+        return r.Set("exit_status", static_cast<std::int64_t>(status)).Set("erase_begun", erased);
+    };
+    const struct {
+        std::vector<JsonObject> lines;
+        bool done;
+    } cases[] = {
+        {{line("aa", 0, true)}, true},
+        {{line("bb", 0, true)}, false},                       // another image
+        {{line("aa", 1, false)}, false},                      // never succeeded
+        {{line("aa", 0, true), line("aa", 1, true)}, false},  // its last burn broke it
+        {{line("aa", 0, true), line("aa", 1, false)}, true},  // a failure that changed nothing
+        {{line("bb", 0, true), line("aa", 0, true)}, true},
+    };
+    for (const auto& c : cases) {
+        UnitHistory history;
+        for (const JsonObject& l : c.lines) {
+            history.Learn(l);
+        }
+        EXPECT_EQ(history.Done("U1", "PV", "aa"), c.done);
+        EXPECT_FALSE(history.Done("U2", "PV", "aa"));
+    }
+}
+
+// A station ends a burn that makes no progress on the line for a minute: the
+// seconds its clock counts are no progress.
+TEST(BurnProcessSilence, OnlyProgressOnTheLineIsHeard) {
+    BurnProcess burn;
+    const auto progress = [&burn](std::int64_t percent, std::int64_t seconds) {
+        burn.lastHeard = {};
+        JsonObject e;
+        e.Set("event", "progress").Set("phase", "Programming").Set("percent", percent);
+        burn.Follow(e.Set("errors", std::int64_t{0}).Set("seconds", seconds));
+        return burn.lastHeard != BurnProcess::Clock::time_point{};
+    };
+    EXPECT_TRUE(progress(10, 5));
+    EXPECT_FALSE(progress(10, 6));
+    EXPECT_FALSE(progress(10, 7));
+    EXPECT_TRUE(progress(11, 7));
 }
 
 }  // namespace

@@ -78,10 +78,11 @@ TEST(UserGuide, EveryLineTheTerminalProgramAddsOnLinux) {
     for (const OpenFailureKind kind :
          {OpenFailureKind::NotFound, OpenFailureKind::PermissionDenied, OpenFailureKind::Busy,
           OpenFailureKind::NotASerialPort, OpenFailureKind::NoUsbPlc, OpenFailureKind::NotBack,
-          OpenFailureKind::OwnTerminal}) {
+          OpenFailureKind::OwnTerminal, OpenFailureKind::NoLock}) {
         OpenFailure failure;
         failure.kind = kind;
         failure.path = kind == OpenFailureKind::NotBack ? "<socket>" : "<port>";
+        failure.detail = "<what is wrong>";
         code.insert(posix::DescribeOpenFailure(failure));
         failure.burning = kind == OpenFailureKind::Busy;  // the PLC's lock, not the port's
         code.insert(posix::DescribeOpenFailure(failure));

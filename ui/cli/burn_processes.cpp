@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "burn/shared_values.h"
+#include "burn/untrusted_text.h"
 #include "ui/cli/burn_events.h"
 #include "ui/cli/burn_record.h"
 #include "ui/cli/burn_session.h"
@@ -59,7 +60,8 @@ std::vector<std::string> ChildArgs(const Options& options, const std::string& po
                                   image.sha256};
     if (image.fromFile) {
         args.insert(args.end(), {"--image", "-", "--image-name", image.name});
-    } else if (options.placeholder) {
+    }
+    if (options.placeholder) {
         args.push_back("--placeholder");
     }
     if (options.check) {
@@ -85,8 +87,19 @@ bool BurnProcess::Start(const std::vector<std::string>& args, std::size_t index,
 }
 
 void BurnProcess::Follow(const JsonObject& event) {
-    lastHeard = Clock::now();
     const std::string kind = event.Text("event");
+    if (kind == kEventProgress) {
+        std::string seen = event.Text("phase");
+        for (const char* counter : {"percent", "errors", "errors_total"}) {
+            seen += " " + std::to_string(event.Number(counter));
+        }
+        if (seen != progressSeen) {
+            progressSeen = seen;
+            lastHeard = Clock::now();
+        }
+    } else {
+        lastHeard = Clock::now();
+    }
     if (kind == kEventStart) {
         burnId = event.Text("burn_id");
     } else if (kind == kEventHandover || kind == kEventPrompt || kind == kEventWait) {
@@ -154,8 +167,9 @@ JsonObject EndWithoutBurn(const Options& options, BurnProcess& burn, std::string
                                     kWrittenByParent};
         std::string error;
         if (!platform::AppendLine(options.record, BurnRecord(facts).ToString(), error)) {
-            StandardError().Write(std::string(platform::CommandName()) + ": warning: the burn on " +
-                                  burn.port + " is not recorded: " + error + "\n");
+            StandardError().Write(
+                std::string(platform::CommandName()) + ": warning: " +
+                ForPerson("the burn on " + burn.port + " is not recorded: " + error) + "\n");
         }
     }
     return EndEvent(burn.port, end, burn.burnId);

@@ -53,21 +53,25 @@ struct BurnProcess {
     std::unique_ptr<platform::Child> child;
     std::thread reader;
     Clock::time_point started;
-    Clock::time_point lastHeard;  // its last line
+    Clock::time_point lastHeard;  // its last sign of progress on the line
     std::string burnId;           // from its start event
     bool ended = false;           // its end (or check) event came
     bool eraseBegun = false;      // an event of it showed the erase or the transfer
     bool handedOver = false;      // an event of it showed the PLC in its bootloader
     std::int64_t errorsTotal = 0;
     int exitStatus = 1;
-    std::string message;  // of its end
-    std::string endedBy;  // why its process was ended from here, when it was
+    std::string message;       // of its end
+    std::string endedBy;       // why its process was ended from here, when it was
+    std::string progressSeen;  // the phase, percent and counters last told
 
     // Starts the burn's process with `args`; false with `error` set when it
     // cannot be started. `index` names it in the inbox.
     bool Start(const std::vector<std::string>& args, std::size_t index, Inbox& inbox,
                std::string& error);
-    // Follows what the burn's own events say about its PLC.
+    // Follows what the burn's own events say about its PLC. Only progress on
+    // the line counts as heard: a progress event that tells nothing new but the
+    // seconds comes from the burn's clock, which ticks whether the burn moves
+    // or hangs.
     void Follow(const JsonObject& event);
     // Once its output ended: waits for the process, and when it ended without
     // telling how its burn ended, tells it (and writes its record line).

@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "burn/untrusted_text.h"
 #include "ui/cli/burn_record.h"
 
 namespace norvane::cli {
@@ -30,8 +31,8 @@ void Console::DrawStatus(const StatusValues& values, const std::string& detail, 
         const std::size_t columns = columns_ ? columns_() : 0;
         // One column short of the width: a line that fills it would wrap.
         const std::size_t fit = columns > 1 ? columns - 1 : 0;
-        const std::string line =
-            waiting ? FormatWaitLine(values, detail) : FormatStatusLine(values, fit, detail);
+        const std::string line = waiting ? FormatWaitLine(values, ForPerson(detail))
+                                         : FormatStatusLine(values, fit, ForPerson(detail));
         out_.Write("\r" + FitTo(line, fit) + "\x1b[K");
         statusShown_ = true;
     } else if (values.flashStatus != lastPhase_) {
@@ -43,13 +44,13 @@ void Console::DrawStatus(const StatusValues& values, const std::string& detail, 
 void Console::Print(const std::string& line) {
     std::lock_guard<std::mutex> lock(mutex_);
     ClearStatusLocked();
-    out_.Write(Stamped(line) + "\n");
+    out_.Write(Stamped(ForPerson(line)) + "\n");
 }
 
 void Console::PrintError(const std::string& line) {
     std::lock_guard<std::mutex> lock(mutex_);
     ClearStatusLocked();
-    err_.Write(line + "\n");
+    err_.Write(ForPerson(line) + "\n");
 }
 
 bool Console::Ask(const std::string& prompt, std::FILE* in) {

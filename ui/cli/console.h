@@ -27,7 +27,8 @@ class Console {
                     bool waiting = false);
 
     // A line of its own on standard output (or error), below the status line;
-    // without a terminal it carries the time.
+    // without a terminal it carries the time. Whatever it holds is shown
+    // escaped (untrusted_text.h): it may name a device or a file.
     void Print(const std::string& line);
     void PrintError(const std::string& line);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "burn/untrusted_text.h"
 #include "ui/cli/burn_events.h"
 
 namespace norvane::cli {
@@ -60,21 +61,24 @@ TableView::TableView(Output& out, bool live, const std::vector<std::string>& por
     : out_(out), live_(live), columns_(std::move(columns)), order_(ports) {
     for (const std::string& port : ports) {
         rows_[port];
-        width_ = std::max(width_, port.size());
+        width_ = std::max(width_, ForPerson(port).size());
     }
 }
 
+// A port's name and its row may hold what a device chose (a serial number in an
+// interface path, in a note): shown escaped.
 std::string TableView::Line(const std::string& port, std::size_t columns) const {
-    const std::string name = port + std::string(width_ - std::min(width_, port.size()) + 2, ' ');
+    const std::string shown = ForPerson(port);
+    const std::string name = shown + std::string(width_ - std::min(width_, shown.size()) + 2, ' ');
     const std::size_t left = columns == 0 ? 0 : columns > name.size() ? columns - name.size() : 1;
-    return FitTo(name + rows_.at(port).Text(Clock::now(), left), columns);
+    return FitTo(name + ForPerson(rows_.at(port).Text(Clock::now(), left)), columns);
 }
 
 void TableView::Show(const JsonObject& event, Clock::time_point at) {
     if (event.Text("event") == kEventStation) {
         if (!live_) {
             out_.Write(TimeStamp() + "station " + event.Text("state") + ": " + event.Text("model") +
-                       " image " + event.Text("image") + "\n");
+                       " image " + ForPerson(event.Text("image")) + "\n");
         }
         return;
     }
@@ -82,7 +86,7 @@ void TableView::Show(const JsonObject& event, Clock::time_point at) {
     if (rows_.count(port) == 0) {
         // A station's socket where a PLC arrived for the first time.
         order_.push_back(port);
-        width_ = std::max(width_, port.size());
+        width_ = std::max(width_, ForPerson(port).size());
     }
     PlcRow& row = rows_[port];
     row.Apply(event, at);
@@ -116,11 +120,16 @@ void TableView::Show(const JsonObject& event, Clock::time_point at) {
     } else if (kind == kEventEnd || kind == kEventCheck) {
         line = row.ended();
     } else if (kind == kEventSocket) {
-        line = event.Text("state") +
-               (event.Text("message").empty() ? "" : ": " + event.Text("message"));
+        // What the row says, in its own words: the state's code is for scripts.
+        const std::string state = event.Text("state");
+        const std::string message = event.Text("message");
+        line = state == "empty"     ? (message.empty() ? "empty" : "empty: " + message)
+               : state == "working" ? (message.empty() ? "burning" : "burning: " + message)
+               : message.empty()    ? state
+                                    : message;
     }
     if (!line.empty()) {
-        out_.Write(TimeStamp() + port + ": " + line + "\n");
+        out_.Write(TimeStamp() + ForPerson(port + ": " + line) + "\n");
     }
 }
 

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "burn/catalogue.h"
+#include "burn/untrusted_text.h"
 #include "burn/variant_checks.h"
 #include "link/app_commands.h"
 #include "link/boot_commands.h"
@@ -232,8 +233,8 @@ int IdentifyPorts(const Options& options) {
     for (const std::string& port : ports) {
         threads.emplace_back([&, port] {
             const platform::PortCheck check = platform::CheckPort(port);
-            std::unique_ptr<platform::PortOpening> opening =
-                platform::MakePortOpening(port, std::chrono::seconds(options.replugTimeoutSeconds));
+            std::unique_ptr<platform::PortOpening> opening = platform::MakePortOpening(
+                port, std::chrono::seconds(options.replugTimeoutSeconds), platform::PortUse::Ask);
             LinkPtr link = check.plcUsb ? opening->OpenUsbPlc() : opening->OpenSerial(port);
             PlcIdentity id;
             id.usbDevice = check.plcUsb;
@@ -256,7 +257,7 @@ int IdentifyPorts(const Options& options) {
                 }
                 StandardOutput().Write(event.ToString() + "\n");
             } else {
-                StandardOutput().Write(port + ": " + line.append("\n"));
+                StandardOutput().Write(ForPerson(port + ": " + line) + "\n");
             }
         });
     }

@@ -3,13 +3,17 @@
 #include <cctype>
 #include <cstdio>
 
+#include "burn/untrusted_text.h"
+
 namespace norvane::cli {
 
 namespace {
 
+// Valid UTF-8 whatever the bytes: a byte that is no UTF-8 is written as the
+// text \xNN (its JSON form "\\xNN").
 void AppendQuoted(std::string& out, const std::string& text) {
     out += '"';
-    for (const char c : text) {
+    for (const char c : AsUtf8(text)) {
         switch (c) {
             case '"':
                 out += "\\\"";

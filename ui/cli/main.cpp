@@ -7,6 +7,7 @@
 #include "burn/image.h"
 #include "burn/model_selection.h"
 #include "burn/shared_values.h"
+#include "burn/untrusted_text.h"
 #include "ui/cli/burn_session.h"
 #include "ui/cli/console.h"
 #include "ui/cli/event_views.h"
@@ -25,8 +26,14 @@ namespace {
 using namespace norvane;
 using namespace norvane::cli;
 
+// The text may name a file or a port: each of its lines is shown escaped.
 int UsageError(const std::string& text) {
-    StandardError().Write(std::string(platform::CommandName()) + ": " + text + "\nTry '" +
+    std::string shown;
+    for (std::size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
+        end = text.find('\n', start);
+        shown += (start == 0 ? "" : "\n") + ForPerson(text.substr(start, end - start));
+    }
+    StandardError().Write(std::string(platform::CommandName()) + ": " + shown + "\nTry '" +
                           platform::CommandName() + " --help'.\n");
     return kExitUsage;
 }
@@ -75,18 +82,20 @@ void ListPorts(bool json) {
         }
         return;
     }
-    const auto printRow = [](const char* name, const char* kind, const char* serial,
-                             const char* path, const char* device) {
-        char text[512];
-        std::snprintf(text, sizeof text, "%-24s %-8s %-20s %-12s %s\n", name, kind, serial, path,
-                      device);
-        StandardOutput().Write(text);
+    // A device chooses its own serial number: every field is shown escaped.
+    const auto printRow = [](const std::string& name, const std::string& kind,
+                             const std::string& serial, const std::string& path,
+                             const std::string& device) {
+        const auto column = [](const std::string& text, std::size_t width) {
+            const std::string shown = text.empty() ? "-" : ForPerson(text);
+            return shown + std::string(width > shown.size() ? width - shown.size() : 0, ' ') + " ";
+        };
+        StandardOutput().Write(column(name, 24) + column(kind, 8) + column(serial, 20) +
+                               column(path, 12) + ForPerson(device) + "\n");
     };
     printRow("PORT", "KIND", "USB SERIAL", "USB PATH", "DEVICE");
     for (const platform::PortRow& row : rows) {
-        printRow(row.name.c_str(), row.kind.c_str(),
-                 row.usbSerial.empty() ? "-" : row.usbSerial.c_str(),
-                 row.usbPath.empty() ? "-" : row.usbPath.c_str(), row.device.c_str());
+        printRow(row.name, row.kind, row.usbSerial, row.usbPath, row.device);
     }
 }
 
@@ -144,7 +153,7 @@ int main(int argc, char** argv) {
                                                    ? std::vector<std::string>{"USB"}
                                                    : platform::WindowPortNames();
         for (const std::string& port : ports) {
-            StandardOutput().Write(port + "\n");
+            StandardOutput().Write(ForPerson(port) + "\n");
         }
         return kExitSuccess;
     }
@@ -158,9 +167,11 @@ int main(int argc, char** argv) {
     }
     if (TheRunImage().placeholder && !options.placeholder) {
         return UsageError(
-            "this program carries a generated PLACEHOLDER image, not firmware for a real PLC: "
-            "give the firmware file with --image FILE (or pass --placeholder to burn the "
-            "placeholder into a simulated PLC)");
+            std::string(TheRunImage().fromFile
+                            ? "that image is the generated PLACEHOLDER of a development build"
+                            : "this program carries a generated PLACEHOLDER image") +
+            ", not firmware for a real PLC: give the firmware file with --image FILE (or pass "
+            "--placeholder to burn the placeholder into a simulated PLC)");
     }
     const bool several = options.ports.size() > 1;
     // A check stops before the hand-over, so no prompt ever comes; a station's

@@ -65,8 +65,13 @@ class PortOpening {
     virtual bool AwaitReplug(std::chrono::seconds limit,
                              const std::function<void(std::int64_t secondsLeft)>& told) = 0;
 };
+// What the port is opened for: a burn (a --check too), which never goes on
+// without the PLC's lock; or asking the PLC what it is, which goes on without it
+// where it cannot be had.
+enum class PortUse { Burn, Ask };
 std::unique_ptr<PortOpening> MakePortOpening(const std::string& selector,
-                                             std::chrono::seconds replugTimeout);
+                                             std::chrono::seconds replugTimeout,
+                                             PortUse use = PortUse::Burn);
 
 // What a --port names, looked at before any burn: a key that is the same for
 // every name of one device (empty when it names none now), whether it is this
@@ -83,8 +88,28 @@ struct PortCheck {
 PortCheck CheckPort(const std::string& selector);
 
 // Who burns the PLC on `selector` now (its lock is held): the holder's words;
-// empty when nobody does.
+// empty when nobody does. Takes nothing.
 std::string PlcHolder(const std::string& selector);
+
+// The port `selector` names is there now (a serial port's node; a USB identity
+// with its device attached).
+bool PortExists(const std::string& selector);
+
+// A station's claim on a socket it watches, held as long as it watches it: one
+// station per socket, so that two stations never race for one unit.
+class SocketClaim {
+  public:
+    virtual ~SocketClaim() = default;
+};
+// Null when another station has `socket`, with `holder` naming it. Where no
+// claim can be had here (the lock folder is not as it must be) the claim is an
+// empty one: the burns there say why they cannot go on.
+std::unique_ptr<SocketClaim> ClaimSocket(const std::string& socket, std::string& holder);
+
+// ------------------------------------------------------------- the service manager
+// Tells systemd, where it started this program as a service, how the station
+// is ("READY=1", "WATCHDOG=1", "STOPPING=1", "STATUS=..."); nothing elsewhere.
+void TellServiceManager(const std::string& state);
 
 // ------------------------------------------------------- the terminal, signals
 bool IsTerminal(std::FILE* stream);
@@ -116,8 +141,15 @@ std::string HostName();
 // written; false with `error` set when it cannot.
 bool CanAppend(const std::string& path, std::string& error);
 // Appends `line` (with its newline) in one write to the end of `path`, whoever
-// else appends to it, and syncs it to the disk.
+// else appends to it, and syncs it to the disk. A record whose last line was cut
+// short (a full disk, a power loss) gets its newline first.
 bool AppendLine(const std::string& path, const std::string& line, std::string& error);
+// Up to `limit` bytes of the regular file at `path` from `offset` (fewer at its
+// end), never through a link nor waiting on a FIFO; `fileId` names the file
+// itself, so that one put in its place is told from it (empty, and no bytes, when
+// there is no file at `path`). False with `error` set.
+bool ReadFrom(const std::string& path, std::uint64_t offset, std::size_t limit,
+              std::vector<char>& bytes, std::string& fileId, std::string& error);
 
 // --------------------------------------------------------------- child processes
 // A copy of this program burning one PLC, its standard output read by the parent.

@@ -4,9 +4,11 @@
 #include <limits.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <systemd/sd-daemon.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,6 +17,7 @@
 #include <mutex>
 #include <thread>
 
+#include "port/posix/file_kind.h"
 #include "port/posix/plc_lock.h"
 #include "port/posix/port_factory.h"
 #include "port/posix/port_listing.h"
@@ -46,22 +49,13 @@ std::string Errno(const std::string& what) {
     return what + ": " + std::strerror(errno);
 }
 
-// The record opened for appending (made when it is not there yet); -1 with
-// `error` set when it cannot be.
-int OpenRecord(const std::string& path, std::string& error) {
-    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        error = Errno("cannot open the record " + path);
-    }
-    return fd;
-}
-
 // The burn's thread opens ports while the session may ask what was opened (for
 // the record of an interrupted burn): the answers are taken under a lock.
 class PosixPortOpening : public PortOpening {
   public:
-    PosixPortOpening(const std::string& selector, std::chrono::seconds replugTimeout)
-        : opener_(selector, replugTimeout) {}
+    PosixPortOpening(const std::string& selector, std::chrono::seconds replugTimeout, PortUse use)
+        : opener_(selector, replugTimeout, posix::kSysfsRoot,
+                  use == PortUse::Burn ? posix::PortUse::Burn : posix::PortUse::Ask) {}
 
     LinkPtr OpenSerial(const std::string& name) override {
         return Noted(opener_.OpenSerial(name, &pending_));
@@ -239,8 +233,8 @@ std::vector<std::string> WindowPortNames() {
 }
 
 std::unique_ptr<PortOpening> MakePortOpening(const std::string& selector,
-                                             std::chrono::seconds replugTimeout) {
-    return std::make_unique<PosixPortOpening>(selector, replugTimeout);
+                                             std::chrono::seconds replugTimeout, PortUse use) {
+    return std::make_unique<PosixPortOpening>(selector, replugTimeout, use);
 }
 
 PortCheck CheckPort(const std::string& selector) {
@@ -264,11 +258,44 @@ std::string PlcHolder(const std::string& selector) {
     }
     const std::optional<posix::PortHolder> holder =
         posix::PlcLockHolder(posix::PlcLockKey(posix::IdentityOfTty(device), device));
-    if (!holder) {
-        return "";
+    // This process asks a serial port for a PLC now and then, under its lock.
+    return holder && holder->pid != getpid() ? posix::DescribeHolder(*holder) : "";
+}
+
+bool PortExists(const std::string& selector) {
+    const std::string device = posix::ResolvePortSelector(selector);
+    struct stat st {};
+    return !device.empty() && stat(device.c_str(), &st) == 0;
+}
+
+namespace {
+
+class LockClaim : public SocketClaim {
+  public:
+    posix::PlcLock lock;
+};
+
+}  // namespace
+
+std::unique_ptr<SocketClaim> ClaimSocket(const std::string& socket, std::string& holder) {
+    // Every name of one serial port claims the same port.
+    const std::string device = posix::ResolvePortSelector(socket);
+    const std::string key = posix::ParsePortSelector(socket).kind == posix::PortSelector::Kind::Node
+                                ? posix::PlcLockKey(std::nullopt, device)
+                                : "";
+    auto claim = std::make_unique<LockClaim>();
+    posix::PortHolder who;
+    std::string problem;
+    if (claim->lock.Take("watch-" + (key.empty() ? socket : key), who, problem) ==
+        posix::PlcLock::Taken::HeldElsewhere) {
+        holder = posix::DescribeHolder(who);
+        return nullptr;
     }
-    return holder->command.empty() ? "pid " + std::to_string(holder->pid)
-                                   : holder->command + ", pid " + std::to_string(holder->pid);
+    return claim;
+}
+
+void TellServiceManager(const std::string& state) {
+    (void)sd_notify(0, state.c_str());
 }
 
 bool IsTerminal(std::FILE* stream) {
@@ -295,10 +322,11 @@ void CatchSignals() {
     Catch(SIGINT, OnInterrupt);
     Catch(SIGTERM, OnInterrupt);
     Catch(SIGHUP, OnHangUp);
-    // A reader that went away, or a terminal that would stop a background job
-    // for writing to it or reading from it, never stops a burn: the write or
-    // the read fails, and the program goes on without it.
-    for (const int signal : {SIGPIPE, SIGTTOU, SIGTTIN}) {
+    // A reader that went away, a terminal that would stop a background job for
+    // writing to it or reading from it, or a record that may grow no more (a
+    // file size limit) never stops a burn: the write or the read fails, and the
+    // program goes on without it.
+    for (const int signal : {SIGPIPE, SIGTTOU, SIGTTIN, SIGXFSZ}) {
         std::signal(signal, SIG_IGN);
     }
 }
@@ -326,20 +354,9 @@ std::string HostName() {
 namespace {
 
 // What a path is when it is no regular file; empty when it is one.
-const char* NotAFile(mode_t mode) {
-    if (S_ISREG(mode)) {
-        return "";
-    }
-    if (S_ISDIR(mode)) {
-        return "is a directory";
-    }
-    if (S_ISCHR(mode) || S_ISBLK(mode)) {
-        return "is a device";
-    }
-    if (S_ISFIFO(mode)) {
-        return "is a FIFO";
-    }
-    return "is no regular file";
+std::string NotAFile(mode_t mode) {
+    const std::string kind = posix::FileKind(mode);
+    return kind.empty() ? kind : "is " + kind;
 }
 
 // Reads `fd` to its end, or until `bytes` holds more than `limit`.
@@ -384,7 +401,7 @@ bool ReadWholeFile(const std::string& path, std::uint64_t limit, std::vector<std
         error = errno == ENOENT ? path + " does not exist" : Errno("cannot read " + path);
         return false;
     }
-    if (const char* what = NotAFile(before.st_mode); *what != '\0') {
+    if (const std::string what = NotAFile(before.st_mode); !what.empty()) {
         error = path + " " + what + ", not a firmware file";
         return false;
     }
@@ -415,6 +432,53 @@ bool ReadWholeFile(const std::string& path, std::uint64_t limit, std::vector<std
     return true;
 }
 
+namespace {
+
+// A writer that holds the record alone may cut back a line that went in only
+// partly; it waits its turn this long at most (a writer holds it for one write
+// and a sync), then writes without it.
+constexpr auto kRecordTurnWait = std::chrono::seconds(2);
+
+// The record, opened to append to it (and to read its last byte), made 0640
+// where it is not there yet: never through a link (a link planted in a shared
+// folder could make this program write a file of its own choosing), never a
+// device or a FIFO, which are not even opened; -1 with `error` set.
+int OpenRecord(const std::string& path, std::string& error) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        error = S_ISLNK(st.st_mode)
+                    ? "the record " + path + " is a link: name the file itself"
+                    : "the record " + path + " " + NotAFile(st.st_mode) + ", not a file";
+        return -1;
+    }
+    const int fd =
+        open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0640);
+    if (fd < 0) {
+        error = errno == ELOOP ? "the record " + path + " is a link: name the file itself"
+                               : Errno("cannot open the record " + path);
+        return -1;
+    }
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = "the record " + path + " is no regular file";
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool TakeTurn(int fd) {
+    const auto until = std::chrono::steady_clock::now() + kRecordTurnWait;
+    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= until) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+}  // namespace
+
 bool CanAppend(const std::string& path, std::string& error) {
     const int fd = OpenRecord(path, error);
     if (fd < 0) {
@@ -425,13 +489,23 @@ bool CanAppend(const std::string& path, std::string& error) {
 }
 
 // One write() on an O_APPEND descriptor lands whole at the end of the file, so
-// the lines of burns that end together, in this run or another, never mix.
+// the lines of burns that end together, in this run or another, never mix. A
+// record that does not end in a newline (a write that stopped short: a full
+// disk, a power loss) gets one first, so that this line is whole whatever came
+// before it; a line this write put in only partly is cut back.
 bool AppendLine(const std::string& path, const std::string& line, std::string& error) {
     const int fd = OpenRecord(path, error);
     if (fd < 0) {
         return false;
     }
-    const std::string text = line + "\n";
+    const bool alone = TakeTurn(fd);
+    struct stat before {};
+    std::string text = line + "\n";
+    char last = '\n';
+    if (fstat(fd, &before) == 0 && before.st_size > 0 &&
+        pread(fd, &last, 1, before.st_size - 1) == 1 && last != '\n') {
+        text.insert(0, 1, '\n');
+    }
     ssize_t written = 0;
     do {
         written = write(fd, text.data(), text.size());
@@ -440,23 +514,82 @@ bool AppendLine(const std::string& path, const std::string& line, std::string& e
     if (!ok) {
         error = written < 0 ? Errno("cannot write the record " + path)
                             : "the record " + path + " took only part of the line (disk full?)";
+        if (written > 0 && alone) {
+            (void)!ftruncate(fd, before.st_size);
+        }
     } else if (fsync(fd) != 0) {
         error = Errno("cannot sync the record " + path);
         ok = false;
     }
-    close(fd);
+    close(fd);  // and with it the turn
     return ok;
 }
 
-std::unique_ptr<Child> StartChild(const std::vector<std::string>& args,
-                                  const std::vector<std::uint8_t>& input, std::string& error) {
+bool ReadFrom(const std::string& path, std::uint64_t offset, std::size_t limit,
+              std::vector<char>& bytes, std::string& fileId, std::string& error) {
+    bytes.clear();
+    fileId.clear();
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0) {
+        error = Errno("cannot read " + path);
+        return errno == ENOENT;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = path + " " + NotAFile(st.st_mode);
+        return false;
+    }
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = Errno("cannot read " + path);
+        return false;
+    }
+    const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    fileId = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    bytes.resize(limit);
+    std::size_t got = 0;
+    while (regular && got < limit) {
+        const ssize_t n =
+            pread(fd, bytes.data() + got, limit - got, static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    close(fd);
+    bytes.resize(got);
+    if (!regular) {
+        error = path + " is no regular file";
+    }
+    return regular;
+}
+
+namespace {
+
+// This program's path as it was started, read before anything could replace the
+// file (a package upgrade puts a new one in its place and the old one's path
+// then reads "... (deleted)").
+std::string ProgramPath() {
     char self[PATH_MAX] = {};
     const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (length <= 0) {
-        error = Errno("cannot find this program");
+    return length > 0 ? std::string(self, static_cast<std::size_t>(length)) : "";
+}
+const std::string kProgramPath = ProgramPath();
+
+}  // namespace
+
+// A burn runs the program this process runs, whatever has since been put at its
+// path: /proc/self/exe names the running program's own file, even one replaced
+// under it; the child's command line keeps the path it was started by.
+std::unique_ptr<Child> StartChild(const std::vector<std::string>& args,
+                                  const std::vector<std::uint8_t>& input, std::string& error) {
+    if (kProgramPath.empty()) {
+        error = "cannot find this program";
         return nullptr;
     }
-    std::vector<std::string> words{self};
+    std::vector<std::string> words{kProgramPath};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     argv.reserve(words.size() + 1);
@@ -489,7 +622,7 @@ std::unique_ptr<Child> StartChild(const std::vector<std::string>& args,
         if (in < 0 || dup2(in, STDIN_FILENO) < 0 || dup2(pipeFds[1], STDOUT_FILENO) < 0) {
             _exit(126);
         }
-        execv(argv[0], argv.data());
+        execv("/proc/self/exe", argv.data());
         _exit(127);
     }
     (void)setpgid(pid, pid);  // also here, so that no signal finds it in ours meanwhile

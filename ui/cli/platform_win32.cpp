@@ -286,8 +286,10 @@ std::vector<std::string> WindowPortNames() {
     return InPortListOrder(ComPortNames().value_or(std::vector<std::string>{}));
 }
 
+// The named mutex of a PLC can always be had here, so a burn and a look at the
+// PLC open its port alike.
 std::unique_ptr<PortOpening> MakePortOpening(const std::string& selector,
-                                             std::chrono::seconds replugTimeout) {
+                                             std::chrono::seconds replugTimeout, PortUse) {
     return std::make_unique<WinPortOpening>(selector, replugTimeout);
 }
 
@@ -331,6 +333,43 @@ std::string PlcHolder(const std::string& selector) {
     return holder.pid == 0 ? "another program"
                            : holder.command + ", pid " + std::to_string(holder.pid);
 }
+
+bool PortExists(const std::string& selector) {
+    const PortCheck check = CheckPort(selector);
+    if (check.plcUsb) {
+        return !check.device.empty();
+    }
+    HANDLE port = CreateFileA(check.device.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (port == INVALID_HANDLE_VALUE) {
+        return GetLastError() == ERROR_ACCESS_DENIED;  // there, and in use
+    }
+    CloseHandle(port);
+    return true;
+}
+
+namespace {
+
+class MutexClaim : public SocketClaim {
+  public:
+    PlcLock lock;
+};
+
+}  // namespace
+
+std::unique_ptr<SocketClaim> ClaimSocket(const std::string& socket, std::string& holder) {
+    const PortCheck check = CheckPort(socket);
+    auto claim = std::make_unique<MutexClaim>();
+    norvane::PlcHolder who;
+    if (claim->lock.Take("watch-" + (check.key.empty() ? socket : check.key), who) ==
+        LockTaken::HeldElsewhere) {
+        holder = who.pid == 0 ? "another program" : "pid " + std::to_string(who.pid);
+        return nullptr;
+    }
+    return claim;
+}
+
+void TellServiceManager(const std::string&) {}
 
 // A console, and for output one that takes the status line's control sequences
 // (Windows 10 and later); an older console gets a line per phase instead.
@@ -532,7 +571,19 @@ bool AppendLine(const std::string& path, const std::string& line, std::string& e
     // A file system without locks still gets the line, appended as well as it can be.
     OVERLAPPED lock = WritersLock();
     const bool locked = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lock) != 0;
-    const std::string text = line + "\n";
+    // A record whose last line was cut short gets its newline first.
+    std::string text = line + "\n";
+    LARGE_INTEGER size{};
+    if (GetFileSizeEx(file, &size) && size.QuadPart > 0) {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>((size.QuadPart - 1) & 0xFFFFFFFF);
+        at.OffsetHigh = static_cast<DWORD>((size.QuadPart - 1) >> 32);
+        char last = '\n';
+        DWORD got = 0;
+        if (ReadFile(file, &last, 1, &got, &at) && got == 1 && last != '\n') {
+            text.insert(0, 1, '\n');
+        }
+    }
     DWORD written = 0;
     bool ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != 0;
     if (!ok) {
@@ -550,6 +601,46 @@ bool AppendLine(const std::string& path, const std::string& line, std::string& e
     }
     CloseHandle(file);
     return ok;
+}
+
+bool ReadFrom(const std::string& path, std::uint64_t offset, std::size_t limit,
+              std::vector<char>& bytes, std::string& fileId, std::string& error) {
+    bytes.clear();
+    fileId.clear();
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD why = GetLastError();
+        error = "cannot read " + path + ": " + SystemErrorText(why);
+        return why == ERROR_FILE_NOT_FOUND;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool disk =
+        GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info);
+    fileId = std::to_string(info.dwVolumeSerialNumber) + ":" +
+             std::to_string((static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) |
+                            info.nFileIndexLow);
+    bytes.resize(limit);
+    std::size_t got = 0;
+    while (disk && got < limit) {
+        OVERLAPPED at{};
+        const std::uint64_t where = offset + got;
+        at.Offset = static_cast<DWORD>(where & 0xFFFFFFFF);
+        at.OffsetHigh = static_cast<DWORD>(where >> 32);
+        DWORD n = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(limit - got, 1u << 20));
+        if (!ReadFile(file, bytes.data() + got, want, &n, &at) || n == 0) {
+            break;
+        }
+        got += n;
+    }
+    CloseHandle(file);
+    bytes.resize(got);
+    if (!disk) {
+        error = path + " is no file on a disk";
+    }
+    return disk;
 }
 
 std::unique_ptr<Child> StartChild(const std::vector<std::string>& args,

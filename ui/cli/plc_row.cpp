@@ -27,7 +27,9 @@ std::string TimeLeft(std::int64_t seconds) {
 void PlcRow::Apply(const JsonObject& event, Clock::time_point now) {
     const std::string kind = event.Text("event");
     if (kind == kEventStart) {
+        std::string before = std::move(before_);
         *this = PlcRow{};
+        before_ = std::move(before);
     } else if (kind == kEventProgress || kind == kEventPhase || kind == kEventRetry) {
         const std::int32_t phase =
             event.Has("phase") ? PhaseOfWord(event.Text("phase")) : values_.flashStatus;
@@ -71,7 +73,9 @@ void PlcRow::Apply(const JsonObject& event, Clock::time_point now) {
         if (state == "empty") {
             *this = PlcRow{};
             state_ = State::Empty;
-        } else if (state != "working") {
+        } else if (state == "working") {
+            before_ = event.Text("message");
+        } else {
             state_ = State::Attention;
             note_ = event.Text("message");
         }
@@ -149,9 +153,10 @@ std::string PlcRow::Text(Clock::time_point now, std::size_t columns) const {
                   values_.totalErrCounter);
     std::snprintf(seconds, sizeof seconds, "%4d s", values_.elapsedTime);
     const std::string left = Detail(now);
-    return FirstThatFits({Joined({phase, errors, seconds, left}), Joined({phase, errors, left}),
-                          Joined({phase, left})},
-                         columns);
+    return FirstThatFits(
+        {Joined({phase, errors, seconds, left, before_}), Joined({phase, errors, seconds, left}),
+         Joined({phase, errors, left}), Joined({phase, left})},
+        columns);
 }
 
 }  // namespace norvane::cli

@@ -53,7 +53,8 @@ class PlcRow {
     State state_ = State::Working;
     StatusValues values_{};
     std::string ended_;
-    std::string note_;  // a station's word on its socket
+    std::string note_;    // a station's word on its socket
+    std::string before_;  // what a station's unit had before this burn, where known
     std::string waitFor_;
     std::optional<std::int64_t> waitLeft_;  // seconds left when the wait was told
     Clock::time_point waitSince_{};

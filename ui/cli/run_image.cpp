@@ -5,8 +5,8 @@
 
 #include "burn/catalogue.h"
 #include "burn/model_selection.h"
+#include "burn/sha256.h"
 #include "ui/cli/platform.h"
-#include "ui/cli/sha256.h"
 
 namespace norvane::cli {
 
@@ -50,23 +50,28 @@ RunImage BuiltInImage() {
     run.image = EmbeddedImage();
     run.sha256 = Sha256Hex(run.image.data, run.image.size);
     run.modelIndex = ServedModelIndex(run.name.c_str());
-#ifdef NORVANE_IMAGE_IS_PLACEHOLDER
-    run.placeholder = true;
-#endif
+    run.placeholder = run.sha256 == NORVANE_PLACEHOLDER_SHA256;
     return run;
 }
 
 std::string ModelNamesNear(const std::string& name) {
-    std::string near;
-    std::string all;
+    // Every model within two edits; where none is, the three nearest.
+    constexpr std::size_t kNearEdits = 2;
+    constexpr std::size_t kFewest = 3;
+    std::vector<std::pair<std::size_t, int>> byDistance;
     for (int i = 0; i < kModelCount; ++i) {
-        const std::string model = ModelAt(i).name;
-        all += (all.empty() ? "" : ", ") + model;
-        if (!name.empty() && Distance(name, model) <= 2) {
-            near += (near.empty() ? "" : ", ") + model;
-        }
+        byDistance.emplace_back(Distance(name, ModelAt(i).name), i);
     }
-    return near.empty() ? "the models are " + all : "did you mean " + near + "?";
+    std::stable_sort(byDistance.begin(), byDistance.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::string near;
+    for (std::size_t i = 0; i < byDistance.size(); ++i) {
+        if (byDistance[i].first > kNearEdits && i >= kFewest) {
+            break;
+        }
+        near += (near.empty() ? "" : ", ") + std::string(ModelAt(byDistance[i].second).name);
+    }
+    return "did you mean " + near + "? (--models lists every model)";
 }
 
 namespace {
@@ -121,19 +126,24 @@ bool ImageFromBytes(std::string name, std::vector<std::uint8_t> bytes, RunImage&
     out.sha256 = Sha256Hex(out.image.data, out.image.size);
     out.modelIndex = index;
     out.fromFile = true;
+    out.placeholder = out.sha256 == NORVANE_PLACEHOLDER_SHA256;
     return true;
 }
 
 bool ReadImageFile(const std::string& path, const std::string& name, RunImage& out,
                    std::string& error) {
     const std::string shown = name.empty() ? LastComponent(path) : name;
+    std::vector<std::uint8_t> bytes;
+    std::uint64_t size = 0;
+    // What the file is comes first: a file that is not there names no model.
+    if (path != "-" && !platform::ReadWholeFile(path, 0, bytes, size, error)) {
+        return false;
+    }
     const int index = ModelOfName(shown, error);
     if (index < 0) {
         return false;
     }
     // The model's limit bounds what is read: a file too large is not read at all.
-    std::vector<std::uint8_t> bytes;
-    std::uint64_t size = 0;
     if (!platform::ReadWholeFile(path, ModelAt(index).sizeLimit, bytes, size, error)) {
         return false;
     }

@@ -19,7 +19,9 @@ struct RunImage {
     std::string sha256;
     int modelIndex = -1;
     bool fromFile = false;
-    bool placeholder = false;  // the built-in image is a generated stand-in
+    // The generated stand-in of a development build (known by its digest, from
+    // whatever file): never burnt without --placeholder.
+    bool placeholder = false;
 };
 
 // The image built into this program.

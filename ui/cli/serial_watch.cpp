@@ -10,7 +10,7 @@ namespace {
 
 bool AnswersOn(const std::string& port) {
     const std::unique_ptr<platform::PortOpening> opening =
-        platform::MakePortOpening(port, std::chrono::seconds(1));
+        platform::MakePortOpening(port, std::chrono::seconds(1), platform::PortUse::Ask);
     LinkPtr link = opening->OpenSerial(port);
     if (!link) {
         return false;

@@ -5,6 +5,7 @@
 // timeout, never the other sockets, a stop or the next look.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <future>
 #include <optional>
@@ -39,6 +40,9 @@ class SerialWatch {
 
     // The first ask has ended: what was on the port when the station began is known.
     bool Asked() const { return asked_ > 0; }
+    // The port was not there: a PLC that answers once it is has arrived, never
+    // been there before the station.
+    void Missing() { asked_ = std::max(asked_, 1); }
 
   private:
     std::future<bool> asking_;

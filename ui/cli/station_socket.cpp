@@ -14,6 +14,10 @@ const char* StateWord(StationSocket::State state) {
             return "unsteady";
         case StationSocket::State::Busy:
             return "busy";
+        case StationSocket::State::Missing:
+            return "missing";
+        case StationSocket::State::Elsewhere:
+            return "other_station";
     }
     return "";
 }
@@ -41,6 +45,9 @@ bool StationSocket::Seen(bool present, Clock::time_point now) {
     switch (state_) {
         case State::Working:
             return false;  // the burn's own replug comes and goes
+        case State::Missing:
+        case State::Elsewhere:
+            return false;
         case State::TakeOut:
         case State::Busy:
             if (!present) {

@@ -20,11 +20,13 @@ class StationSocket {
     using Clock = std::chrono::steady_clock;
 
     enum class State : std::uint8_t {
-        Empty,     // nothing in it
-        Working,   // a burn runs for its unit
-        TakeOut,   // its unit is done, failed, or was there before: take it out
-        Unsteady,  // its device comes and goes
-        Busy,      // another program burns the PLC in it
+        Empty,      // nothing in it
+        Working,    // a burn runs for its unit
+        TakeOut,    // its unit is done, failed, or was there before: take it out
+        Unsteady,   // its device comes and goes
+        Busy,       // another program burns the PLC in it
+        Missing,    // a serial port that is not there (yet)
+        Elsewhere,  // another station watches it
     };
 
     explicit StationSocket(std::string id, bool serial = false)
@@ -40,11 +42,18 @@ class StationSocket {
     // the socket was empty (and the device stays, when it comes and goes).
     bool Seen(bool present, Clock::time_point now);
 
-    void Burning() { Move(State::Working, ""); }
+    // `before`: what the unit had, where the record knows it.
+    void Burning(const std::string& before = "") { Move(State::Working, before); }
     // The burn is over: its unit must be taken out before the next is taken.
     void Ended(const std::string& why) { Move(State::TakeOut, why); }
     void TakeOut(const std::string& why) { Move(State::TakeOut, why); }
     void HeldBy(const std::string& holder) { Move(State::Busy, holder); }
+    // Neither is ever taken until the station moves it on: a port that has
+    // appeared is empty, a socket given up by the other station is looked at
+    // as at the station's start.
+    void Missing(const std::string& why) { Move(State::Missing, why); }
+    void WatchedElsewhere(const std::string& station) { Move(State::Elsewhere, station); }
+    void Emptied(const std::string& note = "") { Move(State::Empty, note); }
 
     // Counts up on every change of state, for those who tell the changes.
     std::uint64_t changes() const { return changes_; }
@@ -62,7 +71,8 @@ class StationSocket {
     std::uint64_t changes_ = 0;
 };
 
-// "empty", "working", "take_out", "unsteady", "busy": as the socket event says it.
+// "empty", "working", "take_out", "unsteady", "busy", "missing", "other_station":
+// as the socket event says it.
 const char* StateWord(StationSocket::State state);
 
 }  // namespace norvane::cli

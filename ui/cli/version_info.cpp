@@ -1,6 +1,7 @@
 #include "ui/cli/version_info.h"
 
 #include "burn/catalogue.h"
+#include "burn/untrusted_text.h"
 #include "ui/cli/run_image.h"
 
 #ifndef NORVANE_VERSION
@@ -19,7 +20,7 @@ std::string VersionText() {
     const ImageFacts facts = CurrentImageFacts();
     std::string text = "norvane-fwupdate " + facts.version + "\n";
     text += "model: " + facts.model + "\n";
-    text += "image: " + facts.image + "\n";
+    text += "image: " + ForPerson(facts.image) + "\n";
     text += "size: " + std::to_string(facts.size) + " bytes\n";
     text += "sha256: " + facts.sha256 + "\n";
     if (TheRunImage().placeholder) {

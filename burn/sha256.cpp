@@ -1,8 +1,8 @@
-#include "ui/cli/sha256.h"
+#include "burn/sha256.h"
 
 #include <array>
 
-namespace norvane::cli {
+namespace norvane {
 
 namespace {
 
@@ -90,4 +90,4 @@ std::string Sha256Hex(const std::uint8_t* data, std::size_t count) {
     return hex;
 }
 
-}  // namespace norvane::cli
+}  // namespace norvane

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-namespace norvane::cli {
+namespace norvane {
 
 // The digest of `count` bytes as 64 lower-case hexadecimal digits.
 std::string Sha256Hex(const std::uint8_t* data, std::size_t count);
 
-}  // namespace norvane::cli
+}  // namespace norvane
