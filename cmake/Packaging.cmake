@@ -36,6 +36,9 @@ else()
             DESTINATION "lib/systemd/system")
     install(FILES "${PROJECT_SOURCE_DIR}/res/linux/station.conf" DESTINATION "${docdir}/examples"
             RENAME "station.conf")
+    # The folder of the PLCs' locks, made at every start.
+    install(FILES "${PROJECT_SOURCE_DIR}/res/linux/norvane-fwupdate.tmpfiles"
+            DESTINATION "lib/tmpfiles.d" RENAME "norvane-fwupdate.conf")
     install(FILES "${PROJECT_SOURCE_DIR}/res/linux/norvane-fwupdate.bash-completion"
             DESTINATION "${CMAKE_INSTALL_DATADIR}/bash-completion/completions"
             RENAME norvane-fwupdate)

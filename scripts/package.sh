@@ -119,6 +119,40 @@ else
     fail "no station unit in /usr/lib/systemd/system"
 fi
 
+# How much of the system the station's unit leaves it: systemd's own score of its
+# exposure (0 safe to 10 exposed), which a station that others log in beside must
+# keep low.
+if [[ -f "$unit" ]]; then
+    exposure=$(systemd-analyze security --offline=yes "$scratch/units/norvane-fwupdate-station@check.service" 2>&1 |
+        sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p')
+    if [[ -n "$exposure" ]] && awk -v e="$exposure" 'BEGIN { exit !(e <= 2.0) }'; then
+        pass "systemd-analyze security: the station's unit rates $exposure (at most 2.0)"
+    else
+        fail "systemd-analyze security: the station's unit rates ${exposure:-nothing} (more than 2.0)"
+        systemd-analyze security --offline=yes "$scratch/units/norvane-fwupdate-station@check.service" | grep '✗' || true
+    fi
+fi
+tmpfiles=$scratch/root/usr/lib/tmpfiles.d/norvane-fwupdate.conf
+grep -qE '^d /run/lock/norvane-fwupdate 2775 root dialout' "$tmpfiles" 2>/dev/null &&
+    pass "tmpfiles.d: the lock folder, root's and the dialout group's" || fail "no tmpfiles.d entry for the lock folder"
+
+# The tests' settings do nothing in the installed program: a fake device tree with
+# a PLC in it, given as the tests give it, is not seen.
+fake=$scratch/fake-sysfs
+mkdir -p "$fake/devices/usb1/1-2" "$fake/class/tty" "$fake/dev"
+printf '6c2e\n' >"$fake/devices/usb1/1-2/idVendor"
+printf '0001\n' >"$fake/devices/usb1/1-2/idProduct"
+mkdir -p "$fake/devices/usb1/1-2/1-2:1.0/tty/ttyACM7"
+ln -s ../.. "$fake/devices/usb1/1-2/1-2:1.0/tty/ttyACM7/device"
+ln -s ../../devices/usb1/1-2/1-2:1.0/tty/ttyACM7 "$fake/class/tty/ttyACM7"
+listed=$(NORVANE_FWUPDATE_SYSFS=$fake NORVANE_FWUPDATE_DEV=$fake/dev "$bin/norvane-fwupdate" --list --json)
+if [[ "$listed" != *'"kind": "plc-usb"'* ]] &&
+    ! grep -qa 'NORVANE_FWUPDATE_' "$bin/norvane-fwupdate"; then
+    pass "the installed program honours no test setting (a fake device tree is not seen)"
+else
+    fail "the installed program honours the tests' settings: $listed"
+fi
+
 # The unit's command, as systemd starts it: its settings file, an unprivileged
 # user in the dialout group; stopped as systemd stops it (the station alone gets
 # SIGTERM), with an exit status the unit counts as success.

@@ -47,6 +47,7 @@ driver=$build/tests/win32/wine_driver.exe
 link_check=$build/tests/win32/wine_link_check.exe
 unit_checks=$build/tests/win32/win32_checks.exe
 cli=$build/ui/cli/norvane-fwupdate-cli.exe
+testable_cli=$build/tests/win32/norvane-fwupdate-cli-testable.exe
 serial_cli=$build/tests/win32/norvane-fwupdate-cli-serial-check.exe
 console_check=$build/tests/win32/wine_console_check.exe
 for file in "$program" "$serial_program" "$driver" "$link_check" "$unit_checks" "$plcsim" \
@@ -197,8 +198,14 @@ timeout 120 wine regedit /S "$work/run/settings.reg" >/dev/null 2>&1
 wineserver -k 2>/dev/null || true
 wine_done
 
+# A Wine program started while no server runs starts one, which writes its list
+# of objects to the program's standard error when a pseudo-terminal it holds
+# hangs up: the programs whose output this script reads send theirs to the log
+# of the server, so that such lists never fill this script's output.
+wine_log=$work/run/wineserver.log
+winepath() { command winepath "$@" 2>>"$wine_log"; }
 # The driver's console output ends its lines in CR LF.
-drive() { wine "$driver" "$@" | tr -d '\r'; }
+drive() { wine "$driver" "$@" 2>>"$wine_log" | tr -d '\r'; }
 
 # crop IMAGE X Y W H OUT
 crop() { convert "$1" -crop "$4x$5+$2+$3" +repage "$6"; }
@@ -539,8 +546,8 @@ pull_interface() { : >"$listing.new" && mv "$listing.new" "$listing"; }
 pull_interface
 usb_record=$work/run/usb-station.jsonl
 : >"$work/run/usb-station.raw"  # looked at before the program's own redirection opens it
-NORVANE_FWUPDATE_PLC_INTERFACES=$(winepath -w "$listing") wine "$cli" --watch \
-    --image "$(winepath -w "$image_file")" --json --record "$(winepath -w "$usb_record")" \
+NORVANE_FWUPDATE_PLC_INTERFACES=$(winepath -w "$listing") wine "$testable_cli" --watch \
+    --image "$(winepath -w "$image_file")" --placeholder --json --record "$(winepath -w "$usb_record")" \
     </dev/null >"$work/run/usb-station.raw" 2>"$work/run/usb-station.err" &
 station_pid=$!
 usb_said() { tr -d '\r' <"$work/run/usb-station.raw" | grep -q "$1"; }
@@ -609,7 +616,7 @@ status=0
 console several "$cli" --port COM2 --port COM3 --yes --image "$file_image_w" --json \
     --record "$record_w" || status=$?
 [[ $status -eq 0 ]] && pass "two PLCs at once: exit status 0" || fail "two PLCs at once: exit status $status"
-out=$(wine "$console_check" json "$(winepath -w "$work/run/several.out")" 0 COM2 COM3 | tr -d '\r') &&
+out=$(wine "$console_check" 2>>"$wine_log" json "$(winepath -w "$work/run/several.out")" 0 COM2 COM3 | tr -d '\r') &&
     pass "--json of two PLCs: $(echo $out)" || { fail "--json of two PLCs"; echo "$out"; }
 served_verdict com2 "$work/run/several2-plc.out"
 served_verdict com3 "$work/run/several3-plc.out"
@@ -644,7 +651,7 @@ tr -d '\r' <"$work/run/qb7.raw" >"$work/run/qb7.out"
     grep -q '"message": "Firmware update is SUCCESSFUL!, please REPLUG the USB cable"' "$work/run/qb7.out" &&
     pass "QB7 through the pipe link on \\\\.\\COM1: SUCCESSFUL, exit status 0" ||
     { fail "QB7 through the pipe link: exit status $status"; tail -n 3 "$work/run/qb7.out"; }
-out=$(wine "$console_check" json "$(winepath -w "$work/run/qb7.out")" 0 '\\.\COM1' | tr -d '\r') &&
+out=$(wine "$console_check" 2>>"$wine_log" json "$(winepath -w "$work/run/qb7.out")" 0 '\\.\COM1' | tr -d '\r') &&
     pass "--json: every line an event of \\\\.\\COM1 ($out)" || { fail "--json"; echo "$out"; }
 grep '^line transfer:' "$work/run/qb7-plc.out" || true
 served_verdict com1 "$work/run/qb7-plc.out"
@@ -672,14 +679,17 @@ record_fields='"erase_begun": true, "handed_over": true, "burn_id": "[0-9a-f]{32
     pass "each record line has erase_begun, handed_over, burn_id and written_by" ||
     fail "record lines without erase_begun, handed_over, burn_id or written_by"
 
-# Ctrl-C, once the programming has begun (each PLC holds one acknowledgement
-# meanwhile), ends a burn on COM3, and at the same time two burns of one run
-# on COM1 and COM2. Wine turns a SIGINT into Ctrl-C. The run's children are
-# stopped by its stop event: under Wine there is no console to send them
-# Ctrl-Break on.
+# Ctrl-C, once the programming has begun, ends a burn on COM3, and at the same
+# time two burns of one run on COM1 and COM2. Each PLC holds the acknowledgement
+# of an early block (block 30 of 1,024) for 8 s, within the tool's six tries of
+# 3 s: each burn stands still there, its erase begun, however slowly the
+# machine brought it there, and each is sent its Ctrl-C as soon as it is seen
+# programming, never after the other has run to its end. Wine turns a SIGINT
+# into Ctrl-C. The run's children are stopped by its stop event: under Wine
+# there is no console to send them Ctrl-Break on.
 for com in com1 com2 com3; do
     serve "$com" "$work/run/stop-$com-plc.out" --model NT4 --image "$serial_image" --timeout 60 \
-        --hold-block 300 --hold-ms 2500
+        --hold-block 30 --hold-ms 8000
 done
 wine "$serial_cli" --port COM3 --placeholder </dev/null \
     >"$work/run/interrupt.raw" 2>"$work/run/interrupt.err" &
@@ -688,16 +698,24 @@ wine "$serial_cli" --port COM1 --port COM2 --yes --placeholder --json </dev/null
     >"$work/run/stop.raw" 2>"$work/run/stop.err" &
 stop_pid=$!
 both_programming() { [[ "$(grep -c '"phase": "Programming"' "$work/run/stop.raw" 2>/dev/null)" -ge 2 ]]; }
-if wait_until 30 grep -q Programming "$work/run/interrupt.raw"; then
-    kill -INT "$interrupt_pid"
-else
-    fail "Ctrl-C: the burn on COM3 did not reach its programming"
-fi
-if wait_until 30 both_programming; then
-    kill -INT "$stop_pid"
-else
-    fail "Ctrl-C of two burns: they did not both reach their programming"
-fi
+# Each is interrupted the moment it is seen programming; a run that is gone by
+# then is a failure told, never the end of this script.
+interrupt_sent=no
+stop_sent=no
+interrupt_when_programming() {
+    if [[ $interrupt_sent == no ]] && grep -q Programming "$work/run/interrupt.raw" 2>/dev/null; then
+        kill -INT "$interrupt_pid" 2>/dev/null && interrupt_sent=yes || interrupt_sent=gone
+    fi
+    if [[ $stop_sent == no ]] && both_programming; then
+        kill -INT "$stop_pid" 2>/dev/null && stop_sent=yes || stop_sent=gone
+    fi
+    [[ $interrupt_sent != no && $stop_sent != no ]]
+}
+wait_until 60 interrupt_when_programming || true
+[[ $interrupt_sent == yes ]] ||
+    fail "Ctrl-C: the burn on COM3 was not seen programming while it ran ($interrupt_sent)"
+[[ $stop_sent == yes ]] ||
+    fail "Ctrl-C of two burns: they were not both seen programming while they ran ($stop_sent)"
 status=0
 wait "$interrupt_pid" || status=$?
 tr -d '\r' <"$work/run/interrupt.raw" >"$work/run/interrupt.out"
@@ -712,7 +730,7 @@ grep -qxE "$stamp\[ *0 s\] Idle" "$work/run/interrupt.out" &&
 status=0
 wait "$stop_pid" || status=$?
 tr -d '\r' <"$work/run/stop.raw" >"$work/run/stop.out"
-out=$(wine "$console_check" json "$(winepath -w "$work/run/stop.out")" 130 COM1 COM2 | tr -d '\r') &&
+out=$(wine "$console_check" 2>>"$wine_log" json "$(winepath -w "$work/run/stop.out")" 130 COM1 COM2 | tr -d '\r') &&
     [[ $status -eq 130 ]] &&
     [[ "$(grep -c '"event": "end", .*"erase_begun": true' "$work/run/stop.out")" -eq 2 ]] &&
     pass "Ctrl-C ends both burns of a run: exit status 130, each erase had begun" ||
@@ -734,7 +752,7 @@ rm -f "$owner_record"
 ) &
 owner_pid=$!
 if wait_until 30 grep -qs ' ms TX ' "$work/run/owner.err"; then
-    holder=$(wine "$console_check" pid "$(basename "$serial_cli")" | tr -d '\r') || true
+    holder=$(wine "$console_check" 2>>"$wine_log" pid "$(basename "$serial_cli")" | tr -d '\r') || true
     started=$(date +%s%N)
     status=0
     console second "$serial_cli" --port com1 --yes --placeholder || status=$?
@@ -761,7 +779,7 @@ served_verdict com1 "$work/run/owner-plc.out"
 # raised from inside a program that installs it as the console program does.
 # A handler that let the event through would end the program with no word.
 for event in c break; do
-    out=$(wine "$console_check" "$event" | tr -d '\r') && [[ "$out" == *" ends the burn" ]] &&
+    out=$(wine "$console_check" "$event" 2>>"$wine_log" | tr -d '\r') && [[ "$out" == *" ends the burn" ]] &&
         pass "$out" || fail "${out:-the event ended the check program}"
 done
 echo "console program burn times under Wine: serial model (NT4, 128 KiB) ${serial_ms} ms," \
@@ -799,6 +817,17 @@ if console zip-version "$folder/norvane-fwupdate-cli.exe" --version &&
     pass "the unpacked console program runs: $(head -n 1 "$work/run/zip-version.out")"
 else
     fail "the unpacked console program: $(cat "$work/run/zip-version.out" "$work/run/zip-version.err")"
+fi
+# The tests' settings do nothing in the zip's console program: a fake interface
+# listing with a PLC in it, given as the Wine station check gives it, is not seen.
+printf '%s\t\\\\.\\COM1\n' "$interface" >"$work/run/zip-interfaces.txt"
+NORVANE_FWUPDATE_PLC_INTERFACES=$(winepath -w "$work/run/zip-interfaces.txt") \
+    console zip-list "$folder/norvane-fwupdate-cli.exe" --list --json || true
+if ! grep -q plc-usb "$work/run/zip-list.out" &&
+    ! grep -qa NORVANE_FWUPDATE_ "$folder/norvane-fwupdate-cli.exe" "$folder/norvane-fwupdate.exe"; then
+    pass "the zip's programs honour no test setting (a fake PLC interface is not listed)"
+else
+    fail "the zip's console program honours the tests' settings: $(cat "$work/run/zip-list.out")"
 fi
 version_record=$(drive version "$(winepath -w "$folder/norvane-fwupdate.exe")")
 grep -q "^ProductVersion=$version" <<<"$version_record" &&
