@@ -565,13 +565,13 @@ if wait_until 30 usb_said '"state": "watching"'; then
     pull_interface
     wait_until 10 usb_said '"state": "empty"' || true
     plug_interface
-    wait_until 10 usb_said '"message": "already burnt (USB serial number SN-WINE1)' || true
+    wait_until 10 usb_said '"message": "already burnt (USB serial number SN-WINE1,' || true
     pull_interface
     kill -INT "$station_pid"
 fi
 status=0
 wait "$station_pid" || status=$?
-if [[ $status -eq 0 ]] && usb_said '"message": "already burnt (USB serial number SN-WINE1)' &&
+if [[ $status -eq 0 ]] && usb_said '"message": "already burnt (USB serial number SN-WINE1,' &&
     grep '"usb_serial": "SN-WINE1"' "$usb_record" 2>/dev/null | grep -q '"exit_status": 0,' &&
     [[ "$(wc -l <"$usb_record")" -eq 1 ]]; then
     pass "--watch on a fake PLC USB interface: burnt once through its replug, known again by SN-WINE1 (exit 0)"
@@ -824,7 +824,8 @@ printf '%s\t\\\\.\\COM1\n' "$interface" >"$work/run/zip-interfaces.txt"
 NORVANE_FWUPDATE_PLC_INTERFACES=$(winepath -w "$work/run/zip-interfaces.txt") \
     console zip-list "$folder/norvane-fwupdate-cli.exe" --list --json || true
 if ! grep -q plc-usb "$work/run/zip-list.out" &&
-    ! grep -qa NORVANE_FWUPDATE_ "$folder/norvane-fwupdate-cli.exe" "$folder/norvane-fwupdate.exe"; then
+    ! grep -qaE 'NORVANE_FWUPDATE_(SYSFS|DEV|LOCK_DIR|SILENCE_LIMIT|PLC_INTERFACES)' \
+        "$folder/norvane-fwupdate-cli.exe" "$folder/norvane-fwupdate.exe"; then
     pass "the zip's programs honour no test setting (a fake PLC interface is not listed)"
 else
     fail "the zip's console program honours the tests' settings: $(cat "$work/run/zip-list.out")"
