@@ -265,8 +265,8 @@ PlcLock::Taken PlcLock::Take(const std::string& key, PortHolder& holder, std::st
         const bool current =
             ::fstatat(dir, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(now, st);
         if (current && !writable && ::unlinkat(dir, name.c_str(), 0) != 0) {
-            problem = "cannot replace the lock " + path + " of another user: " + Errno(errno) +
-                      " (this program must be allowed to write " + directory + ")";
+            problem = "cannot replace the lock " + path + " of another user: " + Errno(errno);
+            problem += " (this program must be allowed to write " + directory + ")";
             (void)::close(fd);
             break;
         }

@@ -143,7 +143,10 @@ TEST(StationSoak, AShiftOfUnitsOfEveryKind) {
     }
     for (auto& [socket, unit] : in) {
         line.Unplug(socket);
-        ASSERT_TRUE(line.Await(socket, "empty")) << line.Output();
+    }
+    // Every socket emptied: the station holds none of them any more.
+    for (const auto& [socket, times] : arrivals) {
+        ASSERT_TRUE(line.Await(socket, "empty")) << socket << "\n" << line.Output();
     }
     EXPECT_EQ(line.Descriptors(), descriptors);
     int burns = 0;

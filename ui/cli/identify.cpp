@@ -257,7 +257,8 @@ int IdentifyPorts(const Options& options) {
                 }
                 StandardOutput().Write(event.ToString() + "\n");
             } else {
-                StandardOutput().Write(ForPerson(port + ": " + line) + "\n");
+                line.insert(0, port + ": ");
+                StandardOutput().Write(ForPerson(line).append("\n"));
             }
         });
     }

@@ -59,6 +59,7 @@ std::string ModelNamesNear(const std::string& name) {
     constexpr std::size_t kNearEdits = 2;
     constexpr std::size_t kFewest = 3;
     std::vector<std::pair<std::size_t, int>> byDistance;
+    byDistance.reserve(kModelCount);
     for (int i = 0; i < kModelCount; ++i) {
         byDistance.emplace_back(Distance(name, ModelAt(i).name), i);
     }

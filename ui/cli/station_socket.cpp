@@ -43,8 +43,9 @@ bool StationSocket::Seen(bool present, Clock::time_point now) {
         arrivals_.pop_front();
     }
     switch (state_) {
+        // The burn's own replug comes and goes; a missing port or one another
+        // station watches is moved on by the station alone.
         case State::Working:
-            return false;  // the burn's own replug comes and goes
         case State::Missing:
         case State::Elsewhere:
             return false;
