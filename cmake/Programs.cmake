@@ -14,11 +14,11 @@ function(norvane_fwupdate_for_image target image)
     norvane_warnings(${target})
     if(WIN32)
         # The image is resource BIN 8, read through the window program's loader.
-        target_link_libraries(${target} PRIVATE norvane_cli norvane_resource_image)
+        target_link_libraries(${target} PRIVATE norvane_cli norvane_line norvane_resource_image)
         norvane_windows_resources(${target} "${image}")
     else()
         norvane_image_library(${target}_image "${image}")
-        target_link_libraries(${target} PRIVATE norvane_cli ${target}_image)
+        target_link_libraries(${target} PRIVATE norvane_cli norvane_line ${target}_image)
     endif()
 endfunction()
 

@@ -13,27 +13,30 @@
 #include <thread>
 #include <vector>
 
+#include "json_fields.h"
 #include "test_image.h"
-#include "ui/cli/json_object.h"
 
 namespace norvane::test {
 
+// The lines the programs print, read field by field.
+using JsonObject = JsonFields;
+
 // Every line of `text` that holds one JSON object (a terminal's \r cut off).
-inline std::vector<cli::JsonObject> JsonLines(const std::string& text) {
-    std::vector<cli::JsonObject> objects;
+inline std::vector<JsonObject> JsonLines(const std::string& text) {
+    std::vector<JsonObject> objects;
     std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);) {
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }
-        if (auto object = cli::JsonObject::Parse(line)) {
+        if (auto object = JsonObject::Parse(line)) {
             objects.push_back(std::move(*object));
         }
     }
     return objects;
 }
 
-inline std::vector<cli::JsonObject> RecordLines(const std::string& path) {
+inline std::vector<JsonObject> RecordLines(const std::string& path) {
     std::ifstream in(path);
     return JsonLines(std::string(std::istreambuf_iterator<char>(in), {}));
 }
@@ -41,10 +44,10 @@ inline std::vector<cli::JsonObject> RecordLines(const std::string& path) {
 // Waits up to `seconds` for the record to hold `count` lines, while `going` says
 // that its writer still runs.
 template <typename Going>
-std::vector<cli::JsonObject> AwaitRecord(const std::string& path, std::size_t count, int seconds,
-                                         Going going) {
+std::vector<JsonObject> AwaitRecord(const std::string& path, std::size_t count, int seconds,
+                                    Going going) {
     for (int i = 0; i < seconds * 10 && going(); ++i) {
-        std::vector<cli::JsonObject> lines = RecordLines(path);
+        std::vector<JsonObject> lines = RecordLines(path);
         if (lines.size() >= count) {
             return lines;
         }

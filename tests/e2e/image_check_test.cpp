@@ -38,7 +38,7 @@ TEST(ImageFile, OneBuildBurnsASerialAndAUsbModelFromFiles) {
     EXPECT_TRUE(serial.FlashHolds(nt4.bytes()));
     EXPECT_TRUE(usb.FlashHolds(pvw.bytes()));
     EXPECT_TRUE(second.FlashHolds(pvw.bytes()));
-    const std::vector<cli::JsonObject> lines = RecordLines(record.path());
+    const std::vector<JsonObject> lines = RecordLines(record.path());
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].Text("model"), "NT4");
     EXPECT_EQ(lines[0].Text("image"), "NT4_v2.0_line.bin");

@@ -14,8 +14,6 @@
 namespace norvane::test {
 namespace {
 
-using cli::JsonObject;
-
 enum class Trouble { ReaderGone, ReaderStalls, HangUp };
 
 struct Case {

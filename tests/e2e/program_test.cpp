@@ -133,7 +133,7 @@ TEST(Program, CtrlCSaysWhatTheBurnLeft) {
         tool.Signal(SIGINT);
         EXPECT_EQ(tool.WaitExit(10000), 130) << tool.Screen();
         EXPECT_NE(tool.Screen().find(c.says), std::string::npos) << tool.Screen();
-        const std::vector<cli::JsonObject> lines = RecordLines(record.path());
+        const std::vector<JsonObject> lines = RecordLines(record.path());
         ASSERT_EQ(lines.size(), 1u);
         EXPECT_EQ(lines[0].Text("caption"), "Interrupted");
         EXPECT_EQ(lines[0].Flag("handed_over"), c.handedOver);

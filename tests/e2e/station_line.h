@@ -21,8 +21,6 @@
 
 namespace norvane::test {
 
-using cli::JsonObject;
-
 // This station's burn processes still there, by their command lines: the record
 // they write names this station alone (other stations may run beside it).
 inline std::vector<pid_t> BurnProcesses(const std::string& tool, const std::string& record) {

@@ -9,8 +9,6 @@
 namespace norvane::test {
 namespace {
 
-using cli::JsonObject;
-
 TEST(Station, ADayOnTheLine) {
     FakeUsbSockets sockets;
     ServedPv before;

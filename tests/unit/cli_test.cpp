@@ -6,15 +6,16 @@
 #include <vector>
 
 #include "burn/sha256.h"
-#include "ui/cli/burn_processes.h"
-#include "ui/cli/burn_record.h"
+#include "json_fields.h"
+#include "line/burn_record.h"
+#include "line/process_supervisor.h"
+#include "line/station_socket.h"
+#include "line/unit_history.h"
 #include "ui/cli/event_views.h"
 #include "ui/cli/options.h"
 #include "ui/cli/plc_row.h"
-#include "ui/cli/station_socket.h"
 #include "ui/cli/status_line.h"
 #include "ui/cli/trace_link.h"
-#include "ui/cli/unit_history.h"
 
 namespace norvane::cli {
 namespace {
@@ -29,7 +30,7 @@ TEST(CliOptions, AcceptedCommandLines) {
     std::string error;
     ASSERT_TRUE(Parse({"--port", "/dev/pts/7", "--yes", "--trace"}, o, error));
     EXPECT_EQ(o.ports, std::vector<std::string>{"/dev/pts/7"});
-    EXPECT_TRUE(o.yes && o.trace && !o.listPorts && !o.version && !o.help);
+    EXPECT_TRUE(o.yes && o.trace && o.mode == Mode::Burn);
     ASSERT_TRUE(Parse({"--port=ttyUSB0", "-y"}, o, error));
     EXPECT_EQ(o.ports, std::vector<std::string>{"ttyUSB0"});
     EXPECT_TRUE(o.yes);
@@ -40,10 +41,10 @@ TEST(CliOptions, AcceptedCommandLines) {
     ASSERT_TRUE(Parse({"--replug-timeout", "1"}, o, error));  // the lower bound
     EXPECT_EQ(o.replugTimeoutSeconds, 1);
     ASSERT_TRUE(Parse({"--port", "usb-path:1-2", "--port=usb-serial:A1", "--json", "--record",
-                       "burns.log", "--replug-timeout=45", "--list"},
+                       "burns.log", "--replug-timeout=45", "--yes"},
                       o, error));
     EXPECT_EQ(o.ports, (std::vector<std::string>{"usb-path:1-2", "usb-serial:A1"}));
-    EXPECT_TRUE(o.json && o.list);
+    EXPECT_TRUE(o.json && o.mode == Mode::Several);
     EXPECT_EQ(o.record, "burns.log");
     EXPECT_EQ(o.replugTimeoutSeconds, 45);
 }
@@ -92,20 +93,22 @@ TEST(StatusLine, ShowsWhatThePanelShows) {
 // What the PLC reported goes into the record as the PLC tool writes such values;
 // what it did not report is null, never a made-up 0.
 TEST(BurnRecordLine, ReportedValuesInHexAndNullWhereUnknown) {
-    BurnRecordFacts facts{0,    "bench", "COM3", "",     "1-2.3",       "", "QB7", 0x3000,
-                          0x10, {},      {},     "ab12", kWrittenByBurn};
-    JsonObject reported = BurnRecord(facts);
+    const line::RecordPlace place{"COM3", "", "1-2.3", ""};
+    const line::ImageFacts image{"1.1.0", "QB7", "QB7_v1.bin", 4096, "ab"};
+    const auto record = [&](line::PlcReport report) {
+        return *test::JsonFields::Parse(
+            line::RecordLine(line::EndFields{}, place, report, image, line::WrittenBy::Burn, 0));
+    };
+    const test::JsonFields reported = record({0x3000, 0x10});
     EXPECT_EQ(reported.Text("time"), "1970-01-01T00:00:00Z");
     EXPECT_EQ(reported.Text("plc_type"), "0x3000");
     EXPECT_EQ(reported.Text("boot_version"), "0x10");
     EXPECT_EQ(reported.Text("usb_path"), "1-2.3");
-    EXPECT_EQ(reported.TypeOf("device"), JsonObject::Type::Null);
-    EXPECT_EQ(reported.TypeOf("usb_serial"), JsonObject::Type::Null);
-    facts.plcTypeId = -1;
-    facts.bootVersion = -1;
-    JsonObject unknown = BurnRecord(facts);
-    EXPECT_EQ(unknown.TypeOf("plc_type"), JsonObject::Type::Null);
-    EXPECT_EQ(unknown.TypeOf("boot_version"), JsonObject::Type::Null);
+    EXPECT_EQ(reported.TypeOf("device"), test::JsonFields::Type::Null);
+    EXPECT_EQ(reported.TypeOf("usb_serial"), test::JsonFields::Type::Null);
+    const test::JsonFields unknown = record({});
+    EXPECT_EQ(unknown.TypeOf("plc_type"), test::JsonFields::Type::Null);
+    EXPECT_EQ(unknown.TypeOf("boot_version"), test::JsonFields::Type::Null);
 }
 
 TEST(TraceLine, DirectionCountsHexAndText) {
@@ -135,11 +138,8 @@ TEST(Sha256, KnownDigests) {
 namespace norvane::cli {
 namespace {
 
-JsonObject Progress(const char* phase, std::int64_t percent, std::int64_t seconds) {
-    JsonObject e;
-    e.Set("event", "progress").Set("port", "p").Set("phase", phase).Set("percent", percent);
-    e.Set("errors", std::int64_t{0}).Set("errors_total", std::int64_t{1}).Set("seconds", seconds);
-    return e;
+line::BurnEvent Progress(std::int32_t percent, std::int64_t seconds) {
+    return line::BurnEvent{"p", line::ProgressFields{kFlashProgramming, percent, 0, 1, seconds}};
 }
 
 // A row tells what its PLC does, what it waits for and how long the transfer has
@@ -148,25 +148,18 @@ TEST(PlcRowText, StatesWaitsAndTheTimeLeft) {
     using namespace std::chrono_literals;
     const PlcRow::Clock::time_point t0{};
     PlcRow row;
-    JsonObject wait;
-    wait.Set("event", "wait")
-        .Set("port", "p")
-        .Set("for", "reconnect")
-        .Set("seconds_left", std::int64_t{30});
-    row.Apply(wait, t0);
+    row.Apply(line::BurnEvent{"p", line::WaitFields{line::WaitFor::Reconnect, 30}}, t0);
     EXPECT_EQ(row.Text(t0 + 4s, 0), "waiting for the PLC: 26 s left");
-    row.Apply(Progress("Programming", 0, 10), t0 + 10s);
-    row.Apply(Progress("Programming", 25, 14), t0 + 14s);
+    row.Apply(Progress(0, 10), t0 + 10s);
+    row.Apply(Progress(25, 14), t0 + 14s);
     EXPECT_EQ(row.Text(t0 + 14s, 0), "Programming  25 %  errors 0/1    14 s  0:12 left");
     EXPECT_EQ(row.Text(t0 + 14s, 40), "Programming  25 %  errors 0/1  0:12 left");
     EXPECT_EQ(row.Text(t0 + 14s, 20), "Programming  25 %  0");
-    JsonObject end;
-    end.Set("event", "end")
-        .Set("port", "p")
-        .Set("caption", "ERROR")
-        .Set("message", "PLC in RUN MODE");
-    end.Set("exit_status", std::int64_t{1});
-    row.Apply(end, t0 + 15s);
+    line::EndFields end;
+    end.caption = "ERROR";
+    end.message = "PLC in RUN MODE";
+    end.exitStatus = 1;
+    row.Apply(line::BurnEvent{"p", end}, t0 + 15s);
     EXPECT_EQ(row.state(), PlcRow::State::Failed);
     EXPECT_EQ(row.Text(t0 + 15s, 0), "ERROR: PLC in RUN MODE");
     EXPECT_EQ(CountLine({1, 1, 0}), "2 PLCs: 1 succeeded, 1 failed");
@@ -177,6 +170,8 @@ TEST(PlcRowText, StatesWaitsAndTheTimeLeft) {
 
 namespace norvane::cli {
 namespace {
+
+using line::StationSocket;
 
 // A station's socket: a unit is taken when it arrives in an emptied socket, and
 // once more only after it was taken out; a device that comes and goes five times
@@ -210,12 +205,16 @@ TEST(StationSocketRules, ArrivalsEmptyingAndUnsteadyCables) {
 // and this image; a failure that changed nothing leaves it as it was.
 TEST(UnitHistoryRules, DoneOnlyWithTheSameModelAndImage) {
     const auto line = [](const char* sha, int status, bool erased) {
-        JsonObject r;
-        r.Set("usb_serial", "U1").Set("model", "PV").Set("sha256", sha);
-        return r.Set("exit_status", static_cast<std::int64_t>(status)).Set("erase_begun", erased);
+        line::RecordedBurn r;
+        r.usbSerial = "U1";
+        r.model = "PV";
+        r.sha256 = sha;
+        r.exitStatus = status;
+        r.eraseBegun = erased;
+        return r;
     };
     const struct {
-        std::vector<JsonObject> lines;
+        std::vector<line::RecordedBurn> lines;
         bool done;
     } cases[] = {
         {{line("aa", 0, true)}, true},
@@ -226,8 +225,8 @@ TEST(UnitHistoryRules, DoneOnlyWithTheSameModelAndImage) {
         {{line("bb", 0, true), line("aa", 0, true)}, true},
     };
     for (const auto& c : cases) {
-        UnitHistory history;
-        for (const JsonObject& l : c.lines) {
+        line::UnitHistory history;
+        for (const line::RecordedBurn& l : c.lines) {
             history.Learn(l);
         }
         EXPECT_EQ(history.Done("U1", "PV", "aa"), c.done);
@@ -238,18 +237,16 @@ TEST(UnitHistoryRules, DoneOnlyWithTheSameModelAndImage) {
 // A station ends a burn that makes no progress on the line for a minute: the
 // seconds its clock counts are no progress.
 TEST(BurnProcessSilence, OnlyProgressOnTheLineIsHeard) {
-    BurnProcess burn;
-    const auto progress = [&burn](std::int64_t percent, std::int64_t seconds) {
-        burn.lastHeard = {};
-        JsonObject e;
-        e.Set("event", "progress").Set("phase", "Programming").Set("percent", percent);
-        burn.Follow(e.Set("errors", std::int64_t{0}).Set("seconds", seconds));
-        return burn.lastHeard != BurnProcess::Clock::time_point{};
+    line::ProgressSeen seen;
+    const auto progress = [&seen](std::int32_t percent, std::int64_t seconds) {
+        return seen.Moved(
+            line::BurnEvent{"p", line::ProgressFields{kFlashProgramming, percent, 0, 0, seconds}});
     };
     EXPECT_TRUE(progress(10, 5));
     EXPECT_FALSE(progress(10, 6));
     EXPECT_FALSE(progress(10, 7));
     EXPECT_TRUE(progress(11, 7));
+    EXPECT_TRUE(seen.Moved(line::BurnEvent{"p", line::WaitFields{line::WaitFor::Restart, 2}}));
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // What --identify tells of a PLC of unknown model, against the simulated PLC: the
 // model or the models it can be, honestly what did not answer, and never a
 // request that changes the PLC.
-#include "ui/cli/identify.h"
+#include "line/identify.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include "burn/catalogue.h"
 #include "plc_end.h"
 
-namespace norvane::cli {
+namespace norvane::line {
 namespace {
 
 using plcsim::Exchange;
@@ -84,4 +84,4 @@ TEST(Identify, TellsWhatThePlcIsAndChangesNothing) {
 }
 
 }  // namespace
-}  // namespace norvane::cli
+}  // namespace norvane::line

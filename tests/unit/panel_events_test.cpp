@@ -1,16 +1,18 @@
 // The events a burn's panel makes for a script: one retry for every failed
 // attempt, with the counters as that attempt set them, and one progress for every
 // change, whatever the PLC does wrong.
+#include "line/panel_events.h"
+
 #include <gtest/gtest.h>
 
 #include "burn/burn_context.h"
 #include "burn_rig.h"
-#include "ui/cli/burn_events.h"
 
 namespace norvane::test {
 namespace {
 
-using cli::JsonObject;
+using line::BurnEvent;
+using line::EventKind;
 using plcsim::Exchange;
 using plcsim::Fault;
 using plcsim::FaultKind;
@@ -24,7 +26,7 @@ struct Case {
     int failedAttempts;  // -1: whatever the noise makes
 };
 
-cli::StatusValues Panel() {
+line::PanelValues Panel() {
     return {elapsedTime.load(), progress.load(), flashStatus.load(), errCounter.load(),
             totalErrCounter.load()};
 }
@@ -54,27 +56,30 @@ TEST(PanelEvents, OneRetryPerFailedAttemptAndOneProgressPerChange) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         BurnRig rig(c.model, c.imageSize, c.tweak);
-        std::vector<JsonObject> events;
-        cli::PanelEvents panel(
-            "COM3", [&events](JsonObject e) { events.push_back(std::move(e)); }, Panel);
+        std::vector<BurnEvent> events;
+        line::PanelEvents panel(
+            "COM3", [&events](BurnEvent e) { events.push_back(std::move(e)); }, Panel);
         ListenToPanel([&panel](PanelChange change) { panel.Changed(change); });
         rig.Run();
         ListenToPanel({});
 
         std::int64_t retries = 0;
-        std::optional<JsonObject> last;
+        std::optional<line::ProgressFields> last;
         std::vector<std::int64_t> programming;
-        for (const JsonObject& e : events) {
-            if (e.Text("event") == "retry") {
-                EXPECT_EQ(e.Number("errors_total"), ++retries) << e.ToString();
-                EXPECT_GE(e.Number("errors"), 1) << e.ToString();
-            } else if (e.Text("event") == "progress") {
-                EXPECT_FALSE(last && last->ToString() == e.ToString())
-                    << "no change: " << e.ToString();
-                last = e;
-                if (e.Text("phase") == "Programming" &&
-                    (programming.empty() || programming.back() != e.Number("percent"))) {
-                    programming.push_back(e.Number("percent"));
+        for (const BurnEvent& e : events) {
+            if (e.kind() == EventKind::Retry) {
+                EXPECT_EQ(e.Get<line::RetryFields>().errorsTotal, ++retries);
+                EXPECT_GE(e.Get<line::RetryFields>().errors, 1);
+            } else if (e.kind() == EventKind::Progress) {
+                const auto& p = e.Get<line::ProgressFields>();
+                EXPECT_FALSE(last && last->phase == p.phase && last->percent == p.percent &&
+                             last->errors == p.errors && last->errorsTotal == p.errorsTotal &&
+                             last->seconds == p.seconds)
+                    << "no change";
+                last = p;
+                if (p.phase == kFlashProgramming &&
+                    (programming.empty() || programming.back() != p.percent)) {
+                    programming.push_back(p.percent);
                 }
             }
         }

@@ -12,11 +12,11 @@
 #include <string>
 
 #include "child_process.h"
-#include "ui/cli/json_object.h"
-#include "ui/cli/platform.h"
-#include "ui/cli/record_follower.h"
+#include "json_fields.h"
+#include "line/machine.h"
+#include "line/record_follower.h"
 
-namespace norvane::cli {
+namespace norvane::line {
 namespace {
 
 TEST(RecordFile, ThirtyTwoWritersAtOnceLoseAndMixNothing) {
@@ -29,13 +29,12 @@ TEST(RecordFile, ThirtyTwoWritersAtOnceLoseAndMixNothing) {
         writers.push_back(std::make_unique<test::ChildProcess>([w, &path] {
             bool ok = true;
             for (int i = 0; i < kLinesEach; ++i) {
-                JsonObject line;
                 // Longer than a pipe's atomic write: the file's own append must hold it whole.
-                line.Set("writer", static_cast<std::int64_t>(w))
-                    .Set("line", static_cast<std::int64_t>(i))
-                    .Set("padding", std::string(6000, static_cast<char>('a' + w % 26)));
+                const std::string line = "{\"writer\": " + std::to_string(w) +
+                                         ", \"line\": " + std::to_string(i) + ", \"padding\": \"" +
+                                         std::string(6000, static_cast<char>('a' + w % 26)) + "\"}";
                 std::string error;
-                ok = platform::AppendLine(path, line.ToString(), error) && ok;
+                ok = machine::AppendLine(path, line, error) && ok;
             }
             return ok ? 0 : 1;
         }));
@@ -47,7 +46,7 @@ TEST(RecordFile, ThirtyTwoWritersAtOnceLoseAndMixNothing) {
     std::ifstream in(path);
     std::set<std::pair<std::int64_t, std::int64_t>> seen;
     for (std::string text; std::getline(in, text);) {
-        const auto line = JsonObject::Parse(text);
+        const auto line = test::JsonFields::Parse(text);
         ASSERT_TRUE(line) << "a line that is not whole: " << text.substr(0, 80);
         const std::int64_t w = line->Number("writer");
         EXPECT_EQ(line->Text("padding"), std::string(6000, static_cast<char>('a' + w % 26)));
@@ -77,16 +76,16 @@ TEST(RecordFile, IsARegularFileOrNothing) {
                    {"/dev/full", "is a device"}};
     for (const auto& r : refused) {
         std::string error;
-        EXPECT_FALSE(platform::CanAppend(r.path, error)) << r.path;
+        EXPECT_FALSE(machine::CanAppend(r.path, error)) << r.path;
         EXPECT_NE(error.find(r.says), std::string::npos) << error;
-        EXPECT_FALSE(platform::AppendLine(r.path, "{}", error)) << r.path;
+        EXPECT_FALSE(machine::AppendLine(r.path, "{}", error)) << r.path;
     }
     std::ifstream in(target);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "untouched");
     EXPECT_NE(access((dir + "/nowhere").c_str(), F_OK), 0);
     const mode_t umask = ::umask(022);
     std::string error;
-    EXPECT_TRUE(platform::AppendLine(dir + "/new", "{}", error)) << error;
+    EXPECT_TRUE(machine::AppendLine(dir + "/new", "{}", error)) << error;
     ::umask(umask);
     struct stat st {};
     ASSERT_EQ(stat((dir + "/new").c_str(), &st), 0);
@@ -98,23 +97,23 @@ TEST(RecordFile, IsARegularFileOrNothing) {
 // written whole after it, and a reader skips it with one warning.
 TEST(RecordFile, ATornLineCostsThatLineAlone) {
     const std::string path = ::testing::TempDir() + "torn-" + std::to_string(getpid());
-    std::ofstream(path) << "{\"n\": 1}\n{\"n\": 2, \"mess";
+    std::ofstream(path) << "{\"exit_status\": 1}\n{\"exit_status\": 2, \"mess";
     RecordFollower follower(path);
-    std::vector<JsonObject> records;
+    std::vector<RecordedBurn> records;
     std::vector<std::string> warnings;
     std::string error;
     ASSERT_TRUE(follower.Follow(records, warnings, error)) << error;
     EXPECT_EQ(records.size(), 1u);  // the torn end is not yet a line
     std::string appendError;
-    ASSERT_TRUE(platform::AppendLine(path, "{\"n\": 3}", appendError)) << appendError;
+    ASSERT_TRUE(machine::AppendLine(path, "{\"exit_status\": 3}", appendError)) << appendError;
     ASSERT_TRUE(follower.Follow(records, warnings, error)) << error;
     ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(records[0].Number("n"), 1);
-    EXPECT_EQ(records[1].Number("n"), 3);
+    EXPECT_EQ(records[0].exitStatus, 1);
+    EXPECT_EQ(records[1].exitStatus, 3);
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_NE(warnings[0].find("line 2 of the record"), std::string::npos) << warnings[0];
     std::remove(path.c_str());
 }
 
 }  // namespace
-}  // namespace norvane::cli
+}  // namespace norvane::line

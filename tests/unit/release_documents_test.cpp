@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "line/run_image.h"
 #include "source_tree.h"
 #include "ui/cli/options.h"
 #include "ui/cli/version_info.h"
@@ -24,7 +25,7 @@ std::set<std::string> Matches(const std::string& text, const std::regex& pattern
 
 TEST(Release, OneVersionEverywhere) {
     const std::string version = NORVANE_PROJECT_VERSION;
-    EXPECT_EQ(CurrentImageFacts().version, version);
+    EXPECT_EQ(line::CurrentImageFacts().version, version);
     EXPECT_EQ(VersionText().rfind("norvane-fwupdate " + version + "\n", 0), 0u);
     // The changelog's newest release is this one.
     std::smatch newest;

@@ -9,9 +9,9 @@
 #include <sstream>
 #include <string>
 
+#include "line/end_texts.h"
 #include "port/posix/open_failure.h"
 #include "source_tree.h"
-#include "ui/cli/burn_session.h"
 
 namespace norvane {
 namespace {
@@ -88,9 +88,9 @@ TEST(UserGuide, EveryLineTheTerminalProgramAddsOnLinux) {
         code.insert(posix::DescribeOpenFailure(failure));
     }
     code.insert("cannot open <port>: <the system's reason>");  // OpenFailureKind::Other
-    for (const char* end : {cli::kInterruptedAfterErase, cli::kInterruptedBeforeErase,
-                            cli::kInterruptedInBootloader}) {
-        code.insert(std::string(cli::kCaptionInterrupted) + ": " + end);
+    for (const char* end : {line::kInterruptedAfterErase, line::kInterruptedBeforeErase,
+                            line::kInterruptedInBootloader}) {
+        code.insert(std::string(line::kCaptionInterrupted) + ": " + end);
     }
     EXPECT_EQ(GuideColumn(test::ReadSourceFile("docs/user-guide.md"), "| line |"), code);
 }

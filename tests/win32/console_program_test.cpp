@@ -12,9 +12,9 @@
 #include "port/win32/win32_headers.h"
 #include <shellapi.h>
 // clang-format on
+#include "line/machine.h"
+#include "line/windows_command_line.h"
 #include "tests/win32/check.h"
-#include "ui/cli/platform.h"
-#include "ui/cli/windows_command_line.h"
 
 namespace norvane {
 namespace {
@@ -52,13 +52,13 @@ TEST_CASE(ChildrenGetTheWordsTheParentMeant) {
         "tab\there",
         "\\\\server\\share\\x y\\\\",
     };
-    const std::vector<std::string> split = Split(cli::CommandLine(words));
+    const std::vector<std::string> split = Split(line::CommandLine(words));
     CHECK(split == words);
     if (split != words) {
-        std::printf("  command line: %s\n", cli::CommandLine(words).c_str());
+        std::printf("  command line: %s\n", line::CommandLine(words).c_str());
     }
     // Words without spaces or quotes stay as they are.
-    CHECK(cli::QuoteArgument("\\\\.\\COM1") == "\\\\.\\COM1");
+    CHECK(line::QuoteArgument("\\\\.\\COM1") == "\\\\.\\COM1");
 }
 
 // Writers appending at once, each line through a handle of its own as separate
@@ -80,9 +80,9 @@ TEST_CASE(EveryNameOfOnePlcHasOneKey) {
     };
     std::vector<std::string> keys;
     for (const std::vector<std::string>& names : plcs) {
-        const std::string key = cli::platform::CheckPort(names.front()).key;
+        const std::string key = line::machine::CheckPort(names.front()).key;
         for (const std::string& name : names) {
-            const cli::platform::PortCheck check = cli::platform::CheckPort(name);
+            const line::machine::PortCheck check = line::machine::CheckPort(name);
             if (check.key != key || key.empty() || check.ownTerminal) {
                 checks::Fail(__FILE__, __LINE__, name + ": key " + check.key + ", not " + key);
             }
@@ -90,10 +90,10 @@ TEST_CASE(EveryNameOfOnePlcHasOneKey) {
         CHECK(std::find(keys.begin(), keys.end(), key) == keys.end());
         keys.push_back(key);
     }
-    CHECK(cli::platform::CheckPort(a).usbSerial == "SN-A");
-    CHECK(cli::platform::CheckPort("com3").device == "\\\\.\\com3");
+    CHECK(line::machine::CheckPort(a).usbSerial == "SN-A");
+    CHECK(line::machine::CheckPort("com3").device == "\\\\.\\com3");
     for (const char* console : {"CON", "conout$", "\\\\.\\CONIN$"}) {
-        CHECK(cli::platform::CheckPort(console).ownTerminal);
+        CHECK(line::machine::CheckPort(console).ownTerminal);
     }
 }
 
@@ -118,7 +118,7 @@ TEST_CASE(RecordLinesOfConcurrentBurnsNeverMix) {
                     std::to_string(w) + " " + std::to_string(i) + " " + std::to_string(size) + " ";
                 line.append(size, static_cast<char>('a' + w));
                 std::string error;
-                if (!cli::platform::AppendLine(path, line, error)) {
+                if (!line::machine::AppendLine(path, line, error)) {
                     ++failures[w];
                 }
             }

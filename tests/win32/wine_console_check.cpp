@@ -30,12 +30,13 @@
 #include "port/win32/win32_headers.h"
 #include <tlhelp32.h>
 // clang-format on
-#include "ui/cli/json_object.h"
+#include "line/event_json.h"
 #include "ui/cli/platform.h"
 
 namespace {
 
-using norvane::cli::JsonObject;
+using norvane::line::BurnEvent;
+using norvane::line::EventKind;
 
 int RaiseControlEvent(bool breakEvent) {
     const DWORD event = breakEvent ? CTRL_BREAK_EVENT : CTRL_C_EVENT;
@@ -64,8 +65,6 @@ int RaiseControlEvent(bool breakEvent) {
 }
 
 int CheckJsonLines(const char* path, long exitStatus, const std::set<std::string>& ports) {
-    static const std::set<std::string> kEvents = {"start",  "phase",    "progress", "retry",
-                                                  "prompt", "handover", "wait",     "end"};
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         std::printf("cannot read %s\n", path);
@@ -77,30 +76,31 @@ int CheckJsonLines(const char* path, long exitStatus, const std::set<std::string
     int failures = 0;
     for (std::string line; std::getline(in, line);) {
         ++lines;
-        const std::optional<JsonObject> event = JsonObject::Parse(line);
-        if (!event || !kEvents.count(event->Text("event")) || !ports.count(event->Text("port"))) {
+        const std::optional<BurnEvent> event = norvane::line::ReadEventLine(line);
+        if (!event || !ports.count(event->port)) {
             std::printf("line %d is not an event of the ports given: %s\n", lines, line.c_str());
             ++failures;
             continue;
         }
-        std::vector<std::string>& kinds = byPort[event->Text("port")];
+        std::vector<std::string>& kinds = byPort[event->port];
         if (!kinds.empty() && kinds.back() == "end") {
             std::printf("line %d comes after its port's end: %s\n", lines, line.c_str());
             ++failures;
         }
-        kinds.push_back(event->Text("event"));
-        if (kinds.back() == "start") {
-            burnIds[event->Text("port")] = event->Text("burn_id");
+        kinds.push_back(norvane::line::KindWord(event->kind()));
+        if (event->kind() == EventKind::Start) {
+            burnIds[event->port] = event->Get<norvane::line::StartFields>().burnId;
         }
-        if (kinds.back() == "end" && event->Number("exit_status") != exitStatus) {
-            std::printf("line %d: exit status %lld, expected %ld\n", lines,
-                        static_cast<long long>(event->Number("exit_status")), exitStatus);
+        if (event->kind() != EventKind::End) {
+            continue;
+        }
+        const auto& end = event->Get<norvane::line::EndFields>();
+        if (end.exitStatus != exitStatus) {
+            std::printf("line %d: exit status %d, expected %ld\n", lines, end.exitStatus,
+                        exitStatus);
             ++failures;
         }
-        if (kinds.back() == "end" && (event->Text("burn_id").size() != 32 ||
-                                      event->Text("burn_id") != burnIds[event->Text("port")] ||
-                                      event->TypeOf("erase_begun") != JsonObject::Type::Bool ||
-                                      event->TypeOf("handed_over") != JsonObject::Type::Bool)) {
+        if (end.burnId.size() != 32 || end.burnId != burnIds[event->port]) {
             std::printf("line %d: not the end of the burn that started: %s\n", lines, line.c_str());
             ++failures;
         }

@@ -2,33 +2,35 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
-#include <ctime>
 #include <thread>
 
 #include "burn/burn_context.h"
 #include "burn/burn_sequence.h"
+#include "burn/outcome_code.h"
 #include "burn/shared_values.h"
-#include "ui/cli/burn_events.h"
-#include "ui/cli/burn_record.h"
+#include "line/burn_record.h"
+#include "line/end_texts.h"
+#include "line/event_pump.h"
+#include "line/exit_status.h"
+#include "line/panel_events.h"
+#include "line/run_image.h"
 #include "ui/cli/cli_surroundings.h"
-#include "ui/cli/event_pump.h"
 #include "ui/cli/platform.h"
-#include "ui/cli/version_info.h"
 
 namespace norvane::cli {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using line::BurnEvent;
 
 // How long an interrupted burn waits for its last events to be read before the
 // process ends anyway: its record line is written before.
 constexpr std::chrono::seconds kLastWordsLimit{3};
 
-StatusValues Snapshot() {
-    return StatusValues{elapsedTime.load(), progress.load(), flashStatus.load(), errCounter.load(),
-                        totalErrCounter.load()};
+line::PanelValues Snapshot() {
+    return line::PanelValues{elapsedTime.load(), progress.load(), flashStatus.load(),
+                             errCounter.load(), totalErrCounter.load()};
 }
 
 std::int64_t SecondsSince(Clock::time_point start) {
@@ -44,46 +46,39 @@ class Session : public BurnListener {
           burnId_(std::move(burnId)),
           pump_(view),
           panel_(
-              shown_, [this](JsonObject event) { pump_.Put(std::move(event)); }, Snapshot) {}
+              shown_, [this](BurnEvent event) { pump_.Put(std::move(event)); }, Snapshot) {}
 
-    void Prompted(const std::string& caption, const std::string& text, bool answered) override {
-        pump_.Put(PromptEvent(shown_, caption, text, answered));
+    void Prompted(const std::string& caption, const std::string& text, bool answered,
+                  line::WaitFor waitFor) override {
+        Put(line::PromptFields{caption, text, answered, waitFor});
     }
-    void HandedOver(bool found) override {
-        pump_.Put(HandoverEvent(shown_, found, elapsedTime.load()));
-    }
-    void Waiting(const char* waitFor, std::optional<std::int64_t> secondsLeft) override {
-        pump_.Put(WaitEvent(shown_, waitFor, secondsLeft));
+    void HandedOver(bool found) override { Put(line::HandoverFields{found, elapsedTime.load()}); }
+    void Waiting(line::WaitFor waitFor, std::optional<std::int64_t> secondsLeft) override {
+        Put(line::WaitFields{waitFor, secondsLeft});
     }
     void Ending() override { panel_.Close(); }
     void BeforeAsking() override { pump_.Drain(); }
 
-    EventPump& pump() { return pump_; }
-    PanelEvents& panel() { return panel_; }
+    void Put(line::EventFields fields) { pump_.Put(BurnEvent{shown_, std::move(fields)}); }
+    line::EventPump& pump() { return pump_; }
+    line::PanelEvents& panel() { return panel_; }
     const std::string& shown() const { return shown_; }
     const std::string& burnId() const { return burnId_; }
 
     // Appends the burn's record line; it always comes before the end event.
-    void Record(const CliSurroundings& s, const ImageFacts& image, const BurnEnd& end,
-                Console& console) const {
+    void Record(const CliSurroundings& s, const line::EndFields& end, Console& console) const {
         if (options_.record.empty()) {
             return;
         }
-        const BurnRecordFacts facts{std::time(nullptr),
-                                    platform::HostName(),
-                                    shown_,
-                                    s.ports().Device(),
-                                    s.ports().UsbPath(),
-                                    s.ports().UsbSerial(),
-                                    selectedPLC,
-                                    reportedTypeId.load(),
-                                    reportedBootVersion.load(),
-                                    image,
-                                    end,
-                                    burnId_,
-                                    kWrittenByBurn};
+        const line::RecordPlace place{shown_, s.ports().Device(), s.ports().UsbPath(),
+                                      s.ports().UsbSerial()};
+        const line::PlcReport report{reportedTypeId.load(), reportedBootVersion.load()};
         std::string error;
-        if (!platform::AppendLine(options_.record, BurnRecord(facts).ToString(), error)) {
+        if (!line::machine::AppendLine(
+                options_.record,
+                line::RecordLine(end, place, report, line::CurrentImageFacts(),
+                                 line::WrittenBy::Burn),
+                error)) {
             // The burn is over and its outcome stands; the record is what is missing.
             console.PrintError(std::string(platform::CommandName()) +
                                ": warning: this burn is not recorded: " + error);
@@ -94,24 +89,27 @@ class Session : public BurnListener {
     const Options& options_;
     std::string shown_;
     std::string burnId_;
-    EventPump pump_;
-    PanelEvents panel_;
+    line::EventPump pump_;
+    line::PanelEvents panel_;
 };
 
 // The end of a burn cut short: whether its erase had begun, or the PLC at least
 // waits in its bootloader.
-BurnEnd InterruptedEnd(const CliSurroundings& s, Clock::time_point start) {
+line::EndFields InterruptedEnd(const CliSurroundings& s, Clock::time_point start,
+                               const std::string& burnId) {
     const bool erasing = flashStatus.load() != kFlashIdle;
     const bool handedOver = s.handedOver();
-    return BurnEnd{kCaptionInterrupted,
-                   erasing      ? kInterruptedAfterErase
-                   : handedOver ? kInterruptedInBootloader
-                                : kInterruptedBeforeErase,
-                   kExitInterrupted,
-                   SecondsSince(start),
-                   totalErrCounter.load(),
-                   erasing,
-                   handedOver};
+    return line::EndFields{line::kCaptionInterrupted,
+                           erasing      ? line::kInterruptedAfterErase
+                           : handedOver ? line::kInterruptedInBootloader
+                                        : line::kInterruptedBeforeErase,
+                           line::kExitInterrupted,
+                           SecondsSince(start),
+                           totalErrCounter.load(),
+                           erasing,
+                           handedOver,
+                           burnId,
+                           OutcomeCode::Interrupted};
 }
 
 // Why a port would not open (or the PLC not come back), and what to do.
@@ -130,11 +128,11 @@ void ExplainOpenFailure(const CliSurroundings& s, Console& console, bool success
 std::string ReadyText(const CliSurroundings& s) {
     std::string text = std::string("ready to burn: a ") + selectedPLC;
     if (const std::int32_t type = reportedTypeId.load(); type >= 0) {
-        text += " (type " + Hex16(static_cast<std::uint32_t>(type)) + ")";
+        text += " (type " + line::Hex16(static_cast<std::uint32_t>(type)) + ")";
     }
     text += s.foundInBootloader() ? " waiting in its bootloader" : " running its application";
     if (const std::int32_t version = reportedBootVersion.load(); version >= 0) {
-        text += ", bootloader version " + Hex8(static_cast<std::uint32_t>(version));
+        text += ", bootloader version " + line::Hex8(static_cast<std::uint32_t>(version));
     }
     return text + "; not checked before the erase: " +
            (s.foundInBootloader()
@@ -145,12 +143,14 @@ std::string ReadyText(const CliSurroundings& s) {
 
 }  // namespace
 
-int BurnOnePlc(const Options& options, const std::string& port, Console& console, EventView& view) {
+BurnResult BurnOnePlc(const Options& options, const std::string& port, Console& console,
+                      EventView& view) {
     // The port the events and the messages name: as given, or as the window names it.
-    Session session(options, port.empty() ? selectedComPort.Get() : port, NewBurnId(), view);
+    Session session(options, port.empty() ? selectedComPort.Get() : port, line::NewBurnId(), view);
     CliSurroundings surroundings(options, port, console, stdin, session);
-    const ImageFacts image = CurrentImageFacts();
-    session.pump().Put(StartEvent(session.shown(), image, session.burnId()));
+    const line::ImageFacts image = line::CurrentImageFacts();
+    session.Put(line::StartFields{image.version, image.model, image.image, image.size, image.sha256,
+                                  session.burnId()});
     session.panel().Changed(PanelChange::Phase);  // Idle, as the burn begins
     ListenToPanel([&session](PanelChange change) { session.panel().Changed(change); });
 
@@ -185,41 +185,49 @@ int BurnOnePlc(const Options& options, const std::string& port, Console& console
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     if (!done.load() || (outcome == BurnOutcome::Stopped && !surroundings.checkReady())) {
-        // Interrupted: the burn's thread is left where it is; the process ends.
+        // Interrupted: the burn's thread is left where it is, for the process to end.
         session.panel().Close();
-        const BurnEnd end = InterruptedEnd(surroundings, start);
-        session.Record(surroundings, image, end, console);
-        session.pump().Put(EndEvent(session.shown(), end, session.burnId()));
+        const line::EndFields end = InterruptedEnd(surroundings, start, session.burnId());
+        session.Record(surroundings, end, console);
+        session.Put(end);
         session.pump().Drain(kLastWordsLimit);
         surroundings.ports().LetGo();
-        std::_Exit(kExitInterrupted);
+        worker.detach();
+        return BurnResult{line::kExitInterrupted, true};
     }
     worker.join();
     ListenToPanel({});
 
     const bool success = outcome == BurnOutcome::Success;
+    const std::string text = surroundings.finalText();
     if (options.check) {
         const bool ready = surroundings.checkReady();
-        const CheckEnd check{ready, ready ? "" : surroundings.finalCaption(),
-                             ready ? ReadyText(surroundings) : surroundings.finalText(),
-                             ready ? kExitSuccess : kExitBurnFailed, SecondsSince(start)};
-        session.pump().Put(CheckEvent(session.shown(), check, session.burnId()));
+        const line::CheckFields check{ready,
+                                      ready ? "" : surroundings.finalCaption(),
+                                      ready ? ReadyText(surroundings) : text,
+                                      ready ? line::kExitSuccess : line::kExitBurnFailed,
+                                      SecondsSince(start),
+                                      session.burnId(),
+                                      ready ? OutcomeCode::Ready : OutcomeOfMessage(text)};
+        session.Put(check);
         session.pump().Drain();
         ExplainOpenFailure(surroundings, console, ready);
-        return check.exitStatus;
+        return BurnResult{check.exitStatus, false};
     }
-    const BurnEnd end{surroundings.finalCaption(),
-                      surroundings.finalText(),
-                      success ? kExitSuccess : kExitBurnFailed,
-                      SecondsSince(start),
-                      surroundings.failedAttempts(),
-                      surroundings.eraseBegun(),
-                      surroundings.handedOver()};
-    session.Record(surroundings, image, end, console);
-    session.pump().Put(EndEvent(session.shown(), end, session.burnId()));
+    const line::EndFields end{surroundings.finalCaption(),
+                              text,
+                              success ? line::kExitSuccess : line::kExitBurnFailed,
+                              SecondsSince(start),
+                              surroundings.failedAttempts(),
+                              surroundings.eraseBegun(),
+                              surroundings.handedOver(),
+                              session.burnId(),
+                              OutcomeOfMessage(text)};
+    session.Record(surroundings, end, console);
+    session.Put(end);
     session.pump().Drain();
     ExplainOpenFailure(surroundings, console, success);
-    return end.exitStatus;
+    return BurnResult{end.exitStatus, false};
 }
 
 }  // namespace norvane::cli

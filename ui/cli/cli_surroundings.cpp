@@ -3,9 +3,9 @@
 #include <thread>
 
 #include "burn/burn_messages.h"
+#include "burn/outcome_code.h"
 #include "burn/shared_values.h"
-#include "ui/cli/burn_events.h"
-#include "ui/cli/run_image.h"
+#include "line/run_image.h"
 #include "ui/cli/trace_link.h"
 
 namespace norvane::cli {
@@ -16,14 +16,17 @@ CliSurroundings::CliSurroundings(const Options& options, const std::string& port
       console_(console),
       promptInput_(promptInput),
       listener_(listener),
-      ports_(platform::MakePortOpening(port, std::chrono::seconds(options.replugTimeoutSeconds))) {
-    ports_->OnSearch(
-        [this](std::int64_t secondsLeft) { listener_.Waiting(kWaitReconnect, secondsLeft); });
+      ports_(line::machine::MakePortOpening(port,
+                                            std::chrono::seconds(options.replugTimeoutSeconds))) {
+    ports_->OnSearch([this](std::int64_t secondsLeft) {
+        listener_.Waiting(line::WaitFor::Reconnect, secondsLeft);
+    });
 }
 
 void CliSurroundings::ShowMessage(const std::string& text, const char* caption, MessageIcon) {
-    if (text == kMsgReplug || text == kMsgPowerCycle) {
-        Prompt(text, caption);
+    if (const std::optional<PromptFor> prompt = PromptOfMessage(text)) {
+        Prompt(text, caption,
+               *prompt == PromptFor::Replug ? line::WaitFor::Replug : line::WaitFor::PowerCycle);
         return;
     }
     {
@@ -36,26 +39,26 @@ void CliSurroundings::ShowMessage(const std::string& text, const char* caption, 
     listener_.Ending();
 }
 
-void CliSurroundings::Prompt(const std::string& text, const char* caption) {
-    const bool replug = text == kMsgReplug;
+void CliSurroundings::Prompt(const std::string& text, const char* caption, line::WaitFor waitFor) {
+    const bool replug = waitFor == line::WaitFor::Replug;
     if (options_.awaitReplug) {
         // Answered by the PLC itself: the cable pulled and plugged back in. A
         // power cycle is asked for and the burn's own wait and next pass follow.
-        listener_.Prompted(caption, text, !replug);
+        listener_.Prompted(caption, text, !replug, waitFor);
         if (replug) {
             ports_->AwaitReplug(
                 std::chrono::seconds(options_.replugTimeoutSeconds),
-                [this](std::int64_t left) { listener_.Waiting(kWaitReplug, left); });
+                [this](std::int64_t left) { listener_.Waiting(line::WaitFor::Replug, left); });
         } else {
-            listener_.Waiting(kWaitPowerCycle, std::nullopt);
+            listener_.Waiting(line::WaitFor::PowerCycle, std::nullopt);
         }
         return;
     }
-    listener_.Prompted(caption, text, options_.yes);
+    listener_.Prompted(caption, text, options_.yes, waitFor);
     if (options_.yes) {
         return;
     }
-    listener_.Waiting(replug ? kWaitReplug : kWaitPowerCycle, std::nullopt);
+    listener_.Waiting(waitFor, std::nullopt);
     bool answered = false;
     if (!hungUp_.load()) {
         listener_.BeforeAsking();
@@ -121,7 +124,7 @@ std::string CliSurroundings::finalText() const {
 
 void CliSurroundings::Sleep(std::uint32_t milliseconds) {
     // The burn sleeps only while the PLC restarts into its bootloader.
-    listener_.Waiting(kWaitRestart, (milliseconds + 999) / 1000);
+    listener_.Waiting(line::WaitFor::Restart, (milliseconds + 999) / 1000);
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
@@ -144,7 +147,7 @@ LinkPtr CliSurroundings::OpenMyDevPipe(const char*) {
 }
 
 bool CliSurroundings::LoadImage(FirmwareImage& image) {
-    image = TheRunImage().image;
+    image = line::TheRunImage().image;
     return image.data != nullptr;
 }
 

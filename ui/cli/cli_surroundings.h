@@ -14,6 +14,8 @@
 #include <string>
 
 #include "burn/surroundings.h"
+#include "line/burn_event.h"
+#include "line/machine.h"
 #include "ui/cli/console.h"
 #include "ui/cli/options.h"
 #include "ui/cli/platform.h"
@@ -24,9 +26,10 @@ namespace norvane::cli {
 class BurnListener {
   public:
     virtual ~BurnListener() = default;
-    virtual void Prompted(const std::string& caption, const std::string& text, bool answered) = 0;
+    virtual void Prompted(const std::string& caption, const std::string& text, bool answered,
+                          line::WaitFor waitFor) = 0;
     virtual void HandedOver(bool found) = 0;
-    virtual void Waiting(const char* waitFor, std::optional<std::int64_t> secondsLeft) = 0;
+    virtual void Waiting(line::WaitFor waitFor, std::optional<std::int64_t> secondsLeft) = 0;
     // The final message is out; the burn values are reset right after it.
     virtual void Ending() = 0;
     // Called before a prompt that waits for Enter: the lines before it come first.
@@ -71,18 +74,18 @@ class CliSurroundings : public WorkerSurroundings {
     // now as interrupted. The burn's thread waits at the prompt for that.
     bool InterruptAsked() const { return interruptAsked_.load(); }
 
-    const platform::PortOpening& ports() const { return *ports_; }
-    platform::PortOpening& ports() { return *ports_; }
+    const line::machine::PortOpening& ports() const { return *ports_; }
+    line::machine::PortOpening& ports() { return *ports_; }
 
   private:
     LinkPtr Traced(LinkPtr link);
-    void Prompt(const std::string& text, const char* caption);
+    void Prompt(const std::string& text, const char* caption, line::WaitFor waitFor);
 
     const Options& options_;
     Console& console_;
     std::FILE* promptInput_;
     BurnListener& listener_;
-    std::unique_ptr<platform::PortOpening> ports_;
+    std::unique_ptr<line::machine::PortOpening> ports_;
     std::atomic<bool> timerRunning_{true};
     std::atomic<std::int32_t> failedAttempts_{0};
     std::atomic<bool> eraseBegun_{false};

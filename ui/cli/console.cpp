@@ -3,12 +3,12 @@
 #include <ctime>
 
 #include "burn/untrusted_text.h"
-#include "ui/cli/burn_record.h"
+#include "line/burn_record.h"
 
 namespace norvane::cli {
 
 std::string TimeStamp() {
-    return UtcTime(std::time(nullptr)) + " ";
+    return line::UtcTime(std::time(nullptr)) + " ";
 }
 
 std::string Console::Stamped(const std::string& line) const {

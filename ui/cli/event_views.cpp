@@ -3,15 +3,15 @@
 #include <algorithm>
 
 #include "burn/untrusted_text.h"
-#include "ui/cli/burn_events.h"
+#include "line/event_json.h"
+#include "line/exit_status.h"
 
 namespace norvane::cli {
 
 namespace {
 
-std::string Ended(const JsonObject& event) {
-    return event.Text("caption") + ": " + event.Text("message");
-}
+using line::BurnEvent;
+using line::EventKind;
 
 // One column short of the width: a line that fills it would wrap.
 std::size_t Fit(const std::function<std::size_t()>& columns) {
@@ -19,28 +19,67 @@ std::size_t Fit(const std::function<std::size_t()>& columns) {
     return n > 1 ? n - 1 : 0;
 }
 
-}  // namespace
-
-void JsonView::Show(const JsonObject& event, Clock::time_point) {
-    out_.Write(event.ToString() + "\n");
+std::string Prompted(const line::PromptFields& prompt) {
+    return prompt.caption + ": " + prompt.message + (prompt.answered ? " [--yes]" : "");
 }
 
-void PersonView::Show(const JsonObject& event, Clock::time_point at) {
+// What a socket's row says, in its own words: the state's code is for scripts.
+std::string SocketText(const line::SocketFields& socket) {
+    switch (socket.state) {
+        case line::SocketState::Empty:
+            return socket.message.empty() ? "empty" : "empty: " + socket.message;
+        case line::SocketState::Working:
+            return socket.message.empty() ? "burning" : "burning: " + socket.message;
+        case line::SocketState::TakeOut:
+        case line::SocketState::Unsteady:
+        case line::SocketState::Busy:
+        case line::SocketState::Missing:
+        case line::SocketState::OtherStation:
+            break;
+    }
+    return socket.message.empty() ? line::SocketWord(socket.state) : socket.message;
+}
+
+}  // namespace
+
+void JsonView::Show(const BurnEvent& event, Clock::time_point) {
+    out_.Write(line::EventLine(event) + "\n");
+}
+
+void PersonView::Show(const BurnEvent& event, Clock::time_point at) {
     row_.Apply(event, at);
-    const std::string kind = event.Text("event");
-    if (kind == kEventProgress) {
-        Draw();
-    } else if (kind == kEventPrompt && event.Flag("answered")) {
-        console_.Print(Ended(event) + " [--yes]");
-    } else if (kind == kEventWait) {
-        if (console_.live()) {
+    switch (event.kind()) {
+        case EventKind::Progress:
             Draw();
-        } else if (event.Text("for") != lastWait_) {
-            console_.Print(row_.Detail(Clock::now()));
+            break;
+        case EventKind::Prompt:
+            if (event.Get<line::PromptFields>().answered) {
+                console_.Print(Prompted(event.Get<line::PromptFields>()));
+            }
+            break;
+        case EventKind::Wait: {
+            const line::WaitFor waitFor = event.Get<line::WaitFields>().waitFor;
+            if (console_.live()) {
+                Draw();
+            } else if (lastWait_ != waitFor) {
+                console_.Print(row_.Detail(Clock::now()));
+            }
+            lastWait_ = waitFor;
+            break;
         }
-        lastWait_ = event.Text("for");
-    } else if (kind == kEventEnd || kind == kEventCheck) {
-        console_.Print(row_.ended());
+        case EventKind::End:
+        case EventKind::Check:
+            console_.Print(row_.ended());
+            break;
+        case EventKind::Start:
+        case EventKind::Phase:
+        case EventKind::Retry:
+        case EventKind::Handover:
+        case EventKind::Identify:
+        case EventKind::Port:
+        case EventKind::Socket:
+        case EventKind::Station:
+            break;
     }
 }
 
@@ -53,6 +92,43 @@ void PersonView::Tick() {
     // The seconds of a wait and the time left go on between events.
     if (console_.live() && !row_.Over()) {
         Draw();
+    }
+}
+
+void ReportView::Show(const BurnEvent& event, Clock::time_point) {
+    // A device chooses its own serial number: every field is shown escaped.
+    const auto column = [](const std::string& text, std::size_t width) {
+        const std::string shown = text.empty() ? "-" : ForPerson(text);
+        return shown + std::string(width > shown.size() ? width - shown.size() : 0, ' ') + " ";
+    };
+    switch (event.kind()) {
+        case EventKind::Identify:
+            out_.Write(ForPerson(event.port + ": " + event.Get<line::IdentifyFields>().message) +
+                       "\n");
+            break;
+        case EventKind::Port: {
+            const auto& row = event.Get<line::PortFields>();
+            if (!headed_) {
+                headed_ = true;
+                out_.Write(column("PORT", 24) + column("KIND", 8) + column("USB SERIAL", 20) +
+                           column("USB PATH", 12) + "DEVICE\n");
+            }
+            out_.Write(column(event.port, 24) + column(row.kind, 8) + column(row.usbSerial, 20) +
+                       column(row.usbPath, 12) + ForPerson(row.device) + "\n");
+            break;
+        }
+        case EventKind::Start:
+        case EventKind::Phase:
+        case EventKind::Progress:
+        case EventKind::Retry:
+        case EventKind::Prompt:
+        case EventKind::Handover:
+        case EventKind::Wait:
+        case EventKind::End:
+        case EventKind::Check:
+        case EventKind::Socket:
+        case EventKind::Station:
+            break;  // no report's
     }
 }
 
@@ -74,15 +150,16 @@ std::string TableView::Line(const std::string& port, std::size_t columns) const 
     return FitTo(name + ForPerson(rows_.at(port).Text(Clock::now(), left)), columns);
 }
 
-void TableView::Show(const JsonObject& event, Clock::time_point at) {
-    if (event.Text("event") == kEventStation) {
+void TableView::Show(const BurnEvent& event, Clock::time_point at) {
+    if (event.kind() == EventKind::Station) {
+        const auto& station = event.Get<line::StationFields>();
         if (!live_) {
-            out_.Write(TimeStamp() + "station " + event.Text("state") + ": " + event.Text("model") +
-                       " image " + ForPerson(event.Text("image")) + "\n");
+            out_.Write(TimeStamp() + "station " + line::StationWord(station.state) + ": " +
+                       station.model + " image " + ForPerson(station.image) + "\n");
         }
         return;
     }
-    const std::string port = event.Text("port");
+    const std::string& port = event.port;
     if (rows_.count(port) == 0) {
         // A station's socket where a PLC arrived for the first time.
         order_.push_back(port);
@@ -90,47 +167,70 @@ void TableView::Show(const JsonObject& event, Clock::time_point at) {
     }
     PlcRow& row = rows_[port];
     row.Apply(event, at);
-    const std::string kind = event.Text("event");
-    if (kind == kEventEnd || kind == kEventCheck) {
-        const std::int64_t status = event.Number("exit_status");
-        ++(status == 0 ? counts_.done : status == 1 ? counts_.failed : counts_.interrupted);
+    if (event.kind() == EventKind::End || event.kind() == EventKind::Check) {
+        const int status = event.kind() == EventKind::End
+                               ? event.Get<line::EndFields>().exitStatus
+                               : event.Get<line::CheckFields>().exitStatus;
+        switch (line::StateOfExit(status)) {
+            case line::BurnState::Done:
+                ++counts_.done;
+                break;
+            case line::BurnState::Failed:
+                ++counts_.failed;
+                break;
+            case line::BurnState::Interrupted:
+                ++counts_.interrupted;
+                break;
+        }
     }
     if (live_) {
         return;
     }
-    std::string line;
-    if (kind == kEventStart) {
-        line = "starting: " + event.Text("model") + " image " + event.Text("image");
-    } else if (kind == kEventPhase) {
-        line = event.Text("phase");
-    } else if (kind == kEventRetry) {
-        line = "retry, errors " + std::to_string(event.Number("errors")) + "/" +
-               std::to_string(event.Number("errors_total"));
-    } else if (kind == kEventProgress) {
-        const std::int64_t tenth = row.values().progress / 10;
-        auto last = lastTenth_.find(port);
-        if (last == lastTenth_.end() || last->second != tenth) {
-            lastTenth_[port] = tenth;
-            line = row.Text(Clock::now(), 0);
+    const std::string text = EventText(event, row);
+    if (!text.empty()) {
+        out_.Write(TimeStamp() + ForPerson(port + ": " + text) + "\n");
+    }
+}
+
+// The line an event gets without a terminal; empty for none.
+std::string TableView::EventText(const BurnEvent& event, PlcRow& row) {
+    switch (event.kind()) {
+        case EventKind::Start: {
+            const auto& start = event.Get<line::StartFields>();
+            return "starting: " + start.model + " image " + start.image;
         }
-    } else if (kind == kEventPrompt) {
-        line = Ended(event) + (event.Flag("answered") ? " [--yes]" : "");
-    } else if (kind == kEventWait && event.TypeOf("seconds_left") != JsonObject::Type::Null) {
-        line = row.Detail(Clock::now());
-    } else if (kind == kEventEnd || kind == kEventCheck) {
-        line = row.ended();
-    } else if (kind == kEventSocket) {
-        // What the row says, in its own words: the state's code is for scripts.
-        const std::string state = event.Text("state");
-        const std::string message = event.Text("message");
-        line = state == "empty"     ? (message.empty() ? "empty" : "empty: " + message)
-               : state == "working" ? (message.empty() ? "burning" : "burning: " + message)
-               : message.empty()    ? state
-                                    : message;
+        case EventKind::Phase:
+            return PhaseWord(event.Get<line::PhaseFields>().phase);
+        case EventKind::Retry: {
+            const auto& retry = event.Get<line::RetryFields>();
+            return "retry, errors " + std::to_string(retry.errors) + "/" +
+                   std::to_string(retry.errorsTotal);
+        }
+        case EventKind::Progress: {
+            const std::int64_t tenth = row.values().progress / 10;
+            auto last = lastTenth_.find(event.port);
+            if (last != lastTenth_.end() && last->second == tenth) {
+                return "";
+            }
+            lastTenth_[event.port] = tenth;
+            return row.Text(Clock::now(), 0);
+        }
+        case EventKind::Prompt:
+            return Prompted(event.Get<line::PromptFields>());
+        case EventKind::Wait:
+            return event.Get<line::WaitFields>().secondsLeft ? row.Detail(Clock::now()) : "";
+        case EventKind::End:
+        case EventKind::Check:
+            return row.ended();
+        case EventKind::Socket:
+            return SocketText(event.Get<line::SocketFields>());
+        case EventKind::Handover:
+        case EventKind::Identify:
+        case EventKind::Port:
+        case EventKind::Station:
+            break;
     }
-    if (!line.empty()) {
-        out_.Write(TimeStamp() + ForPerson(port + ": " + line) + "\n");
-    }
+    return "";
 }
 
 void TableView::Tick() {
@@ -164,7 +264,7 @@ std::string CountLine(const BurnCounts& counts) {
     return line;
 }
 
-void TableView::Summary() {
+void TableView::Close() {
     if (live_) {
         Redraw();
         return;

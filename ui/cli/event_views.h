@@ -1,6 +1,7 @@
-// The renderings of the events: for a person (a status line for one PLC, a table
-// with a row per PLC for several) and JSON lines for a script. Views are called
-// from one thread only: the event pump's (event_pump.h).
+// The terminal's faces of the line's events: for a person (a status line for one
+// PLC; a table with a row per PLC for several, or per socket for a station; a
+// line per port for --identify and --list) and JSON lines for a script. Views
+// are called from one thread only: the event pump's (line/event_pump.h).
 #pragma once
 
 #include <functional>
@@ -8,29 +9,20 @@
 #include <string>
 #include <vector>
 
+#include "line/event_pump.h"
 #include "ui/cli/console.h"
-#include "ui/cli/json_object.h"
 #include "ui/cli/output.h"
 #include "ui/cli/plc_row.h"
 
 namespace norvane::cli {
 
-class EventView {
-  public:
-    using Clock = PlcRow::Clock;
-
-    virtual ~EventView() = default;
-    // `at`: when the event happened, which may be a while before it is shown.
-    virtual void Show(const JsonObject& event, Clock::time_point at) = 0;
-    // Called about ten times a second, for views that redraw at their own pace.
-    virtual void Tick() {}
-};
+using line::EventView;
 
 // One JSON object per line.
 class JsonView : public EventView {
   public:
     explicit JsonView(Output& out) : out_(out) {}
-    void Show(const JsonObject& event, Clock::time_point at) override;
+    void Show(const line::BurnEvent& event, Clock::time_point at) override;
 
   private:
     Output& out_;
@@ -42,7 +34,7 @@ class JsonView : public EventView {
 class PersonView : public EventView {
   public:
     explicit PersonView(Console& console) : console_(console) {}
-    void Show(const JsonObject& event, Clock::time_point at) override;
+    void Show(const line::BurnEvent& event, Clock::time_point at) override;
     void Tick() override;
 
   private:
@@ -50,7 +42,19 @@ class PersonView : public EventView {
 
     Console& console_;
     PlcRow row_;
-    std::string lastWait_;
+    std::optional<line::WaitFor> lastWait_;
+};
+
+// What burns nothing, for a person: a line per port, "port: what it is" of
+// --identify, the columns of --list under their heads.
+class ReportView : public EventView {
+  public:
+    explicit ReportView(Output& out) : out_(out) {}
+    void Show(const line::BurnEvent& event, Clock::time_point at) override;
+
+  private:
+    Output& out_;
+    bool headed_ = false;
 };
 
 // How the burns told so far ended.
@@ -72,12 +76,13 @@ class TableView : public EventView {
   public:
     TableView(Output& out, bool live, const std::vector<std::string>& ports,
               std::function<std::size_t()> columns = {});
-    void Show(const JsonObject& event, Clock::time_point at) override;
+    void Show(const line::BurnEvent& event, Clock::time_point at) override;
     void Tick() override;
-    void Summary();
+    void Close() override;
 
   private:
     std::string Line(const std::string& port, std::size_t columns) const;
+    std::string EventText(const line::BurnEvent& event, PlcRow& row);
     void Redraw();
 
     Output& out_;

@@ -1,30 +1,37 @@
-// norvane-fwupdate: the burn of the Windows program, from a terminal; one PLC, or
-// several at once.
-#include <cstdio>
+// norvane-fwupdate: the burn of the Windows program, from a terminal; one PLC,
+// several at once, a station, or what PLCs are.
+#include <cstdlib>
+#include <memory>
 #include <string>
 
-#include "burn/burn_messages.h"
 #include "burn/image.h"
 #include "burn/model_selection.h"
 #include "burn/shared_values.h"
 #include "burn/untrusted_text.h"
+#include "line/exit_status.h"
+#include "line/identify.h"
+#include "line/machine.h"
+#include "line/machine_world.h"
+#include "line/process_supervisor.h"
+#include "line/run_image.h"
+#include "line/several_burns.h"
+#include "line/station.h"
+#include "line/warnings.h"
+#include "port/test_settings.h"
 #include "ui/cli/burn_session.h"
 #include "ui/cli/console.h"
 #include "ui/cli/event_views.h"
-#include "ui/cli/identify.h"
-#include "ui/cli/json_object.h"
 #include "ui/cli/options.h"
 #include "ui/cli/output.h"
 #include "ui/cli/platform.h"
-#include "ui/cli/run_image.h"
-#include "ui/cli/several_burns.h"
-#include "ui/cli/station.h"
+#include "ui/cli/signal_controls.h"
 #include "ui/cli/version_info.h"
 
 namespace {
 
 using namespace norvane;
 using namespace norvane::cli;
+namespace machine = line::machine;
 
 // The text may name a file or a port: each of its lines is shown escaped.
 int UsageError(const std::string& text) {
@@ -35,19 +42,19 @@ int UsageError(const std::string& text) {
     }
     StandardError().Write(std::string(platform::CommandName()) + ": " + shown + "\nTry '" +
                           platform::CommandName() + " --help'.\n");
-    return kExitUsage;
+    return line::kExitUsage;
 }
 
 // What the ports given say before any burn: each is a PLC's port, and no PLC is
 // named twice under two names. Empty when they are good.
 std::string PortsProblem(const Options& options, const PlcModel& model) {
-    std::vector<std::pair<std::string, platform::PortCheck>> seen;
+    std::vector<std::pair<std::string, machine::PortCheck>> seen;
     for (const std::string& port : options.ports) {
         if (port == "USB" && model.linkKind != LinkKind::Usb) {
             return std::string("--port USB names the PLC's own USB port, and a ") + model.name +
                    " is on a serial port: name that (--list shows them)";
         }
-        const platform::PortCheck check = platform::CheckPort(port);
+        const machine::PortCheck check = machine::CheckPort(port);
         if (check.ownTerminal) {
             return "--port " + port +
                    " is the terminal this program runs on, not a PLC's port (--list shows them)";
@@ -64,39 +71,35 @@ std::string PortsProblem(const Options& options, const PlcModel& model) {
     return "";
 }
 
-bool ModelPrompts(const PlcModel& model) {
-    return model.afterAppErase != AfterAppErase::Wait1;
+// What a station watches for each --port: a USB socket by its place or its
+// serial number, the socket of a PLC's USB device plugged in now, or a serial
+// port (one that is not there yet is shown missing until it appears). Nothing,
+// with `error` set, for a --port no station can watch.
+std::optional<std::vector<line::WatchedPort>> WatchedPorts(const Options& options,
+                                                           std::string& error) {
+    std::vector<line::WatchedPort> watched;
+    for (const std::string& port : options.ports) {
+        const bool identity = port.rfind("usb-path:", 0) == 0 || port.rfind("usb-serial:", 0) == 0;
+        const machine::PortCheck check = identity ? machine::PortCheck{} : machine::CheckPort(port);
+        if (port == "USB") {
+            error =
+                "--port USB names whichever PLC is on USB, not a socket: a station watches "
+                "usb-path:..., usb-serial:..., the device of a PLC plugged in now, or a serial "
+                "port (--list shows them); without --port, every USB socket";
+            return std::nullopt;
+        }
+        if (check.plcUsb && !check.usbPath.empty()) {
+            // Its socket, which stays when the kernel names the device anew.
+            watched.push_back({"usb-path:" + check.usbPath, true});
+        } else {
+            watched.push_back({port, identity || check.plcUsb});
+        }
+    }
+    return watched;
 }
 
-void ListPorts(bool json) {
-    const std::vector<platform::PortRow> rows = platform::ListPorts();
-    if (json) {
-        for (const platform::PortRow& row : rows) {
-            JsonObject line;
-            line.Set("port", row.name)
-                .Set("kind", row.kind)
-                .SetTextOrNull("usb_serial", row.usbSerial)
-                .SetTextOrNull("usb_path", row.usbPath)
-                .Set("device", row.device);
-            StandardOutput().Write(line.ToString() + "\n");
-        }
-        return;
-    }
-    // A device chooses its own serial number: every field is shown escaped.
-    const auto printRow = [](const std::string& name, const std::string& kind,
-                             const std::string& serial, const std::string& path,
-                             const std::string& device) {
-        const auto column = [](const std::string& text, std::size_t width) {
-            const std::string shown = text.empty() ? "-" : ForPerson(text);
-            return shown + std::string(width > shown.size() ? width - shown.size() : 0, ' ') + " ";
-        };
-        StandardOutput().Write(column(name, 24) + column(kind, 8) + column(serial, 20) +
-                               column(path, 12) + ForPerson(device) + "\n");
-    };
-    printRow("PORT", "KIND", "USB SERIAL", "USB PATH", "DEVICE");
-    for (const platform::PortRow& row : rows) {
-        printRow(row.name, row.kind, row.usbSerial, row.usbPath, row.device);
-    }
+bool ModelPrompts(const PlcModel& model) {
+    return model.afterAppErase != AfterAppErase::Wait1;
 }
 
 // The port the window would choose: for a USB model the PLC's USB device, for a
@@ -107,78 +110,51 @@ void ChoosePort(const Options& options, const PlcModel& model) {
     } else if (!options.ports.empty()) {
         selectedComPort.Set(options.ports.front());
     } else {
-        const std::vector<std::string> ports = platform::WindowPortNames();
+        const std::vector<std::string> ports = machine::WindowPortNames();
         selectedComPort.Set(ports.empty() ? std::string() : ports.front());
     }
 }
 
-}  // namespace
+// The one view of this run: JSON lines, or what a person sees of its mode.
+std::unique_ptr<EventView> MakeView(const Options& options, Console& console) {
+    const bool terminal = platform::IsTerminal(stdout);
+    const auto columns = [] { return platform::TerminalColumns(stdout); };
+    if (options.json) {
+        return std::make_unique<JsonView>(StandardOutput());
+    }
+    switch (options.mode) {
+        case Mode::Burn:
+        case Mode::Check:
+            return std::make_unique<PersonView>(console);
+        case Mode::Several:
+        case Mode::Watch:
+            return std::make_unique<TableView>(StandardOutput(), terminal, options.ports, columns);
+        case Mode::Identify:
+        case Mode::List:
+        case Mode::ListPorts:
+        case Mode::Models:
+        case Mode::Version:
+        case Mode::Help:
+            break;
+    }
+    return std::make_unique<ReportView>(StandardOutput());
+}
 
-int main(int argc, char** argv) {
-    Options options;
-    std::string error;
-    if (!ParseOptions(argc, argv, options, error)) {
-        return UsageError(error);
-    }
-    if (options.help) {
-        StandardOutput().Write(UsageText());
-        return kExitSuccess;
-    }
-    if (options.models) {
-        for (int i = 0; i < kModelCount; ++i) {
-            StandardOutput().Write(std::string(ModelAt(i).name) + "\n");
-        }
-        return kExitSuccess;
-    }
-    // The image of this run, read and judged before any port is opened.
-    RunImage image = BuiltInImage();
-    if (!options.image.empty() && !ReadImageFile(options.image, options.imageName, image, error)) {
-        return UsageError(error);
-    }
-    if (!options.expectSha256.empty()) {
-        if (const std::string problem = DigestProblem(image, options.expectSha256);
-            !problem.empty()) {
-            return UsageError(problem);
-        }
-    }
-    SetRunImage(std::move(image));
-    SelectModel(TheRunImage().modelIndex);
-    const PlcModel& model = SelectedModel();
-    if (options.version) {
-        StandardOutput().Write(VersionText());
-        return kExitSuccess;
-    }
-    if (options.listPorts) {
-        const std::vector<std::string> ports = model.linkKind == LinkKind::Usb
-                                                   ? std::vector<std::string>{"USB"}
-                                                   : platform::WindowPortNames();
-        for (const std::string& port : ports) {
-            StandardOutput().Write(ForPerson(port) + "\n");
-        }
-        return kExitSuccess;
-    }
-    if (options.list) {
-        ListPorts(options.json);
-        return kExitSuccess;
-    }
-    if (options.identify) {
-        platform::CatchSignals();
-        return IdentifyPorts(options);
-    }
-    if (TheRunImage().placeholder && !options.placeholder) {
+// The checks a burn of any kind passes before a port is opened; 0 when it may go on.
+int BurnPrecheck(const Options& options, const PlcModel& model) {
+    if (line::TheRunImage().placeholder && !options.placeholder) {
         return UsageError(
-            std::string(TheRunImage().fromFile
+            std::string(line::TheRunImage().fromFile
                             ? "that image is the generated PLACEHOLDER of a development build"
                             : "this program carries a generated PLACEHOLDER image") +
             ", not firmware for a real PLC: give the firmware file with --image FILE (or pass "
             "--placeholder to burn the placeholder into a simulated PLC)");
     }
-    const bool several = options.ports.size() > 1;
     // A check stops before the hand-over, so no prompt ever comes; a station's
     // burns answer them by the PLC's own replug.
     const bool answersPrompts =
-        options.yes || options.check || options.watch || options.awaitReplug;
-    if (several && !answersPrompts && !options.watch) {
+        options.yes || options.check || options.awaitReplug || options.mode == Mode::Watch;
+    if (options.mode == Mode::Several && !answersPrompts) {
         return UsageError(
             "several PLCs cannot each be answered from one keyboard: pass --yes, and have "
             "each PLC's cable replugged (or the PLC powered off and on) when its row asks");
@@ -194,39 +170,147 @@ int main(int argc, char** argv) {
     if (const std::string problem = PortsProblem(options, model); !problem.empty()) {
         return UsageError(problem);
     }
-    if (!options.record.empty() && !platform::CanAppend(options.record, error)) {
+    std::string error;
+    if (!options.record.empty() && !machine::CanAppend(options.record, error)) {
         return UsageError(error);
+    }
+    return line::kExitSuccess;
+}
+
+// A station, for as long as it is not stopped.
+int Watch(const Options& options, EventView& view, line::Controls& controls) {
+    std::string error;
+    const std::optional<std::vector<line::WatchedPort>> ports = WatchedPorts(options, error);
+    if (!ports) {
+        return UsageError(error);
+    }
+    // A burn that says nothing this long is ended; a test setting shortens it.
+    std::chrono::seconds silence{60};
+    if (const char* limit = TestSettingValue(TestSetting::SilenceLimit)) {
+        const int seconds = std::atoi(limit);
+        silence = seconds > 0 && seconds <= 3600 ? std::chrono::seconds(seconds) : silence;
+    }
+    line::MachineWorld world(options.record);
+    line::ProcessSupervisor burns(BurnSettingsOf(options), silence);
+    line::EventPump pump(view);
+    const line::StationSettings settings{*ports, options.check, line::CurrentImageFacts()};
+    const int status = line::RunStation(settings, world, burns, pump, controls);
+    pump.Drain();
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    std::string error;
+    if (!ParseOptions(argc, argv, options, error)) {
+        return UsageError(error);
+    }
+    line::SetWarningSink([](const std::string& text) {
+        StandardError().Write(std::string(platform::CommandName()) +
+                              ": warning: " + ForPerson(text) + "\n");
+    });
+    if (options.mode == Mode::Help) {
+        StandardOutput().Write(UsageText());
+        return line::kExitSuccess;
+    }
+    if (options.mode == Mode::Models) {
+        for (int i = 0; i < kModelCount; ++i) {
+            StandardOutput().Write(std::string(ModelAt(i).name) + "\n");
+        }
+        return line::kExitSuccess;
+    }
+    // The image of this run, read and judged before any port is opened.
+    line::RunImage image = line::BuiltInImage();
+    if (!options.image.empty() &&
+        !line::ReadImageFile(options.image, options.imageName, image, error)) {
+        return UsageError(error);
+    }
+    if (!options.expectSha256.empty()) {
+        if (const std::string problem = line::DigestProblem(image, options.expectSha256);
+            !problem.empty()) {
+            return UsageError(problem);
+        }
+    }
+    line::SetRunImage(std::move(image));
+    SelectModel(line::TheRunImage().modelIndex);
+    const PlcModel& model = SelectedModel();
+    // With --json, standard output carries the JSON lines alone; a prompt goes to
+    // standard error.
+    const bool terminal = platform::IsTerminal(stdout);
+    Console console(options.json ? StandardError() : StandardOutput(), StandardError(),
+                    terminal && !options.json, [] { return platform::TerminalColumns(stdout); });
+    const std::unique_ptr<EventView> view = MakeView(options, console);
+    switch (options.mode) {
+        case Mode::Version:
+            StandardOutput().Write(VersionText());
+            return line::kExitSuccess;
+        case Mode::ListPorts: {
+            const std::vector<std::string> ports = model.linkKind == LinkKind::Usb
+                                                       ? std::vector<std::string>{"USB"}
+                                                       : machine::WindowPortNames();
+            for (const std::string& port : ports) {
+                StandardOutput().Write(ForPerson(port) + "\n");
+            }
+            return line::kExitSuccess;
+        }
+        case Mode::List: {
+            line::EventPump pump(*view);
+            for (const machine::PortRow& row : machine::ListPorts()) {
+                pump.Put(line::BurnEvent{
+                    row.name, line::PortFields{row.kind, row.usbSerial, row.usbPath, row.device}});
+            }
+            return line::kExitSuccess;
+        }
+        case Mode::Identify: {
+            platform::CatchSignals();
+            const std::vector<std::string> ports =
+                options.ports.empty() ? line::PlcsOnUsb() : options.ports;
+            if (ports.empty()) {
+                StandardError().Write(std::string(platform::CommandName()) +
+                                      ": no PLC found on USB; name the ports to ask with --port\n");
+                return line::kExitBurnFailed;
+            }
+            line::EventPump pump(*view);
+            const bool told = line::IdentifyPorts(
+                ports, std::chrono::seconds(options.replugTimeoutSeconds), pump);
+            return told ? line::kExitSuccess : line::kExitBurnFailed;
+        }
+        case Mode::Burn:
+        case Mode::Check:
+        case Mode::Several:
+        case Mode::Watch:
+        case Mode::Models:
+        case Mode::Help:
+            break;
+    }
+    if (const int refused = BurnPrecheck(options, model); refused != line::kExitSuccess) {
+        return refused;
     }
     ChoosePort(options, model);
     platform::CatchSignals();
-    const bool terminal = platform::IsTerminal(stdout);
-    const auto columns = [] { return platform::TerminalColumns(stdout); };
-    if (options.watch) {
-        JsonView json(StandardOutput());
-        TableView table(StandardOutput(), terminal, options.ports, columns);
-        EventView& view = options.json ? static_cast<EventView&>(json) : table;
-        const int status = RunStation(options, view);
-        if (!options.json) {
-            table.Summary();
-        }
+    SignalControls controls;
+    if (options.mode == Mode::Watch) {
+        const int status = Watch(options, *view, controls);
+        view->Close();
         return status;
     }
-    if (several) {
-        JsonView json(StandardOutput());
-        TableView table(StandardOutput(), terminal, options.ports, columns);
-        EventView& view = options.json ? static_cast<EventView&>(json) : table;
-        const int status = BurnSeveralPlcs(options, view);
-        if (!options.json) {
-            table.Summary();
+    if (options.mode == Mode::Several) {
+        line::ProcessSupervisor burns(BurnSettingsOf(options), std::chrono::hours(24 * 365));
+        int status = line::kExitSuccess;
+        {
+            line::EventPump pump(*view);
+            status = line::BurnSeveralPlcs(options.ports, burns, pump, controls);
         }
+        view->Close();
         return status;
     }
-    // With --json, standard output carries the JSON lines alone; a prompt goes to
-    // standard error.
-    Console console(options.json ? StandardError() : StandardOutput(), StandardError(),
-                    terminal && !options.json, columns);
-    JsonView json(StandardOutput());
-    PersonView person(console);
-    EventView& view = options.json ? static_cast<EventView&>(json) : person;
-    return BurnOnePlc(options, options.ports.empty() ? "" : options.ports.front(), console, view);
+    const BurnResult result =
+        BurnOnePlc(options, options.ports.empty() ? "" : options.ports.front(), console, *view);
+    if (result.threadLeft) {
+        // The burn's thread waits where it was cut short; the process ends here.
+        std::_Exit(result.exitStatus);
+    }
+    return result.exitStatus;
 }

@@ -1,7 +1,11 @@
 #include "ui/cli/options.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <iterator>
+#include <optional>
+#include <utility>
 
 #include "ui/cli/platform.h"
 
@@ -43,19 +47,126 @@ bool ParseSeconds(const std::string& text, int& seconds) {
     return seconds >= 1 && seconds <= kMaxReplugTimeoutSeconds;
 }
 
-// Options that cannot go together, and those that need another.
-bool CombinationMakesSense(const Options& o, std::string& error) {
-    const char* readOnly = o.identify ? "--identify" : o.check ? "--check" : nullptr;
-    if (o.identify && o.check) {
+using ModeSet = std::uint32_t;
+
+constexpr ModeSet Of(Mode mode) {
+    return ModeSet{1} << static_cast<unsigned>(mode);
+}
+
+constexpr ModeSet kBurns = Of(Mode::Burn) | Of(Mode::Check) | Of(Mode::Several) | Of(Mode::Watch);
+constexpr ModeSet kImages = kBurns | Of(Mode::Version);
+constexpr const char* kNoImage = "--identify asks the PLC what it is; it takes no image";
+
+// Which options go with which modes, for the parser and its usage errors. Where
+// it refuses one, `why` says more than that it does not go with the mode: for
+// the mode `about` only, or (no `about`) for any; a `why` that begins with a
+// space follows the mode's option.
+struct Rule {
+    const char* option;
+    ModeSet modes;
+    const char* why;
+    std::optional<Mode> about;
+};
+const Rule kRules[] = {
+    {"--port", kBurns | Of(Mode::Identify), nullptr, std::nullopt},
+    {"--image", kImages, kNoImage, Mode::Identify},
+    {"--image-name", kImages, kNoImage, Mode::Identify},
+    {"--expect-sha256", kImages, kNoImage, Mode::Identify},
+    {"--placeholder", kBurns, kNoImage, Mode::Identify},
+    {"--yes", kBurns, nullptr, std::nullopt},
+    {"--json", kBurns | Of(Mode::Identify) | Of(Mode::List), nullptr, std::nullopt},
+    {"--record", Of(Mode::Burn) | Of(Mode::Several) | Of(Mode::Watch),
+     " burns nothing, so there is nothing to --record", std::nullopt},
+    {"--replug-timeout", kBurns | Of(Mode::Identify), nullptr, std::nullopt},
+    {"--trace", Of(Mode::Burn) | Of(Mode::Check),
+     " burns each PLC as it arrives; it does not take --trace", Mode::Watch},
+    {"--await-replug", Of(Mode::Burn), nullptr, std::nullopt},
+};
+
+// The option that chooses a mode, as the usage errors name it.
+const char* ModeOption(Mode mode) {
+    switch (mode) {
+        case Mode::Burn:
+            return "a burn";
+        case Mode::Check:
+            return "--check";
+        case Mode::Several:
+            return "several --port";
+        case Mode::Watch:
+            return "--watch";
+        case Mode::Identify:
+            return "--identify";
+        case Mode::List:
+            return "--list";
+        case Mode::ListPorts:
+            return "--list-ports";
+        case Mode::Models:
+            return "--models";
+        case Mode::Version:
+            return "--version";
+        case Mode::Help:
+            return "--help";
+    }
+    return "";
+}
+
+// The mode the options that choose one ask for; false with `error` set when
+// they ask for two that do not go together.
+bool ChooseMode(const std::vector<std::string>& chosen, Options& o, std::string& error) {
+    const auto has = [&chosen](const char* option) {
+        return std::find(chosen.begin(), chosen.end(), option) != chosen.end();
+    };
+    o.check = has("--check");
+    if (has("--identify") && o.check) {
         error = "--identify and --check are two different tasks: give one";
-    } else if (readOnly != nullptr && !o.record.empty()) {
-        error = std::string(readOnly) + " burns nothing, so there is nothing to --record";
-    } else if (o.identify && (!o.image.empty() || !o.expectSha256.empty() || o.placeholder)) {
-        error = "--identify asks the PLC what it is; it takes no image";
-    } else if (o.watch && (o.identify || o.trace)) {
-        error = std::string("--watch burns each PLC as it arrives; it does not take ") +
-                (o.identify ? "--identify" : "--trace");
-    } else if (!o.imageName.empty() && o.image != "-") {
+        return false;
+    }
+    if (has("--watch") && has("--identify")) {
+        error = "--watch burns each PLC as it arrives; it does not take --identify";
+        return false;
+    }
+    // What burns nothing comes first: --help and --version answer whatever else is given.
+    constexpr std::pair<const char*, Mode> kChoosers[] = {
+        {"--help", Mode::Help},       {"--models", Mode::Models},
+        {"--version", Mode::Version}, {"--list-ports", Mode::ListPorts},
+        {"--list", Mode::List},       {"--identify", Mode::Identify},
+        {"--watch", Mode::Watch},
+    };
+    for (const auto& [option, mode] : kChoosers) {
+        if (has(option)) {
+            o.mode = mode;
+            return true;
+        }
+    }
+    o.mode = o.ports.size() > 1 ? Mode::Several : o.check ? Mode::Check : Mode::Burn;
+    return true;
+}
+
+// Every option given goes with the mode (kRules), and those that need another have it.
+bool OptionsFit(const std::vector<std::string>& given, const Options& o, std::string& error) {
+    if (o.mode == Mode::Help) {
+        return true;
+    }
+    if (o.trace && o.ports.size() > 1 && o.mode != Mode::Watch) {
+        error = "--trace follows one PLC: give one --port with it";
+        return false;
+    }
+    // Several checks are checks: they record nothing either.
+    const Mode judged = o.check && o.mode == Mode::Several ? Mode::Check : o.mode;
+    for (const std::string& option : given) {
+        const auto rule = std::find_if(std::begin(kRules), std::end(kRules),
+                                       [&option](const Rule& r) { return option == r.option; });
+        if (rule == std::end(kRules) || (rule->modes & Of(judged)) != 0) {
+            continue;
+        }
+        if (rule->why == nullptr || (rule->about && *rule->about != judged)) {
+            error = option + " does not go with " + ModeOption(judged);
+        } else {
+            error = rule->why[0] == ' ' ? ModeOption(judged) + std::string(rule->why) : rule->why;
+        }
+        return false;
+    }
+    if (!o.imageName.empty() && o.image != "-") {
         error = "--image-name names an image read from standard input (--image -)";
     } else if (o.image == "-" && o.imageName.empty()) {
         error = "--image - needs --image-name, whose prefix names the model";
@@ -69,86 +180,79 @@ bool CombinationMakesSense(const Options& o, std::string& error) {
 
 bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error) {
     options = Options{};
+    std::vector<std::string> given;   // the options that go with some modes only
+    std::vector<std::string> chosen;  // the options that choose the mode
+    // The options that take a value, and the usage error of one given without.
+    const std::pair<const char*, const char*> withValue[] = {
+        {"--port", "--port needs a port name, a path or a USB identity"},
+        {"--record", "--record needs a file name"},
+        {"--image", "--image needs a firmware file"},
+        {"--image-name", "--image-name needs the image's file name"},
+        {"--expect-sha256", "--expect-sha256 needs the image's SHA-256 in hexadecimal"},
+        {"--replug-timeout", "--replug-timeout needs whole seconds from 1 to 3600"},
+    };
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i] != nullptr ? argv[i] : "";
+        if (arg == "-h" || arg == "--help" || arg == "--version" || arg == "--list-ports" ||
+            arg == "--list" || arg == "--models" || arg == "--identify" || arg == "--check" ||
+            arg == "--watch") {
+            chosen.push_back(arg == "-h" ? "--help" : arg);
+            continue;
+        }
+        const std::pair<const char*, bool*> flags[] = {
+            {"--yes", &options.yes},
+            {"-y", &options.yes},
+            {"--trace", &options.trace},
+            {"--json", &options.json},
+            {"--placeholder", &options.placeholder},
+            {"--await-replug", &options.awaitReplug},
+        };
+        const auto flag = std::find_if(std::begin(flags), std::end(flags),
+                                       [&arg](const auto& f) { return arg == f.first; });
+        if (flag != std::end(flags)) {
+            *flag->second = true;
+            given.emplace_back(arg == "-y" ? "--yes" : arg);
+            continue;
+        }
         std::string value;
         bool missing = false;
-        if (arg == "-h" || arg == "--help") {
-            options.help = true;
-        } else if (arg == "--version") {
-            options.version = true;
-        } else if (arg == "--list-ports") {
-            options.listPorts = true;
-        } else if (arg == "--list") {
-            options.list = true;
-        } else if (arg == "--models") {
-            options.models = true;
-        } else if (arg == "-y" || arg == "--yes") {
-            options.yes = true;
-        } else if (arg == "--trace") {
-            options.trace = true;
-        } else if (arg == "--json") {
-            options.json = true;
-        } else if (arg == "--placeholder") {
-            options.placeholder = true;
-        } else if (arg == "--identify") {
-            options.identify = true;
-        } else if (arg == "--check") {
-            options.check = true;
-        } else if (arg == "--watch") {
-            options.watch = true;
-        } else if (arg == "--await-replug") {
-            options.awaitReplug = true;
-        } else if (TakeValue(arg, "--port", argc, argv, i, value, missing)) {
-            if (missing) {
-                error = "--port needs a port name, a path or a USB identity";
-                return false;
-            }
+        const auto valued = std::find_if(
+            std::begin(withValue), std::end(withValue),
+            [&](const auto& v) { return TakeValue(arg, v.first, argc, argv, i, value, missing); });
+        if (valued == std::end(withValue)) {
+            error = "unknown option '" + arg + "'";
+            return false;
+        }
+        const std::string name = valued->first;
+        if (missing ||
+            (name == "--replug-timeout" && !ParseSeconds(value, options.replugTimeoutSeconds))) {
+            error = valued->second;
+            return false;
+        }
+        if (name == "--port") {
             if (std::find(options.ports.begin(), options.ports.end(), value) !=
                 options.ports.end()) {
                 error = "--port " + value + " given twice";
                 return false;
             }
             options.ports.push_back(value);
-        } else if (TakeValue(arg, "--record", argc, argv, i, value, missing)) {
-            if (missing) {
-                error = "--record needs a file name";
-                return false;
-            }
+        } else if (name == "--record") {
             options.record = value;
-        } else if (TakeValue(arg, "--image", argc, argv, i, value, missing)) {
-            if (missing) {
-                error = "--image needs a firmware file";
-                return false;
-            }
+        } else if (name == "--image") {
             options.image = value;
-        } else if (TakeValue(arg, "--image-name", argc, argv, i, value, missing)) {
-            if (missing) {
-                error = "--image-name needs the image's file name";
-                return false;
-            }
+        } else if (name == "--image-name") {
             options.imageName = value;
-        } else if (TakeValue(arg, "--expect-sha256", argc, argv, i, value, missing)) {
-            if (missing) {
-                error = "--expect-sha256 needs the image's SHA-256 in hexadecimal";
-                return false;
-            }
+        } else if (name == "--expect-sha256") {
             options.expectSha256 = value;
-        } else if (TakeValue(arg, "--replug-timeout", argc, argv, i, value, missing)) {
-            if (missing || !ParseSeconds(value, options.replugTimeoutSeconds)) {
-                error = "--replug-timeout needs whole seconds from 1 to 3600";
-                return false;
-            }
-        } else {
-            error = "unknown option '" + arg + "'";
-            return false;
         }
+        given.push_back(name);
     }
-    if (options.trace && options.ports.size() > 1) {
-        error = "--trace follows one PLC: give one --port with it";
-        return false;
-    }
-    return CombinationMakesSense(options, error);
+    return ChooseMode(chosen, options, error) && OptionsFit(given, options, error);
+}
+
+line::BurnSettings BurnSettingsOf(const Options& options) {
+    return line::BurnSettings{options.check, options.placeholder, options.record,
+                              options.replugTimeoutSeconds};
 }
 
 const char* UsageText() {

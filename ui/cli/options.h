@@ -1,19 +1,35 @@
-// The command line of norvane-fwupdate.
+// The command line of norvane-fwupdate: one mode, and the options that go with it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "line/child_command.h"
 
 namespace norvane::cli {
 
 constexpr int kDefaultReplugTimeoutSeconds = 30;
 
+// What a run does. A burn of one PLC (Check: up to the first request that would
+// change it), of several at once, a station; what PLCs are (Identify); the
+// information that burns nothing.
+enum class Mode : std::uint8_t {
+    Burn,
+    Check,
+    Several,
+    Watch,
+    Identify,
+    List,
+    ListPorts,
+    Models,
+    Version,
+    Help,
+};
+
 struct Options {
-    bool help = false;
-    bool version = false;
-    bool listPorts = false;          // the window's port list
-    bool models = false;             // the models of the catalogue, one per line
-    bool list = false;               // every port that could hold a PLC, with its identity
+    Mode mode = Mode::Burn;
+    bool check = false;              // Check, and several or a station that check each PLC
     bool yes = false;                // answer the replug and power-cycle prompts at once
     bool trace = false;              // every byte on the line to standard error
     bool json = false;               // one JSON object per line instead of output for a person
@@ -24,14 +40,15 @@ struct Options {
     std::string imageName;     // the file name of an image read from standard input
     std::string expectSha256;  // refuse any image whose digest differs
     bool placeholder = false;  // burn the built-in placeholder image all the same
-    bool identify = false;     // say what each PLC is, changing nothing
-    bool check = false;        // everything up to the erase, then stop
-    bool watch = false;        // a station: burn each PLC as it is plugged in, until stopped
     bool awaitReplug = false;  // the replug prompt answered by the PLC leaving and coming back
 };
 
 // False with `error` set when the arguments make no sense.
 bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error);
+
+// What every burn process of a run of several PLCs, or of a station, is started
+// with.
+line::BurnSettings BurnSettingsOf(const Options& options);
 
 const char* UsageText();
 

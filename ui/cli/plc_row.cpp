@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "ui/cli/burn_events.h"
+#include "line/exit_status.h"
 
 namespace norvane::cli {
 
@@ -10,10 +10,6 @@ namespace {
 
 // The transfer's end is estimated from its pace once it has run this long.
 constexpr std::chrono::seconds kEstimateAfter{2};
-
-std::string Ended(const JsonObject& event) {
-    return event.Text("caption") + ": " + event.Text("message");
-}
 
 }  // namespace
 
@@ -24,65 +20,104 @@ std::string TimeLeft(std::int64_t seconds) {
     return text;
 }
 
-void PlcRow::Apply(const JsonObject& event, Clock::time_point now) {
-    const std::string kind = event.Text("event");
-    if (kind == kEventStart) {
-        std::string before = std::move(before_);
-        *this = PlcRow{};
-        before_ = std::move(before);
-    } else if (kind == kEventProgress || kind == kEventPhase || kind == kEventRetry) {
-        const std::int32_t phase =
-            event.Has("phase") ? PhaseOfWord(event.Text("phase")) : values_.flashStatus;
-        const auto number = [&event](const char* key, std::int32_t was) {
-            return event.Has(key) ? static_cast<std::int32_t>(event.Number(key)) : was;
-        };
-        const std::int32_t percent = number("percent", values_.progress);
-        if (phase != kFlashIdle) {
-            state_ = State::Working;  // a wait is over once the flash is worked on
-        }
-        if (phase == kFlashProgramming && !programmingSince_) {
-            programmingSince_ = now;
-        }
-        if (percent != values_.progress) {
-            lastPercentAt_ = now;
-        }
-        values_ = StatusValues{number("seconds", values_.elapsedTime), percent, phase,
-                               number("errors", values_.errCounter),
-                               number("errors_total", values_.totalErrCounter)};
-    } else if (kind == kEventPrompt) {
-        if (!event.Flag("answered")) {
-            state_ = State::Waiting;
-            waitFor_ = event.Text("message").find("REPLUG") != std::string::npos ? kWaitReplug
-                                                                                 : kWaitPowerCycle;
-            waitLeft_.reset();
-        }
-    } else if (kind == kEventWait) {
-        state_ = State::Waiting;
-        waitFor_ = event.Text("for");
-        waitLeft_.reset();
-        if (event.TypeOf("seconds_left") == JsonObject::Type::Number) {
-            waitLeft_ = event.Number("seconds_left");
-        }
-        waitSince_ = now;
-    } else if (kind == kEventHandover) {
-        if (state_ != State::Waiting) {
-            state_ = State::Working;
-        }
-    } else if (kind == kEventSocket) {
-        const std::string state = event.Text("state");
-        if (state == "empty") {
+void PlcRow::Apply(const line::BurnEvent& event, Clock::time_point now) {
+    using line::EventKind;
+    switch (event.kind()) {
+        case EventKind::Start: {
+            std::string before = std::move(before_);
             *this = PlcRow{};
-            state_ = State::Empty;
-        } else if (state == "working") {
-            before_ = event.Text("message");
-        } else {
-            state_ = State::Attention;
-            note_ = event.Text("message");
+            before_ = std::move(before);
+            break;
         }
-    } else if (kind == kEventEnd || kind == kEventCheck) {
-        ended_ = event.Flag("ready") ? event.Text("message") : Ended(event);
-        const std::int64_t status = event.Number("exit_status");
-        state_ = status == 0 ? State::Done : status == 1 ? State::Failed : State::Interrupted;
+        case EventKind::Phase:
+            Values(event.Get<line::PhaseFields>().phase, values_.progress, values_.errCounter,
+                   values_.totalErrCounter, event.Get<line::PhaseFields>().seconds, now);
+            break;
+        case EventKind::Progress: {
+            const auto& p = event.Get<line::ProgressFields>();
+            Values(p.phase, p.percent, p.errors, p.errorsTotal, p.seconds, now);
+            break;
+        }
+        case EventKind::Retry: {
+            const auto& r = event.Get<line::RetryFields>();
+            Values(values_.flashStatus, values_.progress, r.errors, r.errorsTotal, r.seconds, now);
+            break;
+        }
+        case EventKind::Prompt:
+            if (!event.Get<line::PromptFields>().answered) {
+                state_ = State::Waiting;
+                waitFor_ = event.Get<line::PromptFields>().waitFor;
+                waitLeft_.reset();
+            }
+            break;
+        case EventKind::Wait:
+            state_ = State::Waiting;
+            waitFor_ = event.Get<line::WaitFields>().waitFor;
+            waitLeft_ = event.Get<line::WaitFields>().secondsLeft;
+            waitSince_ = now;
+            break;
+        case EventKind::Handover:
+            if (state_ != State::Waiting) {
+                state_ = State::Working;
+            }
+            break;
+        case EventKind::Socket: {
+            const auto& socket = event.Get<line::SocketFields>();
+            if (socket.state == line::SocketState::Empty) {
+                *this = PlcRow{};
+                state_ = State::Empty;
+            } else if (socket.state == line::SocketState::Working) {
+                before_ = socket.message;
+            } else {
+                state_ = State::Attention;
+                note_ = socket.message;
+            }
+            break;
+        }
+        case EventKind::End: {
+            const auto& end = event.Get<line::EndFields>();
+            Ended(end.caption + ": " + end.message, end.exitStatus);
+            break;
+        }
+        case EventKind::Check: {
+            const auto& check = event.Get<line::CheckFields>();
+            Ended(check.ready ? check.message : check.caption + ": " + check.message,
+                  check.exitStatus);
+            break;
+        }
+        case EventKind::Identify:
+        case EventKind::Port:
+        case EventKind::Station:
+            break;  // no burn's
+    }
+}
+
+void PlcRow::Values(std::int32_t phase, std::int32_t percent, std::int32_t errors,
+                    std::int32_t errorsTotal, std::int64_t seconds, Clock::time_point now) {
+    if (phase != kFlashIdle) {
+        state_ = State::Working;  // a wait is over once the flash is worked on
+    }
+    if (phase == kFlashProgramming && !programmingSince_) {
+        programmingSince_ = now;
+    }
+    if (percent != values_.progress) {
+        lastPercentAt_ = now;
+    }
+    values_ = StatusValues{static_cast<std::int32_t>(seconds), percent, phase, errors, errorsTotal};
+}
+
+void PlcRow::Ended(std::string text, int exitStatus) {
+    ended_ = std::move(text);
+    switch (line::StateOfExit(exitStatus)) {
+        case line::BurnState::Done:
+            state_ = State::Done;
+            break;
+        case line::BurnState::Failed:
+            state_ = State::Failed;
+            break;
+        case line::BurnState::Interrupted:
+            state_ = State::Interrupted;
+            break;
     }
 }
 
@@ -106,17 +141,15 @@ std::string PlcRow::WaitText(Clock::time_point now) const {
         left = *left > passed ? *left - passed : 0;
     }
     const std::string seconds = left ? std::to_string(*left) + " s" : "";
-    if (waitFor_ == kWaitReplug) {
-        return "replug the USB cable now";
-    }
-    if (waitFor_ == kWaitPowerCycle) {
-        return "power the PLC off and on now";
-    }
-    if (waitFor_ == kWaitRestart) {
-        return "PLC restarting: " + seconds;
-    }
-    if (waitFor_ == kWaitReconnect) {
-        return "waiting for the PLC: " + seconds + " left";
+    switch (waitFor_) {
+        case line::WaitFor::Replug:
+            return "replug the USB cable now";
+        case line::WaitFor::PowerCycle:
+            return "power the PLC off and on now";
+        case line::WaitFor::Restart:
+            return "PLC restarting: " + seconds;
+        case line::WaitFor::Reconnect:
+            return "waiting for the PLC: " + seconds + " left";
     }
     return "waiting";
 }

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "ui/cli/json_object.h"
+#include "line/burn_event.h"
 #include "ui/cli/status_line.h"
 
 namespace norvane::cli {
@@ -29,7 +29,7 @@ class PlcRow {
     };
 
     // Follows one event of the burn, which arrived at `now`.
-    void Apply(const JsonObject& event, Clock::time_point now);
+    void Apply(const line::BurnEvent& event, Clock::time_point now);
 
     State state() const { return state_; }
     const StatusValues& values() const { return values_; }
@@ -47,6 +47,9 @@ class PlcRow {
     std::string Detail(Clock::time_point now) const;
 
   private:
+    void Values(std::int32_t phase, std::int32_t percent, std::int32_t errors,
+                std::int32_t errorsTotal, std::int64_t seconds, Clock::time_point now);
+    void Ended(std::string text, int exitStatus);
     std::optional<std::int64_t> SecondsLeft(Clock::time_point now) const;
     std::string WaitText(Clock::time_point now) const;
 
@@ -55,7 +58,7 @@ class PlcRow {
     std::string ended_;
     std::string note_;    // a station's word on its socket
     std::string before_;  // what a station's unit had before this burn, where known
-    std::string waitFor_;
+    line::WaitFor waitFor_ = line::WaitFor::Restart;
     std::optional<std::int64_t> waitLeft_;  // seconds left when the wait was told
     Clock::time_point waitSince_{};
     // The transfer's start and its last percent, for the time it has left.

@@ -7,16 +7,11 @@
 #include <vector>
 
 #include "burn/flash_phase.h"
+#include "line/panel_events.h"
 
 namespace norvane::cli {
 
-struct StatusValues {
-    std::int32_t elapsedTime;
-    std::int32_t progress;
-    std::int32_t flashStatus;
-    std::int32_t errCounter;
-    std::int32_t totalErrCounter;
-};
+using StatusValues = line::PanelValues;
 
 // One line, e.g. "  12 s [##########----------]  50 % Erasing      errors 0/3",
 // with `detail` (the time left) after it. Given the columns it may take (0:

@@ -1,14 +1,11 @@
-// What --version prints, and what the start of every burn says: the program, the
-// model it serves and the image it carries.
+// What --version prints: the program, the model it serves and the image it
+// carries (or the firmware file given).
 #pragma once
 
 #include <string>
 
-#include "ui/cli/burn_events.h"
-
 namespace norvane::cli {
 
-ImageFacts CurrentImageFacts();
 std::string VersionText();
 
 }  // namespace norvane::cli

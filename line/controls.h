@@ -1,0 +1,20 @@
+// What asks a line's loops to stop: the terminal program's signals, or a test's
+// own requests.
+#pragma once
+
+namespace norvane::line {
+
+class Controls {
+  public:
+    virtual ~Controls() = default;
+    // Ctrl-C or a request to terminate.
+    virtual bool Interrupted() = 0;
+    // Forgets it, so that the next one is seen as a second one.
+    virtual void ClearInterrupt() = 0;
+    // A hang-up.
+    virtual bool HungUp() = 0;
+    // The terminal a station was started from has gone away; false where it had none.
+    virtual bool TerminalGone() = 0;
+};
+
+}  // namespace norvane::line

@@ -1,0 +1,33 @@
+#include "line/serial_watch.h"
+
+namespace norvane::line {
+
+std::optional<SerialWatch::Outcome> SerialWatch::Poll(StationWorld& world, const std::string& port,
+                                                      Clock::time_point now,
+                                                      std::chrono::seconds period, int silentAsks) {
+    if (!asking_) {
+        if (now >= next_) {
+            world.Ask(port);
+            asking_ = true;
+        }
+        return std::nullopt;
+    }
+    const std::optional<bool> answered = world.Answer(port);
+    if (!answered) {
+        return std::nullopt;
+    }
+    asking_ = false;
+    // The asking itself took a while: the next one comes a period after it.
+    next_ = world.Now() + period;
+    const bool first = ++asked_ == 1;
+    if (*answered) {
+        silent_ = 0;
+        return Outcome{true, first};
+    }
+    if (++silent_ >= silentAsks) {
+        return Outcome{false, first};
+    }
+    return std::nullopt;
+}
+
+}  // namespace norvane::line

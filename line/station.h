@@ -1,0 +1,109 @@
+// A station: runs until stopped, burning each PLC as it is plugged in. It watches
+// the USB sockets where a PLC's own USB device may appear (all of them, or those
+// --port names) and the serial ports --port names, starts a burn for each PLC
+// that arrives in an emptied socket, and takes the next unit there only once the
+// socket has been emptied. A unit known by its USB serial number as burnt with
+// this model and image (by this station, or by anyone on its record) is never
+// burnt twice. The rules are here; the machine (StationWorld) and the burns
+// (Supervisor) are handed in, so that the rules are tested on a clock of a
+// test's own.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "line/burn_supervisor.h"
+#include "line/controls.h"
+#include "line/event_pump.h"
+#include "line/run_image.h"
+#include "line/serial_watch.h"
+#include "line/station_socket.h"
+#include "line/station_world.h"
+#include "line/unit_history.h"
+
+namespace norvane::line {
+
+// A socket of the PLC's own USB device (usb-path:..., usb-serial:..., an
+// interface on Windows), or a serial port.
+struct WatchedPort {
+    std::string name;
+    bool usb = true;
+};
+
+struct StationSettings {
+    // What to watch; nothing: every USB socket where a PLC's own USB device appears.
+    std::vector<WatchedPort> ports;
+    bool check = false;  // check each unit, burn nothing
+    ImageFacts image;
+};
+
+class Station {
+  public:
+    using Clock = StationWorld::Clock;
+
+    Station(StationSettings settings, StationWorld& world, Supervisor& burns, EventSink& sink);
+
+    // The first look at every socket: what was there before the station is
+    // known once every serial port has been asked (false until then: call it
+    // again). Then the station says it watches.
+    bool Begin();
+    // One turn: the burns' news (waited for up to `wait`), then a look at the
+    // sockets when one is due.
+    void Step(std::chrono::milliseconds wait);
+    // No new burn from now on; the running ones go on.
+    void Stop();
+    // The running burns end as interrupted.
+    void InterruptBurns();
+    bool Stopping() const { return stopping_; }
+    // Stopping, and no burn left.
+    bool Over() const { return stopping_ && burns_.Running() == 0; }
+    // Says it has stopped; 0 when every burn succeeded, 1 when any failed, 130
+    // when burns were interrupted.
+    int Stopped();
+
+  private:
+    struct Unit {
+        std::string usbSerial;
+        std::string device;
+    };
+
+    void Look(bool first);
+    void LookAtUsb(StationSocket& socket, const UsbUnits& usb, bool first);
+    void LookAtSerial(StationSocket& socket);
+    bool Claimed(StationSocket& socket, bool present);
+    bool StillHeld(StationSocket& socket);
+    std::string Twin(const std::string& id, const std::string& usbSerial,
+                     const UsbUnits& usb) const;
+    void Arrived(StationSocket& socket, const Unit& unit, const UsbUnits& usb);
+    void Start(StationSocket& socket, const Unit& unit);
+    void Heard(BurnNews news);
+    void Ended(StationSocket& socket, const BurnOver& over);
+    void Tell(const StationSocket& socket);
+    void LearnRecord();
+    void Say(StationState state);
+
+    const StationSettings settings_;
+    StationWorld& world_;
+    Supervisor& burns_;
+    EventSink& sink_;
+    std::map<std::string, StationSocket> sockets_;
+    std::map<std::string, std::unique_ptr<machine::SocketClaim>> claims_;
+    std::map<std::string, Unit> units_;  // what is in each socket now (or is being burnt)
+    std::map<std::string, std::uint64_t> told_;
+    std::map<std::string, SerialWatch> serial_;
+    UnitHistory history_;
+    Clock::time_point nextLook_{};
+    bool looked_ = false;
+    bool stopping_ = false;
+    int failed_ = 0;
+    int interrupted_ = 0;
+};
+
+// Runs a station until it is stopped (Ctrl-C or SIGTERM, or its terminal going
+// away: no new burn, the running ones end; a second Ctrl-C interrupts them).
+int RunStation(const StationSettings& settings, StationWorld& world, Supervisor& burns,
+               EventSink& sink, Controls& controls);
+
+}  // namespace norvane::line

@@ -1,0 +1,52 @@
+// What a station needs of the machine it runs on, behind one seam: the clock,
+// the PLCs on USB now, its serial ports and whether a PLC answers there, who
+// holds a PLC, the claims on sockets, the record. The machine's own
+// (machine_world.h), or a test's, on a clock of its own.
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "line/burn_record.h"
+#include "line/machine.h"
+
+namespace norvane::line {
+
+struct UsbUnit {
+    std::string usbSerial;  // empty: it reports none
+    std::string device;
+};
+// By the name --port gives its socket (usb-path:1-2; on Windows the interface).
+using UsbUnits = std::map<std::string, UsbUnit>;
+
+class StationWorld {
+  public:
+    using Clock = std::chrono::steady_clock;
+
+    virtual ~StationWorld() = default;
+    virtual Clock::time_point Now() = 0;
+    virtual UsbUnits PlcsOnUsb() = 0;
+    // The port is there now (a serial port's node).
+    virtual bool PortExists(const std::string& port) = 0;
+    // A serial port asked, beside the station's loop, whether a PLC answers
+    // there (one mode query, changing nothing): Ask starts it, Answer gives its
+    // answer once it has one (and nothing while it is asked).
+    virtual void Ask(const std::string& port) = 0;
+    virtual std::optional<bool> Answer(const std::string& port) = 0;
+    // Who burns the PLC on `port` now; empty: nobody (this process aside).
+    virtual std::string PlcHolder(const std::string& port) = 0;
+    // Null when another station has `socket`, with `holder` naming it.
+    virtual std::unique_ptr<machine::SocketClaim> Claim(const std::string& socket,
+                                                        std::string& holder) = 0;
+    virtual bool RecordWritable(std::string& why) = 0;
+    // The record's burns written since the last call, whoever wrote them.
+    virtual std::vector<RecordedBurn> RecordedSince() = 0;
+    // Tells the service manager, where there is one ("READY=1", ...).
+    virtual void Notify(const std::string& state) = 0;
+};
+
+}  // namespace norvane::line

@@ -1,0 +1,17 @@
+// Warnings of the line that no event carries (a record line that could not be
+// written, a record line that is skipped): said once each, through whatever the
+// face of the program sets (standard error, escaped), by default standard error.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace norvane::line {
+
+using WarningSink = std::function<void(const std::string& text)>;
+
+void SetWarningSink(WarningSink sink);
+// `text` may hold what a device or a file said: the sink shows it escaped.
+void Warn(const std::string& text);
+
+}  // namespace norvane::line

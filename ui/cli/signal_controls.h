@@ -1,0 +1,33 @@
+// The line's stop requests as the terminal program gets them: Ctrl-C or SIGTERM,
+// a hang-up, and the terminal the program was started from going away.
+#pragma once
+
+#include <cstdio>
+
+#include "line/controls.h"
+#include "ui/cli/platform.h"
+
+namespace norvane::cli {
+
+class SignalControls : public line::Controls {
+  public:
+    SignalControls() {
+        for (std::FILE* stream : {stdin, stdout, stderr}) {
+            if (terminal_ == nullptr && platform::IsTerminal(stream)) {
+                terminal_ = stream;
+            }
+        }
+    }
+    bool Interrupted() override { return platform::Interrupted(); }
+    void ClearInterrupt() override { platform::ClearInterrupt(); }
+    bool HungUp() override { return platform::HungUp(); }
+    // Without a terminal (a service), a hang-up is no terminal going away.
+    bool TerminalGone() override {
+        return terminal_ != nullptr && platform::TerminalGone(terminal_);
+    }
+
+  private:
+    std::FILE* terminal_ = nullptr;  // the terminal the program was started from
+};
+
+}  // namespace norvane::cli
