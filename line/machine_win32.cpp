@@ -9,6 +9,7 @@
 #include <mutex>
 #include <thread>
 
+#include "burn/untrusted_text.h"
 #include "line/machine.h"
 #include "line/windows_command_line.h"
 #include "port/win32/plc_interface_listing.h"
@@ -255,18 +256,15 @@ PortCheck CheckPort(const std::string& selector) {
     return check;
 }
 
+// Asking takes nothing: the holder is seen by its mapping, named by its program.
 std::string PlcHolder(const std::string& selector) {
     const PortCheck check = CheckPort(selector);
-    if (check.key.empty()) {
+    const std::optional<PortHolder> holder = PlcLockHolder(check.key);
+    if (!holder || holder->pid == GetCurrentProcessId()) {
         return "";
     }
-    PlcLock probe;  // taken for a moment when it is free
-    norvane::PlcHolder holder;
-    if (probe.Take(check.key, holder) != LockTaken::HeldElsewhere) {
-        return "";
-    }
-    return holder.pid == 0 ? "another program"
-                           : holder.command + ", pid " + std::to_string(holder.pid);
+    return holder->pid == 0 ? "a process that cannot be seen from here"
+                            : ForPerson(holder->command) + ", pid " + std::to_string(holder->pid);
 }
 
 bool PortExists(const std::string& selector) {
@@ -295,10 +293,11 @@ class MutexClaim : public SocketClaim {
 std::unique_ptr<SocketClaim> ClaimSocket(const std::string& socket, std::string& holder) {
     const PortCheck check = CheckPort(socket);
     auto claim = std::make_unique<MutexClaim>();
-    norvane::PlcHolder who;
+    norvane::PortHolder who;
     if (claim->lock.Take("watch-" + (check.key.empty() ? socket : check.key), who) ==
-        LockTaken::HeldElsewhere) {
-        holder = who.pid == 0 ? "another program" : "pid " + std::to_string(who.pid);
+        PlcLock::Taken::HeldElsewhere) {
+        holder = who.pid == 0 ? "a process that cannot be seen from here"
+                              : ForPerson(who.command) + ", pid " + std::to_string(who.pid);
         return nullptr;
     }
     return claim;

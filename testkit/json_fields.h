@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -17,11 +19,16 @@ class JsonFields {
 
     JsonFields() = default;
 
-    // The object a line holds; nothing when it is not one.
+    // The object a line holds; nothing when it is not one. Where the tests are
+    // run to hold what they read against the schema (NORVANE_TEST_JSON_LINES
+    // names a file), every object read is appended to it.
     static std::optional<JsonFields> Parse(const std::string& line) {
         nlohmann::ordered_json object = nlohmann::ordered_json::parse(line, nullptr, false);
         if (object.is_discarded() || !object.is_object()) {
             return std::nullopt;
+        }
+        if (const char* log = std::getenv("NORVANE_TEST_JSON_LINES")) {
+            std::ofstream(log, std::ios::app) << line + "\n" << std::flush;
         }
         return JsonFields(std::move(object));
     }

@@ -44,10 +44,7 @@ std::string ObjectName(const char* space, const std::string& key, const char* ki
 }
 
 HANDLE WriteHolder(const std::string& key) {
-    std::string words = std::to_string(GetCurrentProcessId()) + " " + GetCommandLineA();
-    std::replace_if(
-        words.begin(), words.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
-    words = words.substr(0, kHolderSize - 2) + "\n";
+    const std::string words = std::to_string(GetCurrentProcessId()) + "\n";
     for (const char* space : kHolderSpaces) {
         HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                             kHolderSize, ObjectName(space, key, "holder").c_str());
@@ -64,7 +61,9 @@ HANDLE WriteHolder(const std::string& key) {
     return nullptr;
 }
 
-PlcHolder ReadHolder(const std::string& key) {
+// The holder's process number, as its mapping holds it, once the mapping is
+// there; the holder is named by its own program, and only once seen alive.
+std::optional<PortHolder> ReadHolder(const std::string& key) {
     for (int i = 0; i < kHolderReads; ++i) {
         for (const char* space : kHolderSpaces) {
             HANDLE mapping =
@@ -79,17 +78,29 @@ PlcHolder ReadHolder(const std::string& key) {
                 UnmapViewOfFile(view);
             }
             CloseHandle(mapping);
-            const std::size_t gap = words.find(' ');
-            if (gap != std::string::npos && words.back() == '\n') {
-                PlcHolder holder;
-                holder.pid = static_cast<std::uint32_t>(std::strtoul(words.c_str(), nullptr, 10));
-                holder.command = words.substr(gap + 1, words.size() - gap - 2);
-                return holder;
+            if (words.empty() || words.back() != '\n') {
+                continue;  // being written
             }
+            PortHolder holder;
+            const auto pid = static_cast<DWORD>(std::strtoul(words.c_str(), nullptr, 10));
+            HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+            DWORD code = 0;
+            if (process != nullptr && GetExitCodeProcess(process, &code) && code == STILL_ACTIVE) {
+                char image[MAX_PATH] = {};
+                DWORD size = MAX_PATH;
+                holder.pid = pid;
+                if (QueryFullProcessImageNameA(process, 0, image, &size)) {
+                    holder.command.assign(image, size);
+                }
+            }
+            if (process != nullptr) {
+                CloseHandle(process);
+            }
+            return holder;
         }
         Sleep(kHolderReadPauseMs);
     }
-    return PlcHolder{};
+    return std::nullopt;
 }
 
 }  // namespace
@@ -112,23 +123,22 @@ std::string PlcLockKey(const std::string& path) {
     return name.empty() ? name : "port-" + Upper(name);
 }
 
-LockTaken PlcLock::Take(const std::string& key, PlcHolder& holder) {
+PlcLock::Taken PlcLock::Take(const std::string& key, PortHolder& holder) {
     if (Held()) {
-        return LockTaken::Yes;
+        return Taken::Yes;
     }
     if (key.empty()) {
-        return LockTaken::Unavailable;
+        return Taken::Refused;
     }
     HANDLE mutex = CreateMutexA(nullptr, FALSE, ObjectName(kLockSpace, key, "lock").c_str());
     if (mutex == nullptr) {
         // Made by another user's program, which this user may not open: it is held.
-        return GetLastError() == ERROR_ACCESS_DENIED ? LockTaken::HeldElsewhere
-                                                     : LockTaken::Unavailable;
+        return GetLastError() == ERROR_ACCESS_DENIED ? Taken::HeldElsewhere : Taken::Refused;
     }
     HANDLE letGo = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (letGo == nullptr) {
         CloseHandle(mutex);
-        return LockTaken::Unavailable;
+        return Taken::Refused;
     }
     std::promise<bool> taken;
     std::future<bool> answer = taken.get_future();
@@ -148,14 +158,18 @@ LockTaken PlcLock::Take(const std::string& key, PlcHolder& holder) {
         owner.join();
         CloseHandle(letGo);
         CloseHandle(mutex);
-        holder = ReadHolder(key);
-        return LockTaken::HeldElsewhere;
+        holder = ReadHolder(key).value_or(PortHolder{});
+        return Taken::HeldElsewhere;
     }
     mutex_ = mutex;
     letGo_ = letGo;
     owner_ = std::move(owner);
     mapping_ = WriteHolder(key);
-    return LockTaken::Yes;
+    return Taken::Yes;
+}
+
+std::optional<PortHolder> PlcLockHolder(const std::string& key) {
+    return key.empty() ? std::nullopt : ReadHolder(key);
 }
 
 PlcLock::~PlcLock() {

@@ -2,11 +2,13 @@
 // mutex named by what stays the same through the replug (the USB serial number,
 // else the interface path, else the COM port). The system abandons it when its
 // holder dies, and the next burn takes it. A second program is refused at once,
-// told who holds the PLC: the holder leaves its process number and command line
-// in a named mapping beside the mutex.
+// told who holds the PLC: the holder leaves its process number in a named
+// mapping beside the mutex, and the holder is named by that process's own
+// program, once it is seen alive; never by what the mapping says beyond the number.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -14,9 +16,9 @@
 
 namespace norvane {
 
-struct PlcHolder {
-    std::uint32_t pid = 0;  // 0 when it could not be read
-    std::string command;    // its command line as it was started
+struct PortHolder {
+    std::uint32_t pid = 0;  // 0 when it could not be seen
+    std::string command;    // its program, as the system names it
 };
 
 // The name a PLC's lock goes by: the same for every name of one PLC (COM3,
@@ -25,20 +27,23 @@ struct PlcHolder {
 // serial number). Empty for an empty path.
 std::string PlcLockKey(const std::string& path);
 
-enum class LockTaken : std::uint8_t {
-    Yes,
-    HeldElsewhere,  // another process holds it; the holder says which
-    Unavailable,    // no lock can be had here: the burn goes on with its port's own exclusive open
-};
+// Who holds the lock named `key` now; nothing when nobody does. Takes nothing.
+std::optional<PortHolder> PlcLockHolder(const std::string& key);
 
 class PlcLock {
   public:
+    enum class Taken : std::uint8_t {
+        Yes,
+        HeldElsewhere,  // another process holds it; the holder says which
+        Refused,        // no lock can be had here (no key, the system refused the mutex)
+    };
+
     PlcLock() = default;
     ~PlcLock();
     PlcLock(const PlcLock&) = delete;
     PlcLock& operator=(const PlcLock&) = delete;
 
-    LockTaken Take(const std::string& key, PlcHolder& holder);
+    Taken Take(const std::string& key, PortHolder& holder);
     bool Held() const { return owner_.joinable(); }
 
   private:

@@ -6,6 +6,7 @@
 #include <memory>
 #include <thread>
 
+#include "burn/untrusted_text.h"
 #include "port/replug_wait.h"
 #include "port/win32/com_port_link.h"
 #include "port/win32/plc_interface_listing.h"
@@ -76,9 +77,10 @@ std::string DescribeOpenFailure(const OpenFailure& failure) {
         case OpenFailureKind::Busy:
             if (failure.burning) {
                 return "cannot open " + failure.path + ": another program is burning this PLC" +
-                       (failure.holder.pid == 0 ? std::string()
-                                                : " (held by " + failure.holder.command + ", pid " +
-                                                      std::to_string(failure.holder.pid) + ")");
+                       (failure.holder.pid == 0
+                            ? std::string()
+                            : " (held by " + ForPerson(failure.holder.command) + ", pid " +
+                                  std::to_string(failure.holder.pid) + ")");
             }
             return "cannot open " + failure.path + ": the port is in use by another program";
         case OpenFailureKind::Other:
@@ -143,7 +145,7 @@ PortSystem ThisPortSystem() {
         release->Opened(handle);
         return std::make_unique<ComPortLink>(handle, release);
     };
-    system.takeLock = [lock](const std::string& key, PlcHolder& holder) {
+    system.takeLock = [lock](const std::string& key, PortHolder& holder) {
         return lock->Take(key, holder);
     };
     system.letGo = [release] { release->LetGo(); };
@@ -173,14 +175,14 @@ bool PortOpener::Owned(const std::string& path, OpenFailure& failure) {
     if (locked_) {
         return true;
     }
-    PlcHolder holder;
+    PortHolder holder;
     switch (system_.takeLock(PlcLockKey(path), holder)) {
-        case LockTaken::Yes:
+        case PlcLock::Taken::Yes:
             locked_ = true;
             return true;
-        case LockTaken::Unavailable:
+        case PlcLock::Taken::Refused:
             return true;
-        case LockTaken::HeldElsewhere:
+        case PlcLock::Taken::HeldElsewhere:
             break;
     }
     failure = Failed(OpenFailureKind::Busy, path);

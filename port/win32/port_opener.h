@@ -33,7 +33,7 @@ struct OpenFailure {
     std::string serial;       // NotBack: the USB serial number waited for, when there was one
     std::uint32_t error = 0;  // the system's error code of the failing open, 0 when none
     bool burning = false;     // Busy: another program burns this PLC
-    PlcHolder holder;         // that program, when it could be read
+    PortHolder holder;        // that program, when it could be read
 };
 
 // The system's own words for an error code, on one line without its full stop;
@@ -61,7 +61,7 @@ struct PortSystem {
     // overlapped); null with the system's error code in `error`.
     std::function<LinkPtr(const std::string& path, bool pipe, std::uint32_t& error)> open;
     // Takes the PLC's owner lock named `key` for as long as the system lives.
-    std::function<LockTaken(const std::string& key, PlcHolder& holder)> takeLock;
+    std::function<PlcLock::Taken(const std::string& key, PortHolder& holder)> takeLock;
     // The burn lets its port go for good: a COM port gets its own settings back.
     std::function<void()> letGo;
     std::function<Clock::time_point()> now;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 #include "burn_output.h"
@@ -88,6 +89,66 @@ TEST(Program, OnATerminalThePromptWaitsForEnter) {
     // The model's 2 s wait comes after the answer, not before it.
     EXPECT_GE(tool.SeenAt(kSuccess) - enter, 2.0) << tool.Screen();
     EXPECT_TRUE(plc.FlashHoldsImage());
+}
+
+// A burn that fails in the bootloader before its erase: the PLC was handed over
+// (burn it again before it runs), and its flash is whole.
+TEST(Program, AFailureInTheBootloaderBeforeTheErase) {
+    const std::function<void(plcsim::PlcConfig&)> faults[] = {
+        [](plcsim::PlcConfig& c) { c.bootTypeId = 0x1234; },
+        [](plcsim::PlcConfig& c) {
+            c.faults.Add(plcsim::Fault::Every(plcsim::Exchange::BootId, plcsim::FaultKind::Nak));
+        },
+    };
+    for (const auto& fault : faults) {
+        plcsim::PlcConfig config;
+        fault(config);
+        ServedPv plc(config);
+        const CapturedRun run =
+            RunCaptured({kTool, "--placeholder", "--yes", "--json", "--port", plc.Port()}, 60000);
+        ASSERT_FALSE(JsonLines(run.output).empty()) << run.output;
+        const JsonObject end = JsonLines(run.output).back();
+        EXPECT_EQ(end.Number("exit_status"), 1) << run.output;
+        EXPECT_TRUE(end.Flag("handed_over")) << run.output;
+        EXPECT_FALSE(end.Flag("erase_begun")) << run.output;
+        plc.Stop();
+        EXPECT_EQ(plc.Requests(plcsim::Exchange::BootErase), 0u);
+    }
+}
+
+// A hang-up while a prompt waits for a person ends the burn as interrupted, the
+// PLC waiting in its bootloader: never as if Enter was pressed.
+TEST(Program, AHangUpAtAPromptIsNoAnswer) {
+    const ImageFile mr7("MR7-K-V2_v1.bin", 20000);
+    const struct {
+        const char* model;
+        std::vector<std::string> image;
+        const char* prompt;
+        std::uint16_t d1386;  // the register that tells an MR7-K
+    } cases[] = {
+        {"PV", {"--placeholder"}, "REPLUG", 0},
+        {"MR7-K-V2", {"--image", mr7.path()}, "POWER OFF=>ON", 0x4138},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.model);
+        plcsim::PlcConfig config;
+        config.d1386 = c.d1386;
+        ServedPv plc(c.model, config);
+        const std::string record = ::testing::TempDir() + "hangup-" + std::to_string(getpid());
+        std::vector<std::string> argv{kTool, "--port", plc.Port(), "--record", record};
+        argv.insert(argv.end(), c.image.begin(), c.image.end());
+        ChildProcess tool(argv);
+        ASSERT_TRUE(tool.WaitFor(c.prompt, 30000)) << tool.Screen();
+        tool.Close();
+        EXPECT_EQ(tool.WaitExit(30000), 130);
+        const std::vector<JsonObject> lines = RecordLines(record);
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0].Text("caption"), "Interrupted");
+        EXPECT_NE(lines[0].Text("message").find("waits in its bootloader"), std::string::npos);
+        plc.Stop();
+        EXPECT_EQ(plc.Requests(plcsim::Exchange::BootErase), 0u);
+        std::remove(record.c_str());
+    }
 }
 
 // The terminal the program runs on is no PLC's port, whatever it is called: it is
@@ -189,6 +250,40 @@ TEST(Program, ListShowsAnUnknownSerialNumberAsNull) {
     EXPECT_NE(run.output.find(R"("kind": "plc-usb", "usb_serial": null, "usb_path": "1-2")"),
               std::string::npos)
         << run.output;
+}
+
+// What burns nothing writes its lines as every burn does (the schema holds them,
+// with the rest of what the tests read): a check's outcome, what a port is, the
+// ports there are.
+TEST(Program, WhatBurnsNothingWritesItsLinesToo) {
+    FakeSysfs tree;
+    tree.AddUsbDevice("pci0/usb1/1-2", "6c2e", "0001");
+    tree.AddTty("ttyACM0", "pci0/usb1/1-2/1-2:1.0");
+    const struct {
+        std::vector<std::string> args;
+        const char* event;
+        const char* field;
+        const char* value;
+    } cases[] = {
+        {{"--check", "--placeholder"}, "check", "outcome", "ready"},
+        {{"--identify"}, "identify", "mode", "application"},
+        {{"--list"}, "port", "kind", "plc-usb"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.event);
+        ServedPv plc;
+        std::vector<std::string> argv{kTool, "--json"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        if (std::string(c.event) != "port") {
+            argv.insert(argv.end(), {"--port", plc.Port()});
+        }
+        const CapturedRun run = RunCaptured(argv, 60000, {"NORVANE_FWUPDATE_SYSFS=" + tree.root()});
+        const std::vector<JsonObject> lines = JsonLines(run.output);
+        ASSERT_FALSE(lines.empty()) << run.output;
+        EXPECT_EQ(lines.back().Text("event"), c.event) << run.output;
+        EXPECT_EQ(lines.back().Text(c.field), c.value) << run.output;
+        plc.Stop();
+    }
 }
 
 // A PLC is burnt by one program at a time, from the first open to the end of the

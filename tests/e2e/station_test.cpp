@@ -120,25 +120,42 @@ TEST(Station, WatchesASerialPort) {
     std::remove(port.c_str());
 }
 
-// Serial ports with nothing behind them are asked beside the station's loop: a
-// unit plugged into a USB socket is taken at once, not after their timeouts.
-TEST(Station, SilentSerialPortsHoldUpNoOtherSocket) {
+// Every form of --port a station takes names a socket it watches, a unit there
+// before it started included; "USB", which names no socket, is refused.
+TEST(Station, EveryFormOfPortItTakesIsASocket) {
     FakeUsbSockets sockets;
-    std::vector<std::string> ports{"--port", "usb-path:1-2"};
-    std::vector<std::unique_ptr<PtyPair>> silent(4);
-    for (auto& cable : silent) {
-        cable = std::make_unique<PtyPair>();
-        ports.insert(ports.end(), {"--port", cable->slavePath()});
-    }
-    Line line(sockets, ports);
     ServedPv unit;
-    const double plugged = MonotonicSeconds();
-    line.Plug("1-2", unit, "Q1");
-    ASSERT_TRUE(line.Await("1-2", "working")) << line.Output();
-    // Asked one after another, the four would hold every look for seconds each.
-    EXPECT_LT(MonotonicSeconds() - plugged, 3.0);
-    ASSERT_TRUE(line.Await("1-2", "take_out", "done")) << line.Output();
-    EXPECT_EQ(line.Stop(), 0);
+    sockets.Plug("1-2", "ttyACM2", unit.Port(), "F1");
+    const std::string node =
+        sockets.Environment()[1].substr(sizeof "NORVANE_FWUPDATE_DEV=" - 1) + "/ttyACM2";
+    const struct {
+        std::string port;
+        std::string socket;  // as its events name it; empty: refused
+    } cases[] = {
+        {"usb-path:1-2", "usb-path:1-2"},
+        {"usb-serial:F1", "usb-serial:F1"},
+        {node, "usb-path:1-2"},
+        {"USB", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.port);
+        ChildProcess::Setup setup;
+        setup.output = ChildProcess::Setup::Output::Pipe;
+        setup.environment = sockets.Environment();
+        ChildProcess station({kPvTool, "--watch", "--json", "--placeholder", "--port", c.port},
+                             setup);
+        if (c.socket.empty()) {
+            EXPECT_EQ(station.WaitExit(10000), 2);
+            EXPECT_NE(station.Screen().find("a station watches usb-path:"), std::string::npos);
+            continue;
+        }
+        EXPECT_TRUE(station.WaitFor(
+            R"("port": ")" + c.socket + R"(", "state": "take_out", "message": "it was there)",
+            10000))
+            << station.Screen();
+        station.Signal(SIGTERM);
+        EXPECT_EQ(station.WaitExit(10000), 0);
+    }
 }
 
 // A station that dies leaves its burns to finish and record themselves; a station

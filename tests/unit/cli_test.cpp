@@ -5,10 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "burn/catalogue.h"
+#include "burn/model_selection.h"
 #include "burn/sha256.h"
 #include "json_fields.h"
 #include "line/burn_record.h"
 #include "line/process_supervisor.h"
+#include "line/run_image.h"
 #include "line/station_socket.h"
 #include "line/unit_history.h"
 #include "ui/cli/event_views.h"
@@ -155,6 +158,9 @@ TEST(PlcRowText, StatesWaitsAndTheTimeLeft) {
     EXPECT_EQ(row.Text(t0 + 14s, 0), "Programming  25 %  errors 0/1    14 s  0:12 left");
     EXPECT_EQ(row.Text(t0 + 14s, 40), "Programming  25 %  errors 0/1  0:12 left");
     EXPECT_EQ(row.Text(t0 + 14s, 20), "Programming  25 %  0");
+    // Between two percent steps the time left counts down; it never grows.
+    EXPECT_EQ(row.Detail(t0 + 15s), "0:11 left");
+    EXPECT_EQ(row.Detail(t0 + 17s), "0:09 left");
     line::EndFields end;
     end.caption = "ERROR";
     end.message = "PLC in RUN MODE";
@@ -163,6 +169,48 @@ TEST(PlcRowText, StatesWaitsAndTheTimeLeft) {
     EXPECT_EQ(row.state(), PlcRow::State::Failed);
     EXPECT_EQ(row.Text(t0 + 15s, 0), "ERROR: PLC in RUN MODE");
     EXPECT_EQ(CountLine({1, 1, 0}), "2 PLCs: 1 succeeded, 1 failed");
+}
+
+// The count and the summary tell an interrupted burn as interrupted, not failed.
+TEST(TableCount, InterruptedBurnsAreCountedAsSuch) {
+    std::FILE* file = std::tmpfile();
+    {
+        Output out(file, "a file");
+        TableView table(out, false, {"a", "b", "c"});
+        for (const auto& [port, status] : {std::pair{"a", 0}, {"b", 1}, {"c", 130}}) {
+            line::EndFields end;
+            end.exitStatus = status;
+            table.Show(line::BurnEvent{port, end}, {});
+        }
+        table.Close();
+    }
+    std::rewind(file);
+    std::string text(4096, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), file));
+    std::fclose(file);
+    EXPECT_NE(text.find("3 PLCs: 1 succeeded, 1 failed, 1 interrupted"), std::string::npos) << text;
+}
+
+// The image of a run: one as large as its model takes (the built-in QB7 image is
+// one) and no larger; a digest expected in either case.
+TEST(RunImageRules, SizeLimitsAndDigests) {
+    const line::RunImage builtIn = line::BuiltInImage();
+    EXPECT_EQ(builtIn.image.size, ModelAt(builtIn.modelIndex).sizeLimit);
+    const std::uint32_t limit = ModelAt(ModelIndexForImageName("NT4_x.bin")).sizeLimit;
+    for (const std::uint32_t size : {limit, limit + 1}) {
+        line::RunImage image;
+        std::string error;
+        EXPECT_EQ(
+            line::ImageFromBytes("NT4_x.bin", std::vector<std::uint8_t>(size, 1), image, error),
+            size == limit)
+            << error;
+    }
+    std::string upper = builtIn.sha256;
+    for (char& c : upper) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    EXPECT_EQ(line::DigestProblem(builtIn, upper), "");
+    EXPECT_NE(line::DigestProblem(builtIn, std::string(64, 'A')), "");
 }
 
 }  // namespace

@@ -48,9 +48,9 @@ struct Presence {
 struct Machine {
     std::vector<Presence> devices;
     int nowMs = 0;
-    std::vector<std::string> opened;        // every path an open was asked for
-    std::map<std::string, PlcHolder> held;  // owner locks of other burns, by key
-    std::vector<std::string> locked;        // every owner lock taken
+    std::vector<std::string> opened;         // every path an open was asked for
+    std::map<std::string, PortHolder> held;  // owner locks of other burns, by key
+    std::vector<std::string> locked;         // every owner lock taken
 
     bool Present(const std::string& path) const {
         for (const Presence& d : devices) {
@@ -85,14 +85,14 @@ struct Machine {
             }
             return std::make_unique<NullLink>();
         };
-        system.takeLock = [this](const std::string& key, PlcHolder& holder) {
+        system.takeLock = [this](const std::string& key, PortHolder& holder) {
             const auto other = held.find(key);
             if (other != held.end()) {
                 holder = other->second;
-                return LockTaken::HeldElsewhere;
+                return PlcLock::Taken::HeldElsewhere;
             }
             locked.push_back(key);
-            return LockTaken::Yes;
+            return PlcLock::Taken::Yes;
         };
         system.letGo = [] {};
         system.now = [this] { return PortSystem::Clock::time_point(milliseconds(nowMs)); };
@@ -187,7 +187,7 @@ TEST_CASE(ThePlcIsFoundAgainAfterItsReplug) {
 // Another burn owns the PLC: refused at once, before its port is touched,
 // naming that burn's process and command line.
 TEST_CASE(APlcAnotherBurnOwnsIsRefusedAtOnce) {
-    const PlcHolder other{4242, "norvane-fwupdate-cli.exe --port COM1 --yes"};
+    const PortHolder other{4242, "norvane-fwupdate-cli.exe --port COM1 --yes"};
     const struct {
         const char* selector;
         bool usb;
@@ -211,14 +211,14 @@ TEST_CASE(APlcAnotherBurnOwnsIsRefusedAtOnce) {
 // the holder lets go. Its name is this run's own, so no burn is disturbed.
 TEST_CASE(AnOwnerLockHasOneHolderAtATime) {
     const std::string key = "check-" + std::to_string(GetCurrentProcessId());
-    PlcHolder holder;
+    PortHolder holder;
     auto first = std::make_unique<PlcLock>();
-    CHECK(first->Take(key, holder) == LockTaken::Yes);
+    CHECK(first->Take(key, holder) == PlcLock::Taken::Yes);
     PlcLock second;
-    CHECK(second.Take(key, holder) == LockTaken::HeldElsewhere);
+    CHECK(second.Take(key, holder) == PlcLock::Taken::HeldElsewhere);
     CHECK(holder.pid == GetCurrentProcessId() && holder.command == GetCommandLineA());
     first.reset();
-    CHECK(second.Take(key, holder) == LockTaken::Yes && second.Held());
+    CHECK(second.Take(key, holder) == PlcLock::Taken::Yes && second.Held());
 }
 
 TEST_CASE(AFailedReopenSaysWhichPlcItWaitedFor) {

@@ -20,7 +20,6 @@ class Output {
 
     // Writes `text` and flushes it; false once the stream is gone.
     bool Write(const std::string& text);
-    bool Gone() const { return gone_.load(); }
     std::FILE* Stream() const { return stream_; }
 
   private:

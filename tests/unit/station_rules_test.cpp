@@ -1,0 +1,282 @@
+// A station's rules, in one process on a clock of the test's own: a fake machine
+// (its sockets, serial ports, holders, claims, record) and a fake supervisor that
+// starts no process. When a unit is burnt, never twice, a socket emptied, a cable
+// that comes and goes, stopping, a record that cannot be written, serial ports
+// that keep silent.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <set>
+
+#include "line/station.h"
+
+namespace norvane::line {
+namespace {
+
+using namespace std::chrono_literals;
+
+class FakeWorld : public StationWorld {
+  public:
+    Clock::time_point now{};
+    UsbUnits usb;
+    std::map<std::string, bool> answers;  // a serial port's next answer; missing: still asking
+    std::set<std::string> missing;
+    std::map<std::string, std::string> holders;   // who burns the PLC on a port
+    std::map<std::string, std::string> stations;  // another station's claims
+    std::string recordProblem;
+    std::vector<RecordedBurn> recorded;
+
+    Clock::time_point Now() override { return now; }
+    UsbUnits PlcsOnUsb() override { return usb; }
+    bool PortExists(const std::string& port) override { return missing.count(port) == 0; }
+    void Ask(const std::string&) override {}
+    std::optional<bool> Answer(const std::string& port) override {
+        const auto answer = answers.find(port);
+        return answer == answers.end() ? std::nullopt : std::optional<bool>(answer->second);
+    }
+    std::string PlcHolder(const std::string& port) override {
+        return holders.count(port) != 0 ? holders[port] : "";
+    }
+    std::unique_ptr<machine::SocketClaim> Claim(const std::string& socket,
+                                                std::string& holder) override {
+        if (stations.count(socket) != 0) {
+            holder = stations[socket];
+            return nullptr;
+        }
+        return std::make_unique<machine::SocketClaim>();
+    }
+    bool RecordWritable(std::string& why) override {
+        why = recordProblem;
+        return why.empty();
+    }
+    std::vector<RecordedBurn> RecordedSince() override { return std::exchange(recorded, {}); }
+    void Notify(const std::string&) override {}
+};
+
+class FakeBurns : public Supervisor {
+  public:
+    std::vector<std::string> started;
+    std::deque<BurnNews> news;
+    std::set<std::string> running;
+    bool interrupted = false;
+
+    void Start(const std::string& port, bool) override {
+        started.push_back(port);
+        running.insert(port);
+    }
+    std::optional<BurnNews> Next(std::chrono::milliseconds) override {
+        if (news.empty()) {
+            return std::nullopt;
+        }
+        BurnNews next = news.front();
+        news.pop_front();
+        return next;
+    }
+    void InterruptAll() override { interrupted = true; }
+    void HangUpAll() override {}
+    std::size_t Running() const override { return running.size(); }
+
+    void End(const std::string& port, int status, OutcomeCode outcome = OutcomeCode::Success,
+             const std::string& message = "") {
+        news.push_back(BurnNews{port, std::nullopt, BurnOver{status, outcome, message}});
+        running.erase(port);
+    }
+};
+
+class Sink : public EventSink {
+  public:
+    std::vector<BurnEvent> events;
+    void Put(BurnEvent event) override { events.push_back(std::move(event)); }
+};
+
+// A station on a fake machine, turned by hand.
+class StationRules : public ::testing::Test {
+  protected:
+    void Begin(std::vector<WatchedPort> ports = {}) {
+        station_ = std::make_unique<Station>(
+            StationSettings{std::move(ports), false, ImageFacts{"1", "PV", "PV_v2.bin", 9, "aa"}},
+            world_, burns_, sink_);
+        for (int look = 0; look < 100 && !station_->Begin(); ++look) {
+            world_.now += 20ms;
+        }
+    }
+    // `seconds` of the station's life, a look at a time.
+    void Turn(double seconds = 0.2) {
+        for (auto left = std::chrono::duration<double>(seconds); left.count() > 0; left -= 200ms) {
+            world_.now += 200ms;
+            station_->Step(0ms);
+            station_->Step(0ms);  // the news of a burn that ended, and its look
+        }
+    }
+    void Plug(const std::string& socket, const std::string& serial) {
+        world_.usb[socket] = UsbUnit{serial, "/dev/x"};
+    }
+    void Unplug(const std::string& socket) { world_.usb.erase(socket); }
+    // What the socket's row says now: its state, and its message after a colon.
+    std::string Says(const std::string& socket) const {
+        for (auto e = sink_.events.rbegin(); e != sink_.events.rend(); ++e) {
+            if (e->kind() == EventKind::Socket && e->port == socket) {
+                const SocketFields& s = e->Get<SocketFields>();
+                return std::string(SocketWord(s.state)) + (s.message.empty() ? "" : ": ") +
+                       s.message;
+            }
+        }
+        return "";
+    }
+
+    FakeWorld world_;
+    FakeBurns burns_;
+    Sink sink_;
+    std::unique_ptr<Station> station_;
+};
+
+TEST_F(StationRules, AUnitIsBurntOnceItArrivesAndNeverTwice) {
+    Begin();
+    Plug("usb-path:1-2", "U1");
+    Turn();
+    EXPECT_EQ(burns_.started, std::vector<std::string>{"usb-path:1-2"});
+    EXPECT_EQ(Says("usb-path:1-2"), "working");
+    burns_.End("usb-path:1-2", 0);
+    Turn();
+    EXPECT_EQ(Says("usb-path:1-2"), "take_out: done: take it out");
+    Unplug("usb-path:1-2");
+    Turn();
+    EXPECT_EQ(Says("usb-path:1-2"), "empty");
+    Plug("usb-path:1-3", "U1");  // the same unit in another socket
+    Turn();
+    EXPECT_EQ(Says("usb-path:1-3").rfind("take_out: already burnt (USB serial number U1", 0), 0u);
+    EXPECT_EQ(burns_.started.size(), 1u);
+}
+
+TEST_F(StationRules, TheRecordDecidesWhatIsDoneWhateverWroteIt) {
+    const auto recorded = [](const char* serial, const char* sha, int status, bool erased) {
+        RecordedBurn r;
+        r.usbSerial = serial;
+        r.model = "PV";
+        r.sha256 = sha;
+        r.image = "PV_v1.bin";
+        r.exitStatus = status;
+        r.eraseBegun = erased;
+        return r;
+    };
+    // Before the start: a success, one with another image, a failure after the erase.
+    world_.recorded = {recorded("A", "aa", 0, true), recorded("B", "bb", 0, true),
+                       recorded("C", "aa", 1, true)};
+    Begin();
+    world_.recorded = {recorded("D", "aa", 0, true)};  // written while it runs
+    const struct {
+        const char* serial;
+        bool burnt;
+    } units[] = {{"A", false}, {"B", true}, {"C", true}, {"D", false}};
+    for (const auto& unit : units) {
+        SCOPED_TRACE(unit.serial);
+        const std::size_t before = burns_.started.size();
+        Plug("usb-path:2-1", unit.serial);
+        Turn();
+        EXPECT_EQ(burns_.started.size() - before, unit.burnt ? 1u : 0u);
+        if (unit.burnt) {
+            burns_.End("usb-path:2-1", 1);
+            Turn();
+        }
+        Unplug("usb-path:2-1");
+        Turn();
+    }
+    EXPECT_EQ(Says("usb-path:2-1"), "empty");
+}
+
+TEST_F(StationRules, ACableThatComesAndGoesIsTakenOnceItStays) {
+    Begin({{"usb-path:1-2", true}});
+    for (int arrival = 0; arrival < 5; ++arrival) {
+        Plug("usb-path:1-2", "");
+        Turn();
+        if (arrival < 4) {
+            burns_.End("usb-path:1-2", 1);  // each arrival before the fifth is a burn
+            Turn();
+        }
+        Unplug("usb-path:1-2");
+        Turn();
+    }
+    EXPECT_EQ(burns_.started.size(), 4u);
+    Plug("usb-path:1-2", "");
+    Turn();
+    EXPECT_EQ(Says("usb-path:1-2"), "unsteady: it comes and goes: check the cable and the socket");
+    Turn(9.6);
+    EXPECT_EQ(burns_.started.size(), 4u);
+    Turn(0.6);
+    EXPECT_EQ(burns_.started.size(), 5u);
+}
+
+TEST_F(StationRules, StoppingBurnsNothingNewAndEndsWithTheLastBurn) {
+    Begin();
+    Plug("usb-path:1-2", "S1");
+    Turn();
+    station_->Stop();
+    Plug("usb-path:1-3", "S2");
+    Turn();
+    EXPECT_EQ(Says("usb-path:1-3"), "take_out: the station is stopping: nothing more is burnt");
+    EXPECT_FALSE(station_->Over());
+    station_->InterruptBurns();
+    EXPECT_TRUE(burns_.interrupted);
+    burns_.End("usb-path:1-2", 130, OutcomeCode::Interrupted);
+    Turn();
+    EXPECT_TRUE(station_->Over());
+    EXPECT_EQ(station_->Stopped(), 130);
+}
+
+TEST_F(StationRules, ARecordThatCannotBeWrittenBurnsNothing) {
+    Begin();
+    world_.recordProblem = "the disk is full";
+    Plug("usb-path:1-2", "R1");
+    Turn();
+    EXPECT_EQ(Says("usb-path:1-2"),
+              "take_out: the record cannot be written, so nothing is burnt: the disk is full");
+    EXPECT_TRUE(burns_.started.empty());
+}
+
+// Serial ports are asked beside the loop: ports that never answer hold up no USB
+// socket; a port that answers is burnt; three unanswered asks empty it.
+TEST_F(StationRules, SerialPortsThatKeepSilentHoldUpNothing) {
+    for (const char* port : {"/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS3"}) {
+        world_.answers[port] = false;  // empty when the station starts
+    }
+    Begin({{"/dev/ttyS1", false},
+           {"/dev/ttyS2", false},
+           {"/dev/ttyS3", false},
+           {"usb-path:1-2", true}});
+    world_.answers.erase("/dev/ttyS1");  // asked on and on, never answered
+    Plug("usb-path:1-2", "Q1");
+    Turn();
+    EXPECT_EQ(burns_.started, std::vector<std::string>{"usb-path:1-2"});
+    world_.answers["/dev/ttyS2"] = true;
+    Turn(1.2);
+    EXPECT_EQ(Says("/dev/ttyS2"), "working");
+    burns_.End("/dev/ttyS2", 0);
+    world_.answers["/dev/ttyS2"] = false;  // taken away
+    Turn(2.0);
+    EXPECT_EQ(Says("/dev/ttyS2"), "take_out: done: take it out");
+    Turn(2.0);
+    EXPECT_EQ(Says("/dev/ttyS2"), "empty");
+}
+
+TEST_F(StationRules, WhatOthersHoldIsLeftToThem) {
+    Plug("usb-path:1-2", "T1");
+    world_.holders["usb-path:1-2"] = "norvane-fwupdate, pid 7";
+    world_.stations["usb-path:1-3"] = "norvane-fwupdate --watch, pid 8";
+    Begin({{"usb-path:1-2", true}, {"usb-path:1-3", true}});
+    EXPECT_EQ(Says("usb-path:1-2"),
+              "busy: another program burns this PLC: norvane-fwupdate, pid 7");
+    EXPECT_EQ(Says("usb-path:1-3"),
+              "other_station: another station watches it: norvane-fwupdate --watch, pid 8");
+    Plug("usb-path:1-3", "T2");
+    Turn();
+    world_.holders.clear();
+    world_.stations.clear();
+    Turn();
+    EXPECT_EQ(Says("usb-path:1-2"),
+              "take_out: another program had it: take it out and plug it in again");
+    EXPECT_EQ(Says("usb-path:1-3").rfind("take_out: it was there when this station took", 0), 0u);
+    EXPECT_TRUE(burns_.started.empty());
+}
+
+}  // namespace
+}  // namespace norvane::line
