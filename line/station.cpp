@@ -229,7 +229,7 @@ void Station::LookAtUsb(StationSocket& socket, const UsbUnits& usb, bool first) 
         if (const std::string holder = world_.PlcHolder(id); !holder.empty()) {
             socket.HeldBy("another program burns this PLC: " + holder);
         }
-    } else if (socket.Seen(present, now)) {
+    } else if (socket.Seen(present, now) && present) {
         Arrived(socket, Unit{there->usbSerial, there->device}, usb);
     } else if (!present && socket.state() != SocketState::Working) {
         units_.erase(id);

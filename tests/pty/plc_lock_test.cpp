@@ -84,14 +84,26 @@ TEST(PlcLock, AnythingButALockAtItsPathIsRefusedNamingItAndNeverWaitedOn) {
         EXPECT_NE(problem.find(folder.Lock("dev-188-0") + " is " + c.what), std::string::npos)
             << problem;
     }
-    // A folder any user may write is no place for a lock.
+    // A folder any user may write is no place for a lock, and a file is no folder;
+    // a folder that is missing is made.
     const LockFolder open;
     ::chmod(open.path().c_str(), 0777);
-    PlcLock lock;
-    PortHolder holder;
-    std::string problem;
-    EXPECT_EQ(lock.Take("dev-188-0", holder, problem, open.path()), PlcLock::Taken::Refused);
-    EXPECT_NE(problem.find("may be written by every user"), std::string::npos) << problem;
+    std::ofstream(open.path() + "/file") << "";
+    const struct {
+        std::string folder;
+        const char* says;  // empty: taken
+    } folders[] = {{open.path(), "may be written by every user"},
+                   {open.path() + "/file", "is no folder"},
+                   {LockFolder().path() + "-made", ""}};
+    for (const auto& f : folders) {
+        PlcLock lock;
+        PortHolder holder;
+        std::string problem;
+        EXPECT_EQ(lock.Take("dev-188-0", holder, problem, f.folder),
+                  *f.says == '\0' ? PlcLock::Taken::Yes : PlcLock::Taken::Refused);
+        EXPECT_NE(problem.find(f.says), std::string::npos) << problem;
+    }
+    fs::remove_all(folders[2].folder);
 }
 
 TEST(PlcLock, EveryKeyHasAFileOfItsOwn) {

@@ -62,25 +62,25 @@ constexpr const char* kNoImage = "--identify asks the PLC what it is; it takes n
 // the mode `about` only, or (no `about`) for any; a `why` that begins with a
 // space follows the mode's option.
 struct Rule {
-    const char* option;
-    ModeSet modes;
-    const char* why;
+    const char* option = nullptr;
+    const char* why = nullptr;
     std::optional<Mode> about;
+    ModeSet modes = 0;
 };
 const Rule kRules[] = {
-    {"--port", kBurns | Of(Mode::Identify), nullptr, std::nullopt},
-    {"--image", kImages, kNoImage, Mode::Identify},
-    {"--image-name", kImages, kNoImage, Mode::Identify},
-    {"--expect-sha256", kImages, kNoImage, Mode::Identify},
-    {"--placeholder", kBurns, kNoImage, Mode::Identify},
-    {"--yes", kBurns, nullptr, std::nullopt},
-    {"--json", kBurns | Of(Mode::Identify) | Of(Mode::List), nullptr, std::nullopt},
-    {"--record", Of(Mode::Burn) | Of(Mode::Several) | Of(Mode::Watch),
-     " burns nothing, so there is nothing to --record", std::nullopt},
-    {"--replug-timeout", kBurns | Of(Mode::Identify), nullptr, std::nullopt},
-    {"--trace", Of(Mode::Burn) | Of(Mode::Check),
-     " burns each PLC as it arrives; it does not take --trace", Mode::Watch},
-    {"--await-replug", Of(Mode::Burn), nullptr, std::nullopt},
+    {"--port", nullptr, std::nullopt, kBurns | Of(Mode::Identify)},
+    {"--image", kNoImage, Mode::Identify, kImages},
+    {"--image-name", kNoImage, Mode::Identify, kImages},
+    {"--expect-sha256", kNoImage, Mode::Identify, kImages},
+    {"--placeholder", kNoImage, Mode::Identify, kBurns},
+    {"--yes", nullptr, std::nullopt, kBurns},
+    {"--json", nullptr, std::nullopt, kBurns | Of(Mode::Identify) | Of(Mode::List)},
+    {"--record", " burns nothing, so there is nothing to --record", std::nullopt,
+     Of(Mode::Burn) | Of(Mode::Several) | Of(Mode::Watch)},
+    {"--replug-timeout", nullptr, std::nullopt, kBurns | Of(Mode::Identify)},
+    {"--trace", " burns each PLC as it arrives; it does not take --trace", Mode::Watch,
+     Of(Mode::Burn) | Of(Mode::Check)},
+    {"--await-replug", nullptr, std::nullopt, Of(Mode::Burn)},
 };
 
 // The option that chooses a mode, as the usage errors name it.
@@ -297,11 +297,12 @@ const char* UsageText() {
             "  --watch       a station: runs until stopped (Ctrl-C or SIGTERM: no new burn,\n"
             "                the running ones end; twice: they are interrupted), burning\n"
             "                each PLC as it is plugged into a watched USB socket (all of\n"
-            "                them, or those --port names as usb-path:...) or answers on a\n"
-            "                watched serial port. A PLC there at the start, or known by its\n"
-            "                USB serial number as burnt, is not burnt; after a burn the\n"
-            "                socket must be emptied before the next unit is taken. With\n"
-            "                --check it checks each unit and burns nothing.\n"
+            "                them, or those --port names: usb-path:..., usb-serial:...,\n"
+            "                the device of a PLC plugged in now) or answers on a watched\n"
+            "                serial port. A PLC there at the start, or known by its USB\n"
+            "                serial number as burnt with this image, is not burnt; after a\n"
+            "                burn the socket must be emptied before the next unit is\n"
+            "                taken. With --check it checks each unit and burns nothing.\n"
             "  --await-replug\n"
             "                answer the REPLUG prompt when the PLC's USB device has left its\n"
             "                socket and come back (within --replug-timeout); a station's\n"
