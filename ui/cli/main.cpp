@@ -199,6 +199,39 @@ int Watch(const Options& options, EventView& view, line::Controls& controls) {
     return status;
 }
 
+// --list: a line per port that could hold a PLC.
+int List(EventView& view) {
+    line::EventPump pump(view);
+    for (const machine::PortRow& row : machine::ListPorts()) {
+        pump.Put(line::BurnEvent{
+            row.name, line::PortFields{row.kind, row.usbSerial, row.usbPath, row.device}});
+    }
+    return line::kExitSuccess;
+}
+
+// --identify: what is on each port named, or on each PLC on USB.
+int Identify(const Options& options, EventView& view) {
+    platform::CatchSignals();
+    const std::vector<std::string> ports =
+        options.ports.empty() ? line::PlcsOnUsb() : options.ports;
+    if (ports.empty()) {
+        StandardError().Write(std::string(platform::CommandName()) +
+                              ": no PLC found on USB; name the ports to ask with --port\n");
+        return line::kExitBurnFailed;
+    }
+    line::EventPump pump(view);
+    const bool told =
+        line::IdentifyPorts(ports, std::chrono::seconds(options.replugTimeoutSeconds), pump);
+    return told ? line::kExitSuccess : line::kExitBurnFailed;
+}
+
+// Several PLCs at once, a burn process each.
+int BurnSeveral(const Options& options, EventView& view, line::Controls& controls) {
+    line::ProcessSupervisor burns(BurnSettingsOf(options), std::chrono::hours(24 * 365));
+    line::EventPump pump(view);
+    return line::BurnSeveralPlcs(options.ports, burns, pump, controls);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -255,28 +288,10 @@ int main(int argc, char** argv) {
             }
             return line::kExitSuccess;
         }
-        case Mode::List: {
-            line::EventPump pump(*view);
-            for (const machine::PortRow& row : machine::ListPorts()) {
-                pump.Put(line::BurnEvent{
-                    row.name, line::PortFields{row.kind, row.usbSerial, row.usbPath, row.device}});
-            }
-            return line::kExitSuccess;
-        }
-        case Mode::Identify: {
-            platform::CatchSignals();
-            const std::vector<std::string> ports =
-                options.ports.empty() ? line::PlcsOnUsb() : options.ports;
-            if (ports.empty()) {
-                StandardError().Write(std::string(platform::CommandName()) +
-                                      ": no PLC found on USB; name the ports to ask with --port\n");
-                return line::kExitBurnFailed;
-            }
-            line::EventPump pump(*view);
-            const bool told = line::IdentifyPorts(
-                ports, std::chrono::seconds(options.replugTimeoutSeconds), pump);
-            return told ? line::kExitSuccess : line::kExitBurnFailed;
-        }
+        case Mode::List:
+            return List(*view);
+        case Mode::Identify:
+            return Identify(options, *view);
         case Mode::Burn:
         case Mode::Check:
         case Mode::Several:
@@ -297,12 +312,7 @@ int main(int argc, char** argv) {
         return status;
     }
     if (options.mode == Mode::Several) {
-        line::ProcessSupervisor burns(BurnSettingsOf(options), std::chrono::hours(24 * 365));
-        int status = line::kExitSuccess;
-        {
-            line::EventPump pump(*view);
-            status = line::BurnSeveralPlcs(options.ports, burns, pump, controls);
-        }
+        const int status = BurnSeveral(options, *view, controls);
         view->Close();
         return status;
     }
