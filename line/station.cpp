@@ -50,16 +50,15 @@ const UsbUnit* UnitIn(const std::string& socket, const UsbUnits& usb) {
 Station::Station(StationSettings settings, StationWorld& world, Supervisor& burns, EventSink& sink)
     : settings_(std::move(settings)), world_(world), burns_(burns), sink_(sink) {
     for (const WatchedPort& port : settings_.ports) {
-        sockets_.emplace(port.name, StationSocket(port.name, !port.usb));
+        watched_.emplace(port.name, Watched(StationSocket(port.name, !port.usb)));
     }
 }
 
-void Station::Tell(const StationSocket& socket) {
-    auto told = told_.find(socket.id());
-    if (told == told_.end() || told->second != socket.changes()) {
-        told_[socket.id()] = socket.changes();
-        sink_.Put(BurnEvent{socket.id(), SocketFields{socket.state(), socket.note(),
-                                                      units_[socket.id()].usbSerial}});
+void Station::Tell(Watched& w) {
+    if (w.told != w.socket.changes()) {
+        w.told = w.socket.changes();
+        sink_.Put(BurnEvent{w.socket.id(),
+                            SocketFields{w.socket.state(), w.socket.note(), w.unit.usbSerial}});
     }
 }
 
@@ -71,7 +70,8 @@ void Station::LearnRecord() {
     }
 }
 
-void Station::Start(StationSocket& socket, const Unit& unit) {
+void Station::Start(Watched& w, const Unit& unit) {
+    StationSocket& socket = w.socket;
     if (stopping_) {
         socket.TakeOut("the station is stopping: nothing more is burnt");
         return;
@@ -85,7 +85,7 @@ void Station::Start(StationSocket& socket, const Unit& unit) {
         socket.HeldBy("another program burns this PLC: " + holder);
         return;
     }
-    units_[socket.id()] = unit;
+    w.unit = unit;
     burns_.Start(socket.id(), !socket.serial());
     const UnitBurn* before = history_.Last(unit.usbSerial);
     socket.Burning(before == nullptr
@@ -105,16 +105,17 @@ std::string Station::Twin(const std::string& id, const std::string& usbSerial,
     return "";
 }
 
-void Station::Arrived(StationSocket& socket, const Unit& unit, const UsbUnits& usb) {
-    units_[socket.id()] = unit;
+void Station::Arrived(Watched& w, const Unit& unit, const UsbUnits& usb) {
+    StationSocket& socket = w.socket;
+    w.unit = unit;
     LearnRecord();  // what any burn recorded until now
     if (const std::string twin = Twin(socket.id(), unit.usbSerial, usb); !twin.empty()) {
         const std::string note = "two units with the USB serial number " + unit.usbSerial +
                                  " (here and in " + twin + "): take both out";
         socket.TakeOut(note);
-        const auto other = sockets_.find(twin);
-        if (other != sockets_.end() && other->second.state() != SocketState::Working) {
-            other->second.TakeOut(note);
+        const auto other = watched_.find(twin);
+        if (other != watched_.end() && other->second.socket.state() != SocketState::Working) {
+            other->second.socket.TakeOut(note);
         }
         return;
     }
@@ -123,18 +124,19 @@ void Station::Arrived(StationSocket& socket, const Unit& unit, const UsbUnits& u
                        Burnt(*history_.Last(unit.usbSerial)) + "): take it out");
         return;
     }
-    Start(socket, unit);
+    Start(w, unit);
 }
 
 // The station holds the socket, or another station does and this one leaves it
 // alone. A socket it takes over is looked at as at the start.
-bool Station::Claimed(StationSocket& socket, bool present) {
-    if (claims_.count(socket.id()) != 0) {
+bool Station::Claimed(Watched& w, bool present) {
+    StationSocket& socket = w.socket;
+    if (w.claim) {
         return true;
     }
     std::string holder;
     if (std::unique_ptr<machine::SocketClaim> claim = world_.Claim(socket.id(), holder)) {
-        claims_[socket.id()] = std::move(claim);
+        w.claim = std::move(claim);
         if (socket.state() == SocketState::OtherStation) {
             socket.Emptied();
             if (present) {
@@ -149,20 +151,22 @@ bool Station::Claimed(StationSocket& socket, bool present) {
 
 // A socket whose PLC another program burnt: once it lets go, the unit is done
 // there if the record says so, else it must be plugged in again.
-bool Station::StillHeld(StationSocket& socket) {
+bool Station::StillHeld(Watched& w) {
+    StationSocket& socket = w.socket;
     if (!world_.PlcHolder(socket.id()).empty()) {
         return true;
     }
     LearnRecord();
-    const std::string serial = units_[socket.id()].usbSerial;
+    const std::string serial = w.unit.usbSerial;
     socket.TakeOut(history_.Done(serial, settings_.image.model, settings_.image.sha256)
                        ? "burnt by another program: take it out"
                        : "another program had it: take it out and plug it in again");
     return false;
 }
 
-void Station::LookAtSerial(StationSocket& socket) {
-    SerialWatch& watch = serial_[socket.id()];
+void Station::LookAtSerial(Watched& w) {
+    StationSocket& socket = w.socket;
+    SerialWatch& watch = w.serial;
     const Clock::time_point now = world_.Now();
     if (socket.state() == SocketState::Working) {
         watch.Rest(now, kSerialLook);  // the burn has the port
@@ -177,7 +181,7 @@ void Station::LookAtSerial(StationSocket& socket) {
         }
         socket.Emptied("the port is there now");
     }
-    if (!Claimed(socket, false)) {
+    if (!Claimed(w, false)) {
         return;
     }
     // Another program burns the PLC on it: the port is not asked meanwhile, and
@@ -188,7 +192,7 @@ void Station::LookAtSerial(StationSocket& socket) {
         return;
     }
     if (socket.state() == SocketState::Busy) {
-        StillHeld(socket);
+        StillHeld(w);
     }
     const std::optional<SerialWatch::Outcome> outcome =
         watch.Poll(world_, socket.id(), now, kSerialLook, kSilentAsks);
@@ -201,38 +205,39 @@ void Station::LookAtSerial(StationSocket& socket) {
         return;
     }
     if (socket.Seen(outcome->answered, now)) {
-        Arrived(socket, Unit{}, {});
+        Arrived(w, Unit{}, {});
     }
 }
 
-void Station::LookAtUsb(StationSocket& socket, const UsbUnits& usb, bool first) {
+void Station::LookAtUsb(Watched& w, const UsbUnits& usb, bool first) {
+    StationSocket& socket = w.socket;
     const std::string& id = socket.id();
     const UsbUnit* there = UnitIn(id, usb);
     const bool present = there != nullptr;
     // A socket --port names is claimed all along; watching every socket, one is
     // claimed while a unit is in it (see Look).
-    const bool claim = present || !settings_.ports.empty() || claims_.count(id) != 0;
+    const bool claim = present || !settings_.ports.empty() || w.claim != nullptr;
     if (!claim && socket.state() == SocketState::OtherStation) {
         socket.Emptied();
     }
-    if (claim && !Claimed(socket, present)) {
+    if (claim && !Claimed(w, present)) {
         return;
     }
-    if (socket.state() == SocketState::Busy && present && StillHeld(socket)) {
+    if (socket.state() == SocketState::Busy && present && StillHeld(w)) {
         return;
     }
     const Clock::time_point now = world_.Now();
     if (first && present) {
         socket.Seen(true, now);
-        units_[id] = Unit{there->usbSerial, there->device};
+        w.unit = Unit{there->usbSerial, there->device};
         socket.TakeOut(kThereBefore);
         if (const std::string holder = world_.PlcHolder(id); !holder.empty()) {
             socket.HeldBy("another program burns this PLC: " + holder);
         }
     } else if (socket.Seen(present, now) && present) {
-        Arrived(socket, Unit{there->usbSerial, there->device}, usb);
+        Arrived(w, Unit{there->usbSerial, there->device}, usb);
     } else if (!present && socket.state() != SocketState::Working) {
-        units_.erase(id);
+        w.unit = Unit{};
     }
 }
 
@@ -241,27 +246,28 @@ void Station::Look(bool first) {
     const UsbUnits usb = world_.PlcsOnUsb();
     const bool everySocket = settings_.ports.empty();
     for (const auto& [id, unit] : usb) {
-        if (everySocket && sockets_.count(id) == 0) {
-            sockets_.emplace(id, StationSocket(id));
+        if (everySocket && watched_.count(id) == 0) {
+            watched_.emplace(id, Watched(StationSocket(id)));
         }
     }
-    for (auto& [id, socket] : sockets_) {
-        if (socket.serial()) {
-            LookAtSerial(socket);
+    for (auto& [id, w] : watched_) {
+        if (w.socket.serial()) {
+            LookAtSerial(w);
         } else {
-            LookAtUsb(socket, usb, first);
+            LookAtUsb(w, usb, first);
         }
         // Watching every socket, a station holds one only while a unit is in it:
         // the next unit there goes to whichever station claims it first.
-        if (everySocket && socket.state() == SocketState::Empty) {
-            claims_.erase(id);
+        if (everySocket && w.socket.state() == SocketState::Empty) {
+            w.claim.reset();
         }
-        Tell(socket);
+        Tell(w);
     }
 }
 
-void Station::Ended(StationSocket& socket, const BurnOver& over) {
-    const Unit& unit = units_[socket.id()];
+void Station::Ended(Watched& w, const BurnOver& over) {
+    StationSocket& socket = w.socket;
+    const Unit& unit = w.unit;
     switch (StateOfExit(over.exitStatus)) {
         case BurnState::Done:
             if (!settings_.check) {
@@ -283,16 +289,16 @@ void Station::Ended(StationSocket& socket, const BurnOver& over) {
                     : "failed (" + over.message + "): take it out");
             break;
     }
-    Tell(socket);
+    Tell(w);
 }
 
 void Station::Heard(BurnNews news) {
     if (news.show) {
         sink_.Put(std::move(*news.show));
     }
-    const auto socket = sockets_.find(news.port);
-    if (news.over && socket != sockets_.end()) {
-        Ended(socket->second, *news.over);
+    const auto watched = watched_.find(news.port);
+    if (news.over && watched != watched_.end()) {
+        Ended(watched->second, *news.over);
     }
 }
 
@@ -309,19 +315,17 @@ bool Station::Begin() {
         Look(true);
         nextLook_ = world_.Now() + kLook;
     } else {
-        for (auto& [id, socket] : sockets_) {
-            if (socket.serial()) {
-                LookAtSerial(socket);
-                Tell(socket);
+        for (auto& [id, w] : watched_) {
+            if (w.socket.serial()) {
+                LookAtSerial(w);
+                Tell(w);
             }
         }
     }
-    const bool asked = std::all_of(sockets_.begin(), sockets_.end(), [&](const auto& entry) {
-        const StationSocket& socket = entry.second;
-        const auto watch = serial_.find(entry.first);
-        return !socket.serial() || socket.state() == SocketState::Missing ||
-               socket.state() == SocketState::OtherStation ||
-               (watch != serial_.end() && watch->second.Asked());
+    const bool asked = std::all_of(watched_.begin(), watched_.end(), [](const auto& entry) {
+        const Watched& w = entry.second;
+        return !w.socket.serial() || w.socket.state() == SocketState::Missing ||
+               w.socket.state() == SocketState::OtherStation || w.serial.Asked();
     });
     if (asked) {
         Say(StationState::Watching);

@@ -68,19 +68,29 @@ class Station {
         std::string usbSerial;
         std::string device;
     };
+    // One value per socket: its state, the unit in it (or being burnt), the
+    // station's claim on it, how much of its state was told, its serial watch.
+    struct Watched {
+        explicit Watched(StationSocket s) : socket(std::move(s)) {}
+        StationSocket socket;
+        Unit unit;
+        std::unique_ptr<machine::SocketClaim> claim;
+        std::optional<std::uint64_t> told;
+        SerialWatch serial;
+    };
 
     void Look(bool first);
-    void LookAtUsb(StationSocket& socket, const UsbUnits& usb, bool first);
-    void LookAtSerial(StationSocket& socket);
-    bool Claimed(StationSocket& socket, bool present);
-    bool StillHeld(StationSocket& socket);
+    void LookAtUsb(Watched& w, const UsbUnits& usb, bool first);
+    void LookAtSerial(Watched& w);
+    bool Claimed(Watched& w, bool present);
+    bool StillHeld(Watched& w);
     std::string Twin(const std::string& id, const std::string& usbSerial,
                      const UsbUnits& usb) const;
-    void Arrived(StationSocket& socket, const Unit& unit, const UsbUnits& usb);
-    void Start(StationSocket& socket, const Unit& unit);
+    void Arrived(Watched& w, const Unit& unit, const UsbUnits& usb);
+    void Start(Watched& w, const Unit& unit);
     void Heard(BurnNews news);
-    void Ended(StationSocket& socket, const BurnOver& over);
-    void Tell(const StationSocket& socket);
+    void Ended(Watched& w, const BurnOver& over);
+    void Tell(Watched& w);
     void LearnRecord();
     void Say(StationState state);
 
@@ -88,11 +98,7 @@ class Station {
     StationWorld& world_;
     Supervisor& burns_;
     EventSink& sink_;
-    std::map<std::string, StationSocket> sockets_;
-    std::map<std::string, std::unique_ptr<machine::SocketClaim>> claims_;
-    std::map<std::string, Unit> units_;  // what is in each socket now (or is being burnt)
-    std::map<std::string, std::uint64_t> told_;
-    std::map<std::string, SerialWatch> serial_;
+    std::map<std::string, Watched> watched_;  // by the socket's name
     UnitHistory history_;
     Clock::time_point nextLook_{};
     bool looked_ = false;

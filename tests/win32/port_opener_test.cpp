@@ -216,7 +216,10 @@ TEST_CASE(AnOwnerLockHasOneHolderAtATime) {
     CHECK(first->Take(key, holder) == PlcLock::Taken::Yes);
     PlcLock second;
     CHECK(second.Take(key, holder) == PlcLock::Taken::HeldElsewhere);
-    CHECK(holder.pid == GetCurrentProcessId() && holder.command == GetCommandLineA());
+    char image[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    CHECK(QueryFullProcessImageNameA(GetCurrentProcess(), 0, image, &size));
+    CHECK(holder.pid == GetCurrentProcessId() && holder.command == std::string(image, size));
     first.reset();
     CHECK(second.Take(key, holder) == PlcLock::Taken::Yes && second.Held());
 }
