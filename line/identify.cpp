@@ -64,14 +64,16 @@ void NarrowByRegisters(PlcIdentity& id) {
 
 }  // namespace
 
-std::vector<int> CandidateModels(Mode mode, std::uint16_t type, bool usbDevice, bool aioUnit) {
+std::vector<int> CandidateModels(Mode mode, std::uint16_t type, bool aioUnit) {
     std::vector<int> models;
-    const LinkKind kind = usbDevice ? LinkKind::Usb : LinkKind::Serial;
     for (int i = 0; i < kModelCount; ++i) {
         const PlcModel& model = ModelAt(i);
-        const bool matches = mode == Mode::Bootloader ? BootTypeMatches(kind, plcID[i], type)
-                                                      : AppTypeMatches(plcID[i], type);
-        if (matches && model.linkKind == kind && model.aioFraming == aioUnit) {
+        // A model's own link kind, never the port's: a USB model behind a serial
+        // adapter is burnt, and checked, by its own rules.
+        const bool matches = mode == Mode::Bootloader
+                                 ? BootTypeMatches(model.linkKind, plcID[i], type)
+                                 : AppTypeMatches(plcID[i], type);
+        if (matches && model.aioFraming == aioUnit) {
             models.push_back(i);
         }
     }
@@ -88,11 +90,13 @@ PlcIdentity IdentifyPlc(Link& link, bool usbDevice) {
     AppResult mode = ConfirmComm(x);
     const bool refused = mode != AppResult::InApplication && mode != AppResult::InBootloader &&
                          mode != AppResult::RunMode && mode != AppResult::NoResponse;
-    if (refused) {
-        // A PLC that refuses the usual unit byte may be one framed with the AIO one;
-        // a silent line is empty either way, and is not asked twice.
+    if (refused || mode == AppResult::NoResponse) {
+        // A PLC that refuses the usual unit byte may be one framed with the AIO one,
+        // and so may one that answers only its own unit and kept silent. A live PLC
+        // answers its unit at the first ask, so silence costs one more read time-out,
+        // not six.
         probe.aioFraming = true;
-        mode = ConfirmComm(x);
+        mode = ConfirmComm(x, refused ? kFailureLimit : 1);
     }
     if (mode == AppResult::RunMode) {
         id.mode = Mode::RunMode;
@@ -109,7 +113,7 @@ PlcIdentity IdentifyPlc(Link& link, bool usbDevice) {
         id.type.reset();
         return id;
     }
-    id.models = CandidateModels(id.mode, *id.type, usbDevice, id.aioUnit);
+    id.models = CandidateModels(id.mode, *id.type, id.aioUnit);
     if (AnyOf(id.models, [](const PlcModel& m) { return m.readsBootVersion; })) {
         id.versionAsked = true;
         if (id.mode == Mode::Application) {
@@ -162,6 +166,12 @@ std::string DescribeIdentity(const PlcIdentity& id) {
     bool silent = false;
     for (const auto& [number, value] : id.registers) {
         silent = silent || !value;
+    }
+    const LinkKind port = id.usbDevice ? LinkKind::Usb : LinkKind::Serial;
+    if (!id.models.empty() && ModelAt(id.models.front()).linkKind != port) {
+        text += port == LinkKind::Serial
+                    ? "; a USB model, here on a serial port (a serial adapter or a simulated PLC)"
+                    : "; a serial model, here on a PLC's own USB device";
     }
     if (id.models.size() > 1) {
         text += id.mode == Mode::Bootloader ? "; a bootloader does not tell these apart"

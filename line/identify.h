@@ -34,9 +34,9 @@ struct PlcIdentity {
 PlcIdentity IdentifyPlc(Link& link, bool usbDevice);
 
 // The catalogue's models that a PLC in `mode` reporting `type` can be, by the
-// rules the burn's type checks use, of its link kind and unit byte.
-std::vector<int> CandidateModels(PlcIdentity::Mode mode, std::uint16_t type, bool usbDevice,
-                                 bool aioUnit);
+// rules the burn's type checks use, of its unit byte. The port's kind does not
+// rule a model out: a burn reaches a USB model on a serial port just the same.
+std::vector<int> CandidateModels(PlcIdentity::Mode mode, std::uint16_t type, bool aioUnit);
 
 // What was found, in plain words for a person, and as an `identify` event.
 std::string DescribeIdentity(const PlcIdentity& identity);

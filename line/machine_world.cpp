@@ -2,6 +2,7 @@
 
 #include "burn/shared_values.h"
 #include "line/quiet_panel.h"
+#include "line/serial_watch.h"
 #include "line/warnings.h"
 #include "link/app_commands.h"
 
@@ -19,7 +20,8 @@ bool AnswersOn(const std::string& port) {
         return false;
     }
     QuietPanel panel;
-    return AnswersModeQuery(ExchangeContext{*link, SelectedModel(), panel.counters});
+    return AnswersModeQuery(ExchangeContext{*link, SelectedModel(), panel.counters},
+                            LinkTimeouts{kSerialAskMs, kSerialAskMs});
 }
 
 }  // namespace

@@ -4,7 +4,7 @@ namespace norvane::line {
 
 std::optional<SerialWatch::Outcome> SerialWatch::Poll(StationWorld& world, const std::string& port,
                                                       Clock::time_point now,
-                                                      std::chrono::seconds period, int silentAsks) {
+                                                      std::chrono::milliseconds period) {
     if (!asking_) {
         if (now >= next_) {
             world.Ask(port);
@@ -17,16 +17,21 @@ std::optional<SerialWatch::Outcome> SerialWatch::Poll(StationWorld& world, const
         return std::nullopt;
     }
     asking_ = false;
-    // The asking itself took a while: the next one comes a period after it.
-    next_ = world.Now() + period;
     const bool first = ++asked_ == 1;
     if (*answered) {
+        // The asking itself took a while: the next one comes a period after it.
+        next_ = world.Now() + period;
         silent_ = 0;
         return Outcome{true, first};
     }
-    if (++silent_ >= silentAsks) {
+    if (++silent_ >= kSilentAsks) {
+        next_ = world.Now() + period;
         return Outcome{false, first};
     }
+    // Silence is asked about again at once, so that an emptied port is told
+    // after kSilentAsks listening times, not periods.
+    world.Ask(port);
+    asking_ = true;
     return std::nullopt;
 }
 

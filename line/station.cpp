@@ -11,9 +11,11 @@ namespace norvane::line {
 
 namespace {
 
-constexpr std::chrono::milliseconds kLook{200};   // USB sockets looked at this often
-constexpr std::chrono::seconds kSerialLook{1};    // a serial port asked at most this often
-constexpr int kSilentAsks = 3;                    // unanswered asks that empty a serial port
+constexpr std::chrono::milliseconds kLook{200};  // USB sockets looked at this often
+constexpr std::chrono::seconds kSerialLook{1};   // a serial port asked at most this often
+// ... and while its unit must be taken out, asked nearly at once, so that the
+// port is seen emptied within kLeaveEmpty of the unit going.
+constexpr std::chrono::milliseconds kSerialLeaveLook{250};
 constexpr std::chrono::seconds kWatchdogPace{1};  // systemd's watchdog fed this often
 
 constexpr const char* kThereBefore =
@@ -195,7 +197,8 @@ void Station::LookAtSerial(Watched& w) {
         StillHeld(w);
     }
     const std::optional<SerialWatch::Outcome> outcome =
-        watch.Poll(world_, socket.id(), now, kSerialLook, kSilentAsks);
+        watch.Poll(world_, socket.id(), now,
+                   socket.state() == SocketState::TakeOut ? kSerialLeaveLook : kSerialLook);
     if (!outcome) {
         return;
     }

@@ -1,8 +1,18 @@
 #include "line/station_socket.h"
 
+#include "line/serial_watch.h"
+
 namespace norvane::line {
 
 void StationSocket::Move(State state, std::string note) {
+    // A serial port cannot tell one unit from the next: only a silence between
+    // them does, and the technician must know how long it must last.
+    if (serial_ && state == State::TakeOut) {
+        note +=
+            "; leave the port empty " +
+            std::to_string(std::chrono::duration_cast<std::chrono::seconds>(kLeaveEmpty).count()) +
+            " s before the next";
+    }
     if (state != state_ || note != note_) {
         ++changes_;
     }

@@ -29,8 +29,9 @@ void ApplicationLine(const ExchangeContext& x) {
 // at most `limit` failures.
 template <typename Accept>
 bool Exchange(const ExchangeContext& x, const RequestFrame& request, std::size_t length,
-              AppReply& reply, Accept accept, int limit = kFailureLimit) {
-    x.link.SetTimeouts(kExchangeTimeouts);
+              AppReply& reply, Accept accept, int limit = kFailureLimit,
+              LinkTimeouts timeouts = kExchangeTimeouts) {
+    x.link.SetTimeouts(timeouts);
     return RunAttempts(
                x, request.text, request.length, reply.raw, length,
                [&](std::size_t received) {
@@ -108,13 +109,15 @@ void DummyComm(const ExchangeContext& x) {
     }
 }
 
-AppResult ConfirmComm(const ExchangeContext& x) {
+AppResult ConfirmComm(const ExchangeContext& x, int attempts) {
     ApplicationLine(x);
     AppReply reply{};
-    if (!Exchange(x, ModeQueryRequest(UnitByte(x.model)), kServiceReplyLength, reply,
-                  [](const AppReply& r) {
-                      return r.Status() == kStatusApplication || r.Status() == kStatusBootloader;
-                  })) {
+    if (!Exchange(
+            x, ModeQueryRequest(UnitByte(x.model)), kServiceReplyLength, reply,
+            [](const AppReply& r) {
+                return r.Status() == kStatusApplication || r.Status() == kStatusBootloader;
+            },
+            attempts)) {
         return Classify(reply, 1, 2, true);
     }
     x.panel.ShowFailures(0);
@@ -149,10 +152,11 @@ std::uint8_t read_fu_version_A(const ExchangeContext& x) {
     return Exchange(x, VersionRequest(), kServiceReplyLength, reply, Any) ? reply.Status() : 0;
 }
 
-bool AnswersModeQuery(const ExchangeContext& x) {
+bool AnswersModeQuery(const ExchangeContext& x, LinkTimeouts timeouts) {
     ApplicationLine(x);
     AppReply reply{};
-    return Exchange(x, ModeQueryRequest(UnitByte(x.model)), kServiceReplyLength, reply, Any, 1);
+    return Exchange(x, ModeQueryRequest(UnitByte(x.model)), kServiceReplyLength, reply, Any, 1,
+                    timeouts);
 }
 
 std::optional<std::uint8_t> ReadBootVersion_A(const ExchangeContext& x) {

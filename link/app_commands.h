@@ -13,7 +13,8 @@ void DummyComm(const ExchangeContext& x);
 
 // The mode query: InApplication or InBootloader; on failure RefusedCode1,
 // RefusedCode2, RefusedOtherCode, RunMode, UnknownNakClass or NoResponse.
-AppResult ConfirmComm(const ExchangeContext& x);
+// `attempts`: how many failed asks end it (a burn always allows the usual six).
+AppResult ConfirmComm(const ExchangeContext& x, int attempts = kFailureLimit);
 
 // The type check: Ok; on failure RefusedCode2, RefusedCode3, RefusedOtherCode,
 // UnknownNakClass or NoResponse. `reported`, when given, gets the identifier of
@@ -39,8 +40,8 @@ std::optional<std::uint8_t> ReadBootVersion_A(const ExchangeContext& x);
 
 // One mode query, at the application's line settings: true when any valid frame
 // answered it (a refusal too), for watching a serial port for a PLC between
-// burns. Changes nothing.
-bool AnswersModeQuery(const ExchangeContext& x);
+// burns. Changes nothing. `timeouts`: how long a silent port is listened to.
+bool AnswersModeQuery(const ExchangeContext& x, LinkTimeouts timeouts);
 
 // Asks the PLC to restart into its bootloader: Ok; on failure RefusedCode3,
 // RefusedCode4, RefusedOtherCode, UnknownNakClass or NoResponse.

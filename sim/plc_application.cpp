@@ -93,6 +93,13 @@ std::optional<std::vector<std::uint8_t>> SimulatedPlc::AnswerApplication(
         ++counters_.naksSent;
         return ServiceReply(msg[3], kNak, cls, code);
     };
+    // Another unit's request: refused, or unheard by a PLC that answers only its own.
+    auto otherUnit = [&]() -> std::optional<std::vector<std::uint8_t>> {
+        if (config_.onlyOwnUnit) {
+            return std::nullopt;
+        }
+        return nak(2, 2);
+    };
     switch (kind) {
         case Exchange::Wake:
             if (!config_.answerWake || !inApp) {
@@ -117,7 +124,7 @@ std::optional<std::vector<std::uint8_t>> SimulatedPlc::AnswerApplication(
         }
         case Exchange::ModeQuery:
             if (msg[3] != model_.unitByte) {
-                return nak(2, 2);
+                return otherUnit();
             }
             if (!inApp) {
                 return ServiceReply(msg[3], 0x06, Hi(typeId), Lo(typeId));
@@ -128,7 +135,7 @@ std::optional<std::vector<std::uint8_t>> SimulatedPlc::AnswerApplication(
             return ServiceReply(msg[3], 0x05, Hi(typeId), Lo(typeId));
         case Exchange::TypeId:
             if (msg[3] != model_.unitByte) {
-                return nak(2, 2);
+                return otherUnit();
             }
             return ServiceReply(msg[3], kAck, Hi(typeId), Lo(typeId));
         case Exchange::Version:
@@ -138,7 +145,7 @@ std::optional<std::vector<std::uint8_t>> SimulatedPlc::AnswerApplication(
             return ServiceReply(msg[3], config_.appVersion, 0, 0);
         case Exchange::EraseRequest:
             if (msg[3] != model_.unitByte) {
-                return nak(2, 2);
+                return otherUnit();
             }
             if (config_.runMode) {
                 return nak(1, 1);

@@ -44,6 +44,7 @@ struct PlcConfig {
     bool writeProtected = false;  // every block is refused with 0x16
     bool answerWake = false;      // the application answers the wake frame (11 characters)
     bool attached = true;         // false: nothing ever answers
+    bool onlyOwnUnit = false;     // silent, not refusing, to a request for another unit byte
 
     std::uint64_t restartDelayMs = 500;       // in-place restart into the bootloader
     std::uint64_t replyLatencyMs = 0;         // added to every reply

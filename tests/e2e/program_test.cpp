@@ -267,6 +267,8 @@ TEST(Program, WhatBurnsNothingWritesItsLinesToo) {
     } cases[] = {
         {{"--check", "--placeholder"}, "check", "outcome", "ready"},
         {{"--identify"}, "identify", "mode", "application"},
+        // A USB model on a pseudo-terminal is named, as --check would find it.
+        {{"--identify"}, "identify", "model", "PV"},
         {{"--list"}, "port", "kind", "plc-usb"},
     };
     for (const auto& c : cases) {

@@ -48,6 +48,18 @@ TEST(Identify, TellsWhatThePlcIsAndChangesNothing) {
          },
          "PV or PVW (type 0x0015), running its application; the registers that tell them apart "
          "did not answer"},
+        {"a USB model behind a serial port",
+         "QB7",
+         false,
+         {},
+         "QB7 (type 0x3000), running its application, bootloader version 0x20; a USB model, "
+         "here on a serial port"},
+        {"a USB model of a shared type on a serial port", "PVW", false,
+         [](PlcConfig& c) { c.d1148 = 0x1C; }, "PVW (type 0x0015), running its application"},
+        {"an AIO PLC that keeps silent at the usual unit byte", "TQ7P-AIO", false,
+         [](PlcConfig& c) { c.onlyOwnUnit = true; }, "TQ7P-AIO (type 0x000D), running"},
+        {"a USB AIO PLC that keeps silent at the usual unit byte", "QB5-AIO", true,
+         [](PlcConfig& c) { c.onlyOwnUnit = true; }, "QB5-AIO (type 0x3010), running"},
         {"a PLC in run mode", "NT4", false, [](PlcConfig& c) { c.runMode = true; },
          "a PLC in RUN mode: switch it to STOP"},
         {"a type of no model", "NT4", false, [](PlcConfig& c) { c.appTypeId = 0x7777; },
@@ -76,9 +88,10 @@ TEST(Identify, TellsWhatThePlcIsAndChangesNothing) {
               Exchange::BootUpdate, Exchange::Block}) {
             EXPECT_EQ(plc.CountRequests(changes), 0u) << plcsim::ExchangeName(changes);
         }
-        // An empty line costs the wake burst and one mode query's six read time-outs.
+        // An empty line costs the wake burst, one mode query's six read time-outs
+        // and the one ask with the AIO unit byte.
         if (!config.attached) {
-            EXPECT_LE(clock.Now(), 2000u + 6 * 3000u);
+            EXPECT_LE(clock.Now(), 2000u + 7 * 3000u);
         }
     }
 }

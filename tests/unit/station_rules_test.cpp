@@ -8,6 +8,7 @@
 #include <deque>
 #include <set>
 
+#include "line/serial_watch.h"
 #include "line/station.h"
 
 namespace norvane::line {
@@ -20,6 +21,7 @@ class FakeWorld : public StationWorld {
     Clock::time_point now{};
     UsbUnits usb;
     std::map<std::string, bool> answers;  // a serial port's next answer; missing: still asking
+    std::map<std::string, Clock::time_point> asked;  // when each port's ask began
     std::set<std::string> missing;
     std::map<std::string, std::string> holders;   // who burns the PLC on a port
     std::map<std::string, std::string> stations;  // another station's claims
@@ -29,10 +31,15 @@ class FakeWorld : public StationWorld {
     Clock::time_point Now() override { return now; }
     UsbUnits PlcsOnUsb() override { return usb; }
     bool PortExists(const std::string& port) override { return missing.count(port) == 0; }
-    void Ask(const std::string&) override {}
+    void Ask(const std::string& port) override { asked[port] = now; }
+    // A PLC answers at once; silence is known only once the ask has listened.
     std::optional<bool> Answer(const std::string& port) override {
         const auto answer = answers.find(port);
-        return answer == answers.end() ? std::nullopt : std::optional<bool>(answer->second);
+        if (answer == answers.end() ||
+            (!answer->second && now - asked[port] < std::chrono::milliseconds(kSerialAskMs))) {
+            return std::nullopt;
+        }
+        return answer->second;
     }
     std::string PlcHolder(const std::string& port) override {
         return holders.count(port) != 0 ? holders[port] : "";
@@ -252,10 +259,30 @@ TEST_F(StationRules, SerialPortsThatKeepSilentHoldUpNothing) {
     EXPECT_EQ(Says("/dev/ttyS2"), "working");
     burns_.End("/dev/ttyS2", 0);
     world_.answers["/dev/ttyS2"] = false;  // taken away
-    Turn(2.0);
-    EXPECT_EQ(Says("/dev/ttyS2"), "take_out: done: take it out");
-    Turn(2.0);
-    EXPECT_EQ(Says("/dev/ttyS2"), "empty");
+    Turn(0.4);
+    EXPECT_EQ(Says("/dev/ttyS2"),
+              "take_out: done: take it out; leave the port empty 2 s before the next");
+}
+
+// A technician's swap on a serial port: each unit out for a few seconds, the
+// next put in. Each is burnt: a port is emptied within the silence its row asks
+// for and a second, never taken for the same unit.
+TEST_F(StationRules, ASerialPortEmptiedForItsSilenceTakesTheNextUnit) {
+    world_.answers["/dev/ttyS1"] = false;
+    Begin({{"/dev/ttyS1", false}});
+    for (int unit = 1; unit <= 5; ++unit) {
+        SCOPED_TRACE(unit);
+        world_.answers["/dev/ttyS1"] = true;
+        Turn(1.4);
+        ASSERT_EQ(Says("/dev/ttyS1"), "working");
+        Turn(15);  // a burn's time: five units are no cable that comes and goes
+        burns_.End("/dev/ttyS1", 0);
+        Turn();
+        world_.answers["/dev/ttyS1"] = false;
+        Turn(std::chrono::duration<double>(kLeaveEmpty).count() + 1.0);
+        EXPECT_EQ(Says("/dev/ttyS1"), "empty");
+    }
+    EXPECT_EQ(burns_.started.size(), 5u);
 }
 
 TEST_F(StationRules, WhatOthersHoldIsLeftToThem) {
