@@ -29,7 +29,11 @@
 # --update-docs copies the idle and mid-burn screenshots to docs/.
 # Exits non-zero when any check fails; leaves its prefix and screenshots in
 # $NORVANE_WIN32_BUILD/wine-checks.
-set -euo pipefail
+set -Eeuo pipefail
+# A command that ends the checks says so, and where: without it a run cut short
+# by one failing command would end without a word of why.
+trap 'echo "STOPPED: line $LINENO: $BASH_COMMAND (exit status $?)"
+      [[ -f "${wine_log:-}" ]] && tail -n 5 "$wine_log" || true' ERR
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -293,8 +297,14 @@ if wait_window; then
 
     drive key 13  # Enter away from the button: the platform's default command
     drive cancel-box Open 10000 && pass "Enter opens the file dialog" || fail "Enter: no file dialog"
-    drive no-box ERROR 500 >/dev/null && drive expect-control 2 Button "Start Burn" 1 >/dev/null &&
-        pass "cancelling the file dialog starts nothing" || fail "the file dialog started something"
+    # What the driver said goes with a failure: a box, the button, or the
+    # driver itself not starting are three different faults.
+    if out=$(drive no-box ERROR 500) && out+=$(drive expect-control 2 Button "Start Burn" 1); then
+        pass "cancelling the file dialog starts nothing"
+    else
+        fail "the file dialog started something: ${out:-the driver said nothing}"
+        tail -n 5 "$wine_log"
+    fi
 
     echo "== QB7 program, Start Burn without a PLC"
     drive click 2
@@ -531,6 +541,10 @@ wait "$station_pid" || status=$?
     pass "--watch on COM1: the PLC connected was burnt, and Ctrl-C stopped the station (exit 0)" ||
     { fail "--watch on COM1: exit status $status"; tr -d '\r' <"$work/run/station.raw" | tail -n 5; }
 
+# The station's Wine programs have all ended; the next ones start a server of
+# their own, never one that is still ending.
+wine_done
+
 # A station watching the PLC USB interfaces of a fake listing (the test setting
 # NORVANE_FWUPDATE_PLC_INTERFACES: each line an interface path and the device its
 # pipe opens). The QB7 plugged in once it watches is burnt, its replug answered
@@ -582,6 +596,7 @@ else
 fi
 
 echo "== Console program: burns"
+wine_done
 # Three things at once: a silent PLC on COM4, whose first exchange's six read
 # time-outs take about 20 s; the QB7 on COM1; and meanwhile the serial model's
 # burns on COM2 and COM3, two PLCs at once, then one from a console.
