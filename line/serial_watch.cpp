@@ -17,15 +17,14 @@ std::optional<SerialWatch::Outcome> SerialWatch::Poll(StationWorld& world, const
         return std::nullopt;
     }
     asking_ = false;
+    // The asking itself took a while: the next one comes a period after it.
+    next_ = world.Now() + period;
     const bool first = ++asked_ == 1;
     if (*answered) {
-        // The asking itself took a while: the next one comes a period after it.
-        next_ = world.Now() + period;
         silent_ = 0;
         return Outcome{true, first};
     }
     if (++silent_ >= kSilentAsks) {
-        next_ = world.Now() + period;
         return Outcome{false, first};
     }
     // Silence is asked about again at once, so that an emptied port is told
