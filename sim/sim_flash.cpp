@@ -12,11 +12,15 @@ SimFlash::SimFlash(std::size_t size, std::size_t eraseUnit) : bytes_(size), eras
 }
 
 void SimFlash::StartSession() {
-    erasedEnd_ = 0;
-    writeEnd_ = 0;
+    sessionErased_ = false;
 }
 
 bool SimFlash::EraseNextUnit() {
+    if (!sessionErased_) {
+        sessionErased_ = true;
+        erasedEnd_ = 0;
+        writeEnd_ = 0;
+    }
     if (erasedEnd_ + eraseUnit_ > bytes_.size()) {
         return false;
     }
@@ -26,7 +30,7 @@ bool SimFlash::EraseNextUnit() {
 }
 
 bool SimFlash::Append(const std::uint8_t* data, std::size_t count) {
-    if (writeEnd_ + count > erasedEnd_) {
+    if (!sessionErased_ || writeEnd_ + count > erasedEnd_) {
         return false;
     }
     std::copy_n(data, count, bytes_.begin() + static_cast<std::ptrdiff_t>(writeEnd_));

@@ -12,7 +12,9 @@ class SimFlash {
   public:
     SimFlash(std::size_t size, std::size_t eraseUnit);
 
-    // A new bootloader session: it erases and programs again from address 0.
+    // A new bootloader session: it erases and programs again from address 0 once
+    // it erases. Until then the flash is what the last session left, and says so
+    // (a line reopened after a burn, only to ask, leaves the burnt image as it is).
     void StartSession();
 
     // Clears the next unit; false when the flash has no further unit.
@@ -32,6 +34,7 @@ class SimFlash {
     std::size_t eraseUnit_;
     std::size_t erasedEnd_ = 0;
     std::size_t writeEnd_ = 0;
+    bool sessionErased_ = true;  // this session has erased: it writes where it erased
 };
 
 }  // namespace plcsim

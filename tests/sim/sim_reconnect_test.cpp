@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "plc_end.h"
+#include "sim_flash.h"
 #include "sim_test_util.h"
 
 namespace plcsim {
@@ -98,6 +99,21 @@ TEST(Handover, NewConnectionRestartsTheBootloaderConversation) {
     Send(plc, "ERASE", 30);
     EXPECT_EQ(Take(plc, 30), "\x06");
     EXPECT_EQ(plc.FlashState().ErasedBytes(), 2048u);
+}
+
+TEST(Handover, AReopenedLineLeavesTheBurntImageUntilTheNextErase) {
+    SimFlash flash(4096, 1024);
+    const std::uint8_t block[4] = {1, 2, 3, 4};
+    flash.StartSession();
+    ASSERT_TRUE(flash.EraseNextUnit());
+    ASSERT_TRUE(flash.Append(block, sizeof block));
+    flash.StartSession();  // asked what it is after its burn
+    EXPECT_EQ(flash.WrittenBytes(), sizeof block);
+    EXPECT_TRUE(flash.Equals(block, sizeof block));
+    EXPECT_FALSE(flash.Append(block, sizeof block)) << "programmed without an erase";
+    ASSERT_TRUE(flash.EraseNextUnit());
+    EXPECT_EQ(flash.WrittenBytes(), 0u);
+    EXPECT_EQ(flash.ErasedBytes(), 1024u);
 }
 
 }  // namespace
