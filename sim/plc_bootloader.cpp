@@ -102,6 +102,7 @@ void SimulatedPlc::HandleWord(Exchange kind, std::size_t length, std::uint64_t n
             break;
         case Exchange::TransferEnd:
             counters_.transferCompleted = true;
+            freshFirmware_ = true;
             break;
         default:
             break;

@@ -307,15 +307,24 @@ void PtyServer::Serve(const ServeOptions& options) {
     std::optional<std::uint64_t> completedAt;
     while (gStop == 0) {
         const std::uint64_t now = NowUs();
+        if (plc_.TransferCompleted()) {
+            transferDone_.store(true);
+        }
         if (options_.exitAfterBurn) {
             if (plc_.TransferCompleted() && !completedAt) {
                 completedAt = now;
             }
-            if (completedAt && (openCount_ == 0 || now - *completedAt >= kCompletionGraceUs) &&
-                toTool_.Empty()) {
-                return;
-            }
-            if (burnEnded_) {
+            if (untilStarted_.load()) {
+                // A station asks a unit what it is before its burn and after it:
+                // the serving ends once the new firmware has been asked and let go.
+                if (completedAt && plc_.Mode() == PlcMode::Application && openCount_ == 0 &&
+                    toTool_.Empty()) {
+                    return;
+                }
+            } else if ((completedAt &&
+                        (openCount_ == 0 || now - *completedAt >= kCompletionGraceUs) &&
+                        toTool_.Empty()) ||
+                       burnEnded_) {
                 return;
             }
         }

@@ -7,6 +7,7 @@
 // erase unit, to the microsecond. The line is measured either way (line_meter.h).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -45,6 +46,12 @@ class PtyServer {
 
     // Ends Serve of this server; safe to call from any thread.
     void Stop();
+    // With exitAfterBurn: the serving ends only once the burnt PLC has restarted
+    // into its new firmware and that line was closed (a station's proof); any
+    // other close leaves it serving. Safe to call from any thread.
+    void ServeUntilStarted() { untilStarted_.store(true); }
+    // A burn's transfer has ended (seen by the serving, within a wake-up of it).
+    bool TransferDone() const { return transferDone_.load(); }
 
     // Ends Serve of every server; safe to call from a signal handler.
     static void RequestStop();
@@ -70,6 +77,8 @@ class PtyServer {
     int openCount_ = 0;
     bool everOpened_ = false;
     bool burnEnded_ = false;
+    std::atomic<bool> untilStarted_{false};
+    std::atomic<bool> transferDone_{false};
     std::uint64_t lastActivityUs_ = 0;
     double characterUs_ = 0;  // at the speed the tool set last
 

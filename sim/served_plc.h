@@ -29,6 +29,9 @@ class ServedPlc {
     void Join();
     // Ends the serving now and waits for it.
     void Stop();
+    // See PtyServer::ServeUntilStarted.
+    void ServeUntilStarted() { server_.ServeUntilStarted(); }
+    bool TransferDone() const { return server_.TransferDone(); }
 
     // Read these once the serving has ended.
     SimulatedPlc& Plc() { return plc_; }

@@ -129,6 +129,10 @@ void SimulatedPlc::OnLinkOpened(std::uint64_t nowMs) {
         } else if (mode_ == PlcMode::AwaitingPower) {
             PowerCycle();
         }
+    } else if (config_.reopenIsReconnect && mode_ == PlcMode::Bootloader && freshFirmware_ &&
+               config_.newFirmwareStarts) {
+        // The replug or power cycle after a burn: the new firmware runs.
+        LeaveForApplication();
     } else if (mode_ == PlcMode::Bootloader) {
         // A new connection starts the bootloader's conversation from the beginning.
         StartBootSession();
@@ -211,6 +215,7 @@ void SimulatedPlc::StartBootSession() {
 }
 
 void SimulatedPlc::LeaveForApplication() {
+    freshFirmware_ = false;
     mode_ = PlcMode::Application;
     input_.clear();
     eraseArmed_ = false;

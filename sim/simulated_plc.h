@@ -53,6 +53,7 @@ struct PlcConfig {
     bool paceLine = false;                    // each reply byte takes 10 bit times (serial models)
     std::uint64_t interByteTimeoutMs = 1000;  // an unfinished request older than this is dropped
     bool reopenIsReconnect = true;  // close + reopen of the link counts as replug / power cycle
+    bool newFirmwareStarts = true;  // false: after its burn it comes back in its bootloader
     bool checkFraming = true;       // false: check only the baud (a pseudo-terminal is 8N1)
 
     std::optional<std::uint32_t> noiseSeed;  // set: a noisy line
@@ -184,6 +185,9 @@ class SimulatedPlc {
     std::optional<std::uint8_t> lastAcked_;
     bool linkOpen_ = false;
     bool closedWhileAwaiting_ = false;
+    // A transfer has ended since the bootloader came up: the restart that
+    // follows (a replug, a power cycle) runs the new firmware.
+    bool freshFirmware_ = false;
 
     std::vector<std::uint8_t> input_;
     std::uint64_t lastInputAtMs_ = 0;
