@@ -27,6 +27,9 @@ constexpr std::pair<OutcomeCode, const char*> kWords[] = {
     {OutcomeCode::ProcessLost, "process_lost"},
     {OutcomeCode::Silent, "silent"},
     {OutcomeCode::NotStarted, "not_started"},
+    {OutcomeCode::NoImage, "no_image"},
+    {OutcomeCode::NotRunning, "not_running"},
+    {OutcomeCode::SetAside, "set_aside"},
 };
 
 bool Has(std::string_view text, std::string_view part) {

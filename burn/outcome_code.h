@@ -30,6 +30,9 @@ enum class OutcomeCode : std::uint8_t {
     ProcessLost,      // the burn's process ended before it said how the burn ended
     Silent,           // the burn's process said nothing for too long and was ended
     NotStarted,       // the burn's process could not be started
+    NoImage,          // a station holds no image for the model found (or it cannot be told)
+    NotRunning,       // burnt, but it did not come back running the burnt model's application
+    SetAside,         // a station's unit that failed twice in a row, not burnt a third time
 };
 
 // "success", "run_mode", ...: the code as the JSON lines write it.

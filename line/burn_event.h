@@ -114,6 +114,8 @@ struct EndFields {
     bool handedOver = false;  // it may wait in its bootloader: after a failure, burn it again
     std::string burnId;
     OutcomeCode outcome = OutcomeCode::Success;
+    // After its burn the PLC came back running the new firmware (--verify, a station).
+    bool verified = false;
 };
 struct CheckFields {
     bool ready = false;
@@ -150,13 +152,19 @@ struct SocketFields {
     SocketState state = SocketState::Empty;
     std::string message;
     std::string usbSerial;
+    // The socket's yield since the station started: units done, failed, set aside.
+    std::int32_t done = 0;
+    std::int32_t failed = 0;
+    std::int32_t setAside = 0;
 };
 struct StationFields {
     StationState state = StationState::Watching;
-    std::string model;
+    std::string model;  // of its one image; empty when it holds several
     std::string image;
     std::string sha256;
     bool check = false;
+    std::string images;   // every image it holds, by file name, comma-separated
+    std::string message;  // what changed: images read again, or why not
 };
 
 // In the order of EventKind.

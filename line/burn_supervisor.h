@@ -7,11 +7,13 @@
 
 #include <chrono>
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "burn/outcome_code.h"
 #include "line/burn_event.h"
+#include "line/run_image.h"
 
 namespace norvane::line {
 
@@ -32,10 +34,12 @@ struct BurnNews {
 class Supervisor {
   public:
     virtual ~Supervisor() = default;
-    // Starts the burn of the PLC on `port`; one that cannot be started is over
-    // at once, told as the next news of it. `awaitReplug`: its replug is answered
-    // by the PLC leaving its socket and coming back.
-    virtual void Start(const std::string& port, bool awaitReplug) = 0;
+    // Starts the burn of `image` into the PLC on `port`; one that cannot be
+    // started is over at once, told as the next news of it. `awaitReplug`: its
+    // replug is answered by the PLC leaving its socket and coming back. The burn
+    // keeps the image for as long as it runs.
+    virtual void Start(const std::string& port, bool awaitReplug,
+                       std::shared_ptr<const RunImage> image) = 0;
     // The next news of any burn, waiting for it up to `wait`.
     virtual std::optional<BurnNews> Next(std::chrono::milliseconds wait) = 0;
     // Every running burn, as Ctrl-C would end it, or as a hang-up is told to it.

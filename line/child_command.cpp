@@ -5,8 +5,7 @@
 namespace norvane::line {
 
 std::vector<std::string> ChildCommand(const BurnSettings& settings, const std::string& port,
-                                      bool awaitReplug) {
-    const RunImage& image = TheRunImage();
+                                      bool awaitReplug, const RunImage& image) {
     std::vector<std::string> args{"--port",
                                   port,
                                   "--yes",
@@ -29,6 +28,9 @@ std::vector<std::string> ChildCommand(const BurnSettings& settings, const std::s
     }
     if (awaitReplug) {
         args.push_back("--await-replug");
+    }
+    if (settings.verify && !settings.check) {
+        args.push_back("--verify");
     }
     return args;
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "line/run_image.h"
+
 namespace norvane::line {
 
 struct BurnSettings {
@@ -15,10 +17,11 @@ struct BurnSettings {
     bool placeholder = false;  // the placeholder image may be burnt
     std::string record;        // the record file; empty: none
     int replugTimeoutSeconds = 30;
+    bool verify = false;  // each burn sees its PLC start the new firmware
 };
 
 // The arguments after the program's name.
 std::vector<std::string> ChildCommand(const BurnSettings& settings, const std::string& port,
-                                      bool awaitReplug);
+                                      bool awaitReplug, const RunImage& image);
 
 }  // namespace norvane::line

@@ -15,6 +15,9 @@ class Controls {
     virtual bool HungUp() = 0;
     // The terminal a station was started from has gone away; false where it had none.
     virtual bool TerminalGone() = 0;
+    // A station's images are to be read again (a hang-up, its terminal still
+    // there); the request is used up.
+    virtual bool RereadAsked() { return false; }
 };
 
 }  // namespace norvane::line

@@ -142,6 +142,7 @@ void Bind(Io& io, EndFields& f) {
     io.Flag("handed_over", f.handedOver);
     io.Text("burn_id", f.burnId);
     io.Word("outcome", f.outcome, OutcomeWord, OutcomeOfWord);
+    io.Flag("verified", f.verified);
 }
 template <typename Io>
 void Bind(Io& io, CheckFields& f) {
@@ -182,14 +183,19 @@ void Bind(Io& io, SocketFields& f) {
     io.Word("state", f.state, SocketWord, SocketOfWord);
     io.TextOrNull("message", f.message);
     io.TextOrNull("usb_serial", f.usbSerial);
+    io.Count("done", f.done);
+    io.Count("failed", f.failed);
+    io.Count("set_aside", f.setAside);
 }
 template <typename Io>
 void Bind(Io& io, StationFields& f) {
     io.Word("state", f.state, StationWord, StationOfWord);
-    io.Text("model", f.model);
-    io.Text("image", f.image);
-    io.Text("sha256", f.sha256);
+    io.TextOrNull("model", f.model);
+    io.TextOrNull("image", f.image);
+    io.TextOrNull("sha256", f.sha256);
     io.Flag("check", f.check);
+    io.Text("images", f.images);
+    io.TextOrNull("message", f.message);
 }
 
 // An empty set of fields of `kind`, to be read into.

@@ -220,6 +220,25 @@ std::vector<std::string> PlcsOnUsb() {
     return ports;
 }
 
+PortIdentity IdentifyPort(const std::string& port, std::chrono::seconds replugTimeout,
+                          machine::PortUse use) {
+    const machine::PortCheck check = machine::CheckPort(port);
+    std::unique_ptr<machine::PortOpening> opening =
+        machine::MakePortOpening(port, replugTimeout, use);
+    LinkPtr link = check.plcUsb ? opening->OpenUsbPlc() : opening->OpenSerial(port);
+    PlcIdentity id;
+    id.usbDevice = check.plcUsb;
+    if (link) {
+        id = IdentifyPlc(*link, check.plcUsb);
+    }
+    BurnEvent event =
+        IdentifyEvent(port, id, opening->Device(), opening->UsbPath(), opening->UsbSerial());
+    if (!link) {
+        std::get<IdentifyFields>(event.fields).message = opening->LastFailure();
+    }
+    return PortIdentity{std::move(id), std::move(event)};
+}
+
 bool IdentifyPorts(const std::vector<std::string>& ports, std::chrono::seconds replugTimeout,
                    EventSink& sink) {
     std::mutex mutex;
@@ -228,25 +247,12 @@ bool IdentifyPorts(const std::vector<std::string>& ports, std::chrono::seconds r
     threads.reserve(ports.size());
     for (const std::string& port : ports) {
         threads.emplace_back([&, port] {
-            const machine::PortCheck check = machine::CheckPort(port);
-            std::unique_ptr<machine::PortOpening> opening =
-                machine::MakePortOpening(port, replugTimeout, machine::PortUse::Ask);
-            LinkPtr link = check.plcUsb ? opening->OpenUsbPlc() : opening->OpenSerial(port);
-            PlcIdentity id;
-            id.usbDevice = check.plcUsb;
-            if (link) {
-                id = IdentifyPlc(*link, check.plcUsb);
-            }
-            if (id.models.empty()) {
+            PortIdentity found = IdentifyPort(port, replugTimeout);
+            if (found.plc.models.empty()) {
                 allTold.store(false);
             }
-            BurnEvent event = IdentifyEvent(port, id, opening->Device(), opening->UsbPath(),
-                                            opening->UsbSerial());
-            if (!link) {
-                std::get<IdentifyFields>(event.fields).message = opening->LastFailure();
-            }
             std::lock_guard<std::mutex> lock(mutex);
-            sink.Put(std::move(event));
+            sink.Put(std::move(found.event));
         });
     }
     for (std::thread& thread : threads) {

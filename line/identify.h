@@ -13,6 +13,7 @@
 
 #include "line/burn_event.h"
 #include "line/event_pump.h"
+#include "line/machine.h"
 #include "link/link.h"
 
 namespace norvane::line {
@@ -43,6 +44,16 @@ std::string DescribeIdentity(const PlcIdentity& identity);
 // The ports of every PLC on USB: what is asked without --port, never a serial
 // port nobody named (it may hold other equipment).
 std::vector<std::string> PlcsOnUsb();
+
+// What one port holds: the PLC's identity and the identify event that tells it.
+struct PortIdentity {
+    PlcIdentity plc;
+    BurnEvent event;
+};
+// `use`: Burn where nothing may be sent to the PLC without its lock (a
+// station's unit); Ask goes on without it where it cannot be had.
+PortIdentity IdentifyPort(const std::string& port, std::chrono::seconds replugTimeout,
+                          machine::PortUse use = machine::PortUse::Ask);
 
 // Asks each of `ports` at once, each told to `sink` as an identify event. False
 // when a port showed no model.

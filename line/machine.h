@@ -102,6 +102,13 @@ class SocketClaim {
 // empty one: the burns there say why they cannot go on.
 std::unique_ptr<SocketClaim> ClaimSocket(const std::string& socket, std::string& holder);
 
+// A unit set aside for failing twice at a station (known by its USB serial
+// number) is to be burnt once more: the request waits in the lock folder until
+// the station that set it aside sees the unit again, and is used up there.
+// False with `error` set when it cannot be left there.
+bool AskAgain(const std::string& usbSerial, std::string& error);
+bool AgainAsked(const std::string& usbSerial);
+
 // ------------------------------------------------------------- the service manager
 // Tells systemd, where it started this program as a service, how the station
 // is ("READY=1", "WATCHDOG=1", "STOPPING=1", "STATUS=..."); nothing elsewhere.
@@ -115,6 +122,12 @@ void TellServiceManager(const std::string& state);
 // opened, as opening some devices already changes them.
 bool ReadWholeFile(const std::string& path, std::uint64_t limit, std::vector<std::uint8_t>& bytes,
                    std::uint64_t& size, std::string& error);
+
+// The names of the regular files in the folder `dir`, sorted; `skipped` names,
+// with why, what else is there (a link, a folder, a device). False with `error`
+// set when the folder cannot be read.
+bool FilesIn(const std::string& dir, std::vector<std::string>& names,
+             std::vector<std::string>& skipped, std::string& error);
 
 // -------------------------------------------------------------- the record file
 std::string HostName();

@@ -1,6 +1,7 @@
 // The machine a line runs on, on Linux: ports from sysfs, termios links, PLC
 // locks and socket claims, an O_APPEND record file, fork/exec burn processes and
 // systemd's notifications.
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
@@ -10,6 +11,7 @@
 #include <systemd/sd-daemon.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -251,6 +253,33 @@ std::unique_ptr<SocketClaim> ClaimSocket(const std::string& socket, std::string&
     return claim;
 }
 
+namespace {
+
+std::string AgainPath(const std::string& usbSerial) {
+    return posix::LockDirectory() + "/" + posix::PlcLockFileName("again-" + usbSerial);
+}
+
+}  // namespace
+
+bool AskAgain(const std::string& usbSerial, std::string& error) {
+    // A new file or none: whatever already has the name (a link among them) is
+    // never opened.
+    const int fd = open(AgainPath(usbSerial).c_str(),
+                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0660);
+    if (fd < 0 && errno != EEXIST) {
+        error = Errno("cannot leave the request in " + posix::LockDirectory());
+        return false;
+    }
+    if (fd >= 0) {
+        close(fd);
+    }
+    return true;
+}
+
+bool AgainAsked(const std::string& usbSerial) {
+    return !usbSerial.empty() && unlink(AgainPath(usbSerial).c_str()) == 0;
+}
+
 void TellServiceManager(const std::string& state) {
     (void)sd_notify(0, state.c_str());
 }
@@ -293,6 +322,40 @@ bool ReadAll(int fd, std::uint64_t limit, std::vector<std::uint8_t>& bytes) {
 }
 
 }  // namespace
+
+bool FilesIn(const std::string& dir, std::vector<std::string>& names,
+             std::vector<std::string>& skipped, std::string& error) {
+    const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* listing = fd < 0 ? nullptr : fdopendir(fd);
+    if (listing == nullptr) {
+        error = Errno("cannot read the folder " + dir);
+        if (fd >= 0) {
+            close(fd);
+        }
+        return false;
+    }
+    names.clear();
+    while (const dirent* entry = readdir(listing)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") {
+            continue;
+        }
+        // A link is never followed out of the folder: what is burnt is what is in it.
+        struct stat st {};
+        if (fstatat(dirfd(listing), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            skipped.push_back(name + ": " + std::strerror(errno));
+        } else if (S_ISLNK(st.st_mode)) {
+            skipped.push_back(name + ": a link, not a file of the folder");
+        } else if (const std::string what = NotAFile(st.st_mode); !what.empty()) {
+            skipped.push_back(name + " " + what);
+        } else {
+            names.push_back(name);
+        }
+    }
+    closedir(listing);
+    std::sort(names.begin(), names.end());
+    return true;
+}
 
 bool ReadWholeFile(const std::string& path, std::uint64_t limit, std::vector<std::uint8_t>& bytes,
                    std::uint64_t& size, std::string& error) {

@@ -360,6 +360,46 @@ bool ReadAll(HANDLE file, std::uint64_t limit, std::vector<std::uint8_t>& bytes)
 
 }  // namespace
 
+bool AskAgain(const std::string&, std::string& error) {
+    error =
+        "a running station is asked for a unit again only on Linux; here, restart the "
+        "station: a restart forgets the units it set aside";
+    return false;
+}
+
+bool AgainAsked(const std::string&) {
+    return false;
+}
+
+bool FilesIn(const std::string& dir, std::vector<std::string>& names,
+             std::vector<std::string>& skipped, std::string& error) {
+    WIN32_FIND_DATAA found{};
+    const HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        error = LastErrorText("cannot read the folder " + dir);
+        return false;
+    }
+    names.clear();
+    do {
+        const std::string name = found.cFileName;
+        const DWORD kind = found.dwFileAttributes;
+        if (name == "." || name == "..") {
+            continue;
+        }
+        if ((kind & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            skipped.push_back(name + ": a link, not a file of the folder");
+        } else if ((kind & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+            skipped.push_back(name + ((kind & FILE_ATTRIBUTE_DIRECTORY) != 0 ? " is a directory"
+                                                                             : " is a device"));
+        } else {
+            names.push_back(name);
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return true;
+}
+
 bool ReadWholeFile(const std::string& path, std::uint64_t limit, std::vector<std::uint8_t>& bytes,
                    std::uint64_t& size, std::string& error) {
     bytes.clear();

@@ -59,6 +59,24 @@ std::optional<bool> MachineWorld::Answer(const std::string& port) {
     return answered;
 }
 
+void MachineWorld::Identify(const std::string& port) {
+    // The unit's replug is the burn's to wait for, never the identify's.
+    // A unit about to be burnt is asked under its lock, as its burn will be.
+    identities_[port] = std::async(std::launch::async, IdentifyPort, port, std::chrono::seconds(1),
+                                   machine::PortUse::Burn);
+}
+
+std::optional<PortIdentity> MachineWorld::Identified(const std::string& port) {
+    auto asked = identities_.find(port);
+    if (asked == identities_.end() ||
+        asked->second.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        return std::nullopt;
+    }
+    PortIdentity found = asked->second.get();
+    identities_.erase(asked);
+    return found;
+}
+
 bool MachineWorld::RecordWritable(std::string& why) {
     return record_.empty() || machine::CanAppend(record_, why);
 }

@@ -24,12 +24,20 @@ class MachineWorld : public StationWorld {
     bool PortExists(const std::string& port) override { return machine::PortExists(port); }
     void Ask(const std::string& port) override;
     std::optional<bool> Answer(const std::string& port) override;
+    void Identify(const std::string& port) override;
+    std::optional<PortIdentity> Identified(const std::string& port) override;
+    bool AgainAsked(const std::string& usbSerial) override {
+        return machine::AgainAsked(usbSerial);
+    }
     std::string PlcHolder(const std::string& port) override { return machine::PlcHolder(port); }
     std::unique_ptr<machine::SocketClaim> Claim(const std::string& socket,
                                                 std::string& holder) override {
         return machine::ClaimSocket(socket, holder);
     }
     bool RecordWritable(std::string& why) override;
+    bool Record(const std::string& line, std::string& error) override {
+        return record_.empty() || machine::AppendLine(record_, line, error);
+    }
     std::vector<RecordedBurn> RecordedSince() override;
     void Notify(const std::string& state) override { machine::TellServiceManager(state); }
 
@@ -38,6 +46,7 @@ class MachineWorld : public StationWorld {
     std::optional<RecordFollower> follower_;
     std::string recordTrouble_;  // the last warning about reading the record
     std::map<std::string, std::future<bool>> asks_;
+    std::map<std::string, std::future<PortIdentity>> identities_;
 };
 
 }  // namespace norvane::line

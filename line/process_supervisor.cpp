@@ -17,6 +17,7 @@ struct ProcessSupervisor::Burn {
     using Clock = std::chrono::steady_clock;
 
     std::string port;
+    std::shared_ptr<const RunImage> image;  // its bytes feed the child's input
     machine::PortCheck check;
     std::unique_ptr<machine::Child> child;
     std::thread reader;
@@ -122,8 +123,7 @@ BurnEvent ProcessSupervisor::Burn::EndWithoutBurn(const BurnSettings& settings, 
         std::string error;
         if (!machine::AppendLine(
                 settings.record,
-                RecordLine(end, place, PlcReport{}, CurrentImageFacts(), WrittenBy::Parent),
-                error)) {
+                RecordLine(end, place, PlcReport{}, FactsOf(*image), WrittenBy::Parent), error)) {
             Warn("the burn on " + port + " is not recorded: " + error);
         }
     }
@@ -140,13 +140,15 @@ ProcessSupervisor::~ProcessSupervisor() {
     }
 }
 
-void ProcessSupervisor::Start(const std::string& port, bool awaitReplug) {
+void ProcessSupervisor::Start(const std::string& port, bool awaitReplug,
+                              std::shared_ptr<const RunImage> image) {
     auto burn = std::make_unique<Burn>();
     burn->port = port;
+    burn->image = std::move(image);
     burn->check = machine::CheckPort(port);
     std::string error;
-    burn->child =
-        machine::StartChild(ChildCommand(settings_, port, awaitReplug), TheRunImage().bytes, error);
+    burn->child = machine::StartChild(ChildCommand(settings_, port, awaitReplug, *burn->image),
+                                      burn->image->bytes, error);
     if (!burn->child) {
         BurnEvent end = burn->EndWithoutBurn(settings_, "the burn could not be started: " + error,
                                              OutcomeCode::NotStarted);

@@ -28,7 +28,8 @@ class ProcessSupervisor : public Supervisor {
     ProcessSupervisor(const ProcessSupervisor&) = delete;
     ProcessSupervisor& operator=(const ProcessSupervisor&) = delete;
 
-    void Start(const std::string& port, bool awaitReplug) override;
+    void Start(const std::string& port, bool awaitReplug,
+               std::shared_ptr<const RunImage> image) override;
     std::optional<BurnNews> Next(std::chrono::milliseconds wait) override;
     void InterruptAll() override;
     void HangUpAll() override;

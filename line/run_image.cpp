@@ -177,12 +177,25 @@ void SetRunImage(RunImage image) {
     }
 }
 
+std::shared_ptr<const RunImage> Shared(RunImage image) {
+    auto shared = std::make_shared<RunImage>(std::move(image));
+    if (shared->fromFile) {
+        // Its bytes are where the vector keeps them now.
+        shared->image =
+            FirmwareImage{shared->bytes.data(), static_cast<std::uint32_t>(shared->bytes.size())};
+    }
+    return shared;
+}
+
 const RunImage& TheRunImage() {
     return Current();
 }
 
 ImageFacts CurrentImageFacts() {
-    const RunImage& run = TheRunImage();
+    return FactsOf(TheRunImage());
+}
+
+ImageFacts FactsOf(const RunImage& run) {
     return ImageFacts{NORVANE_VERSION, ModelAt(run.modelIndex).name, run.name, run.image.size,
                       run.sha256};
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,9 @@ bool ImageFromBytes(std::string name, std::vector<std::uint8_t> bytes, RunImage&
 // case); otherwise why not.
 std::string DigestProblem(const RunImage& image, const std::string& expected);
 
+// An image to be shared by burns that outlive the set it came from.
+std::shared_ptr<const RunImage> Shared(RunImage image);
+
 // The image of this run: set once, before any burn.
 void SetRunImage(RunImage image);
 const RunImage& TheRunImage();
@@ -61,5 +65,6 @@ struct ImageFacts {
     std::string sha256;
 };
 ImageFacts CurrentImageFacts();
+ImageFacts FactsOf(const RunImage& image);
 
 }  // namespace norvane::line

@@ -6,8 +6,9 @@ namespace norvane::line {
 
 int BurnSeveralPlcs(const std::vector<std::string>& ports, Supervisor& supervisor, EventSink& sink,
                     Controls& controls) {
+    const std::shared_ptr<const RunImage> image = Shared(TheRunImage());
     for (const std::string& port : ports) {
-        supervisor.Start(port, false);
+        supervisor.Start(port, false, image);
     }
     bool interrupted = false;
     bool hungUp = false;

@@ -4,8 +4,11 @@
 #include <ctime>
 #include <thread>
 
+#include "burn/catalogue.h"
+#include "burn/untrusted_text.h"
 #include "line/burn_record.h"
 #include "line/exit_status.h"
+#include "line/warnings.h"
 
 namespace norvane::line {
 
@@ -29,6 +32,21 @@ std::string Burnt(const UnitBurn& burn) {
            (burn.time.empty() ? "" : ", " + burn.time);
 }
 
+// "an NT4", "a QB7": a model's name as it is read out, with its article.
+std::string AModel(const std::string& name) {
+    const bool vowelSound =
+        !name.empty() && std::string("AEFHILMNORSX").find(name[0]) != std::string::npos;
+    return (vowelSound ? "an " : "a ") + name;
+}
+
+std::string ModelNames(const std::vector<int>& models) {
+    std::string names;
+    for (const int model : models) {
+        names += (names.empty() ? "" : " or ") + std::string(ModelAt(model).name);
+    }
+    return names;
+}
+
 // The unit a USB socket holds now: in its socket, or (usb-serial:X) wherever
 // the unit with that serial number is.
 const UsbUnit* UnitIn(const std::string& socket, const UsbUnits& usb) {
@@ -50,7 +68,11 @@ const UsbUnit* UnitIn(const std::string& socket, const UsbUnits& usb) {
 }  // namespace
 
 Station::Station(StationSettings settings, StationWorld& world, Supervisor& burns, EventSink& sink)
-    : settings_(std::move(settings)), world_(world), burns_(burns), sink_(sink) {
+    : settings_(std::move(settings)),
+      images_(settings_.images),
+      world_(world),
+      burns_(burns),
+      sink_(sink) {
     for (const WatchedPort& port : settings_.ports) {
         watched_.emplace(port.name, Watched(StationSocket(port.name, !port.usb)));
     }
@@ -60,7 +82,8 @@ void Station::Tell(Watched& w) {
     if (w.told != w.socket.changes()) {
         w.told = w.socket.changes();
         sink_.Put(BurnEvent{w.socket.id(),
-                            SocketFields{w.socket.state(), w.socket.note(), w.unit.usbSerial}});
+                            SocketFields{w.socket.state(), w.socket.note(), w.unit.usbSerial,
+                                         w.yield.done, w.yield.failed, w.yield.setAside}});
     }
 }
 
@@ -87,13 +110,109 @@ void Station::Start(Watched& w, const Unit& unit) {
         socket.HeldBy("another program burns this PLC: " + holder);
         return;
     }
+    // What it is decides its image: asked first, with requests that only read.
     w.unit = unit;
-    burns_.Start(socket.id(), !socket.serial());
-    const UnitBurn* before = history_.Last(unit.usbSerial);
+    w.identifying = true;
+    world_.Identify(socket.id());
+    socket.Burning("asking what it is");
+}
+
+void Station::Identified(Watched& w, const PortIdentity& found) {
+    w.identifying = false;
+    const PlcIdentity& plc = found.plc;
+    if (plc.mode == PlcIdentity::Mode::None && !w.socket.serial() &&
+        UnitIn(w.socket.id(), world_.PlcsOnUsb()) == nullptr) {
+        w.socket.Emptied();  // it was taken out while it was asked
+        w.unit = Unit{};
+        return;
+    }
+    if (stopping_) {
+        w.socket.TakeOut("the station is stopping: nothing more is burnt");
+        return;
+    }
+    std::vector<int> held;
+    for (const int model : plc.models) {
+        if (images_.Of(model)) {
+            held.push_back(model);
+        }
+    }
+    if (held.size() == 1) {
+        Burn(w, images_.Of(held.front()));
+        return;
+    }
+    ++failed_;
+    ++w.yield.failed;
+    std::string why;
+    OutcomeCode outcome = OutcomeCode::NoImage;
+    if (plc.mode == PlcIdentity::Mode::RunMode) {
+        outcome = OutcomeCode::RunMode;
+        why = "in RUN mode: switch it to STOP, then take it out and plug it in again";
+    } else if (held.size() > 1) {
+        why = "it may be " + AModel(ModelNames(held)) + ", and nothing it answers tells which";
+    } else if (plc.models.empty()) {
+        // What the identify event says: why the port would not open, where it did not.
+        const std::string said = found.event.kind() == EventKind::Identify
+                                     ? found.event.Get<IdentifyFields>().message
+                                     : DescribeIdentity(plc);
+        why = "its model cannot be told (" + said + ")";
+    } else {
+        why = "no image for " + AModel(ModelNames(plc.models)) + " here";
+    }
+    NotBurnt(w, found, outcome, why, outcome == OutcomeCode::RunMode ? why : why + ": take it out");
+}
+
+void Station::Burn(Watched& w, const std::shared_ptr<const RunImage>& image) {
+    StationSocket& socket = w.socket;
+    w.burning = FactsOf(*image);
+    burns_.Start(socket.id(), !socket.serial(), image);
+    const UnitBurn* before = history_.Last(w.unit.usbSerial);
     socket.Burning(before == nullptr
                        ? ""
                        : std::string(before->succeeded ? "it had " : "its last burn failed: ") +
-                             Burnt(*before) + "; now " + settings_.image.image);
+                             Burnt(*before) + "; now " + image->name);
+}
+
+// A unit the station ends itself, nothing sent that changes it: its end (a
+// check's end under --check) and, but for --check, its record line.
+void Station::NotBurnt(Watched& w, const PortIdentity& found, OutcomeCode outcome,
+                       const std::string& message, const std::string& note) {
+    const std::string port = w.socket.id();
+    const std::string burnId = NewBurnId();
+    if (found.event.kind() == EventKind::Identify) {
+        sink_.Put(found.event);
+    }
+    if (settings_.check) {
+        sink_.Put(BurnEvent{
+            port, CheckFields{false, "ERROR", message, kExitBurnFailed, 0, burnId, outcome}});
+    } else {
+        const EndFields end{"ERROR", message, kExitBurnFailed, 0, 0, false, false, burnId, outcome};
+        const IdentifyFields* asked = found.event.kind() == EventKind::Identify
+                                          ? &found.event.Get<IdentifyFields>()
+                                          : nullptr;
+        const RecordPlace place{port, asked ? asked->device : w.unit.device,
+                                asked ? asked->usbPath : "", w.unit.usbSerial};
+        const PlcReport report{found.plc.type ? static_cast<std::int32_t>(*found.plc.type) : -1,
+                               found.plc.bootVersion ? *found.plc.bootVersion : -1};
+        ImageFacts facts = CurrentImageFacts();
+        facts.model = ModelNames(found.plc.models);
+        facts.image.clear();
+        facts.sha256.clear();
+        std::string error;
+        if (!world_.Record(RecordLine(end, place, report, facts, WrittenBy::Parent), error)) {
+            Warn("the unit on " + port + " is not recorded: " + error);
+        }
+        sink_.Put(BurnEvent{port, end});
+    }
+    w.socket.TakeOut(note);
+}
+
+// Burnt with the image this station holds for the model of its last burn.
+bool Station::Done(const std::string& usbSerial) const {
+    const UnitBurn* last = history_.Last(usbSerial);
+    return last != nullptr &&
+           std::any_of(images_.all().begin(), images_.all().end(), [&](const auto& image) {
+               return history_.Done(usbSerial, ModelAt(image->modelIndex).name, image->sha256);
+           });
 }
 
 // Another unit with the same USB serial number in another socket now, if any.
@@ -121,10 +240,23 @@ void Station::Arrived(Watched& w, const Unit& unit, const UsbUnits& usb) {
         }
         return;
     }
-    if (history_.Done(unit.usbSerial, settings_.image.model, settings_.image.sha256)) {
+    if (Done(unit.usbSerial)) {
         socket.TakeOut("already burnt (USB serial number " + unit.usbSerial + ", " +
                        Burnt(*history_.Last(unit.usbSerial)) + "): take it out");
         return;
+    }
+    const auto failures = failuresInRow_.find(unit.usbSerial);
+    if (failures != failuresInRow_.end() && failures->second >= kFailuresToSetAside) {
+        if (world_.AgainAsked(unit.usbSerial)) {
+            failuresInRow_.erase(failures);
+        } else {
+            ++w.yield.setAside;
+            NotBurnt(w, PortIdentity{}, OutcomeCode::SetAside,
+                     "failed " + std::to_string(failures->second) +
+                         " times in a row at this station: to the repair bench",
+                     "failed twice: to the repair bench");
+            return;
+        }
     }
     Start(w, unit);
 }
@@ -160,9 +292,8 @@ bool Station::StillHeld(Watched& w) {
     }
     LearnRecord();
     const std::string serial = w.unit.usbSerial;
-    socket.TakeOut(history_.Done(serial, settings_.image.model, settings_.image.sha256)
-                       ? "burnt by another program: take it out"
-                       : "another program had it: take it out and plug it in again");
+    socket.TakeOut(Done(serial) ? "burnt by another program: take it out"
+                                : "another program had it: take it out and plug it in again");
     return false;
 }
 
@@ -259,6 +390,11 @@ void Station::Look(bool first) {
         } else {
             LookAtUsb(w, usb, first);
         }
+        if (w.identifying) {
+            if (std::optional<PortIdentity> found = world_.Identified(id)) {
+                Identified(w, *found);
+            }
+        }
         // Watching every socket, a station holds one only while a unit is in it:
         // the next unit there goes to whichever station claims it first.
         if (everySocket && w.socket.state() == SocketState::Empty) {
@@ -275,22 +411,33 @@ void Station::Ended(Watched& w, const BurnOver& over) {
         case BurnState::Done:
             if (!settings_.check) {
                 history_.Learn(unit.usbSerial,
-                               UnitBurn{true, settings_.image.model, settings_.image.sha256,
-                                        settings_.image.image, UtcTime(std::time(nullptr))});
+                               UnitBurn{true, w.burning.model, w.burning.sha256, w.burning.image,
+                                        UtcTime(std::time(nullptr))});
             }
+            failuresInRow_.erase(unit.usbSerial);
+            ++w.yield.done;
             socket.Ended(settings_.check ? "checked: take it out" : "done: take it out");
             break;
         case BurnState::Interrupted:
             ++interrupted_;
             socket.Ended("interrupted: take it out");
             break;
-        case BurnState::Failed:
+        case BurnState::Failed: {
             ++failed_;
+            ++w.yield.failed;
+            // Only a unit known by its serial number is known when it comes again.
+            const bool twice =
+                !unit.usbSerial.empty() && ++failuresInRow_[unit.usbSerial] >= kFailuresToSetAside;
             socket.Ended(
                 over.outcome == OutcomeCode::RunMode
                     ? "in RUN mode: switch it to STOP, then take it out and plug it in again"
-                    : "failed (" + over.message + "): take it out");
+                : over.outcome == OutcomeCode::NotRunning
+                    ? std::string("burnt, but it did not start: ") +
+                          (twice ? "failed twice: to the repair bench" : "take it out")
+                    : "failed (" + over.message +
+                          "): " + (twice ? "failed twice: to the repair bench" : "take it out"));
             break;
+        }
     }
     Tell(w);
 }
@@ -305,9 +452,30 @@ void Station::Heard(BurnNews news) {
     }
 }
 
-void Station::Say(StationState state) {
-    sink_.Put(BurnEvent{"", StationFields{state, settings_.image.model, settings_.image.image,
-                                          settings_.image.sha256, settings_.check}});
+void Station::Say(StationState state, const std::string& message) {
+    const ImageFacts facts = images_.Facts();
+    sink_.Put(BurnEvent{"", StationFields{state, facts.model, facts.image, facts.sha256,
+                                          settings_.check, images_.Names(), message}});
+}
+
+void Station::Reread() {
+    if (!settings_.reread) {
+        Say(StationState::Watching,
+            "its image is the built-in one or came on standard input: "
+            "nothing to read again; it keeps " +
+                images_.Names());
+        return;
+    }
+    ImageSet fresh;
+    std::string why;
+    if (settings_.reread(fresh, why)) {
+        images_ = std::move(fresh);
+        Say(StationState::Watching, "the images were read again: " + images_.Names());
+    } else {
+        Say(StationState::Watching,
+            "the images were not read again (" + why + "); it keeps " + images_.Names());
+    }
+    world_.Notify("STATUS=images: " + ForPerson(images_.Names()));
 }
 
 bool Station::Begin() {
@@ -380,6 +548,9 @@ int RunStation(const StationSettings& settings, StationWorld& world, Supervisor&
         } else if (station.Stopping() && !interrupting && controls.Interrupted()) {
             interrupting = true;  // a second time: the running burns end as interrupted
             station.InterruptBurns();
+        }
+        if (controls.RereadAsked()) {
+            station.Reread();
         }
         station.Step(std::chrono::milliseconds(50));
         if (world.Now() >= nextFeed) {

@@ -9,6 +9,7 @@
 // test's own.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -17,6 +18,7 @@
 #include "line/burn_supervisor.h"
 #include "line/controls.h"
 #include "line/event_pump.h"
+#include "line/image_set.h"
 #include "line/run_image.h"
 #include "line/serial_watch.h"
 #include "line/station_socket.h"
@@ -36,8 +38,21 @@ struct StationSettings {
     // What to watch; nothing: every USB socket where a PLC's own USB device appears.
     std::vector<WatchedPort> ports;
     bool check = false;  // check each unit, burn nothing
-    ImageFacts image;
+    ImageSet images;     // one per model: each unit gets the image of its model
+    // Reads the images again (a hang-up asks for it), false with `why` set
+    // when they no longer check out; null: they cannot be read again.
+    std::function<bool(ImageSet& images, std::string& why)> reread;
 };
+
+// What a socket has seen since the station started.
+struct SocketYield {
+    std::int32_t done = 0;
+    std::int32_t failed = 0;
+    std::int32_t setAside = 0;
+};
+
+// Failures in a row at one station that set a unit aside for the repair bench.
+constexpr int kFailuresToSetAside = 2;
 
 class Station {
   public:
@@ -54,6 +69,9 @@ class Station {
     void Step(std::chrono::milliseconds wait);
     // No new burn from now on; the running ones go on.
     void Stop();
+    // Reads the images again; a unit being burnt keeps the bytes it started
+    // with, and images that no longer check out leave the old ones in place.
+    void Reread();
     // The running burns end as interrupted.
     void InterruptBurns();
     bool Stopping() const { return stopping_; }
@@ -77,6 +95,9 @@ class Station {
         std::unique_ptr<machine::SocketClaim> claim;
         std::optional<std::uint64_t> told;
         SerialWatch serial;
+        bool identifying = false;  // asked what it is, before its burn
+        ImageFacts burning;        // the image of its burn
+        SocketYield yield;
     };
 
     void Look(bool first);
@@ -88,13 +109,20 @@ class Station {
                      const UsbUnits& usb) const;
     void Arrived(Watched& w, const Unit& unit, const UsbUnits& usb);
     void Start(Watched& w, const Unit& unit);
+    void Identified(Watched& w, const PortIdentity& found);
+    void Burn(Watched& w, const std::shared_ptr<const RunImage>& image);
+    // `message`: what its end and record say; `note`: what its row says.
+    void NotBurnt(Watched& w, const PortIdentity& found, OutcomeCode outcome,
+                  const std::string& message, const std::string& note);
+    bool Done(const std::string& usbSerial) const;
     void Heard(BurnNews news);
     void Ended(Watched& w, const BurnOver& over);
     void Tell(Watched& w);
     void LearnRecord();
-    void Say(StationState state);
+    void Say(StationState state, const std::string& message = "");
 
     const StationSettings settings_;
+    ImageSet images_;
     StationWorld& world_;
     Supervisor& burns_;
     EventSink& sink_;
@@ -105,6 +133,7 @@ class Station {
     bool stopping_ = false;
     int failed_ = 0;
     int interrupted_ = 0;
+    std::map<std::string, int> failuresInRow_;  // by USB serial number
 };
 
 // Runs a station until it is stopped (Ctrl-C or SIGTERM, or its terminal going

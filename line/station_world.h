@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "line/burn_record.h"
+#include "line/identify.h"
 #include "line/machine.h"
 
 namespace norvane::line {
@@ -37,12 +38,23 @@ class StationWorld {
     // answer once it has one (and nothing while it is asked).
     virtual void Ask(const std::string& port) = 0;
     virtual std::optional<bool> Answer(const std::string& port) = 0;
+    // What the PLC on `port` is, asked beside the station's loop with the
+    // requests --identify sends, which only read: Identify starts it, Identified
+    // gives the answer once there is one (and nothing while it is asked).
+    virtual void Identify(const std::string& port) = 0;
+    virtual std::optional<PortIdentity> Identified(const std::string& port) = 0;
+    // Someone asked (--again) that the unit with this USB serial number, set
+    // aside for failing twice, be burnt once more; the request is used up.
+    virtual bool AgainAsked(const std::string& usbSerial) = 0;
     // Who burns the PLC on `port` now; empty: nobody (this process aside).
     virtual std::string PlcHolder(const std::string& port) = 0;
     // Null when another station has `socket`, with `holder` naming it.
     virtual std::unique_ptr<machine::SocketClaim> Claim(const std::string& socket,
                                                         std::string& holder) = 0;
     virtual bool RecordWritable(std::string& why) = 0;
+    // Appends the record line of a unit the station itself ends (one it does
+    // not burn); false with `error` set when it cannot.
+    virtual bool Record(const std::string& line, std::string& error) = 0;
     // The record's burns written since the last call, whoever wrote them.
     virtual std::vector<RecordedBurn> RecordedSince() = 0;
     // Tells the service manager, where there is one ("READY=1", ...).

@@ -48,6 +48,9 @@ class ServedPv {
     }
     // Ends the serving now, for a PLC whose burn will not end it.
     void Stop() { plc_.Stop(); }
+    // A station's unit: served until its new firmware was asked after the burn.
+    void ServeUntilStarted() { plc_.ServeUntilStarted(); }
+    bool TransferDone() const { return plc_.TransferDone(); }
     // How many requests of `kind` it received; ask once the serving has ended.
     std::size_t Requests(plcsim::Exchange kind) { return plc_.Plc().CountRequests(kind); }
     std::size_t Received() { return plc_.Plc().ReceivedBytes().size(); }

@@ -62,6 +62,7 @@ class Line {
     }
 
     void Plug(const std::string& socket, ServedPv& plc, const std::string& serial) {
+        plc.ServeUntilStarted();
         plugged_[socket] = {&plc, serial};
         sockets_.Plug(socket, Tty(socket), plc.Port(), serial);
     }
@@ -123,7 +124,11 @@ class Line {
         return Wait();
     }
     void Signal(int signal) { tool_->Signal(signal); }
-    int Wait() { return tool_->WaitExit(120000); }
+    // Waits for the station to end, doing the replugs its burns still ask for.
+    int Wait() {
+        AwaitThat([this] { return !tool_->Running(); }, 120);
+        return tool_->WaitExit(1000);
+    }
     ~Line() {
         std::remove(Record().c_str());
         rmdir(folder_.c_str());
@@ -164,17 +169,23 @@ class Line {
   private:
     static std::string Tty(const std::string& socket) { return "ttyACM" + socket.substr(2); }
 
-    // The replug the burn asks for: out of the socket and back into it.
+    // The replugs the burn asks for (the hand-over's, and the one that starts
+    // the new firmware): out of the socket and back into it, once per wait.
     void Answer(const JsonObject& event) {
-        if (event.Text("event") != "wait" || event.Text("for") != "replug") {
+        const std::string port = event.Text("port");
+        if (event.Text("event") == "progress") {
+            return;  // the seconds go on while it waits
+        }
+        const bool replug = event.Text("event") == "wait" && event.Text("for") == "replug";
+        const bool waited = std::exchange(waiting_[port], replug);
+        if (!replug || waited || port.rfind("usb-path:", 0) != 0) {
             return;
         }
-        const std::string socket = event.Text("port").substr(sizeof "usb-path:" - 1);
+        const std::string socket = port.substr(sizeof "usb-path:" - 1);
         const auto plug = plugged_.find(socket);
-        if (plug == plugged_.end() || replugged_[event.Text("port")] == Starts()) {
+        if (plug == plugged_.end()) {
             return;
         }
-        replugged_[event.Text("port")] = Starts();
         sockets_.Unplug(socket);
         usleep(300000);
         sockets_.Plug(socket, Tty(socket), plug->second.first->Port(), plug->second.second);
@@ -204,7 +215,7 @@ class Line {
     const std::string folder_ = ::testing::TempDir() + "station" + std::to_string(getpid());
     std::unique_ptr<ChildProcess> tool_;
     std::map<std::string, std::pair<ServedPv*, std::string>> plugged_;
-    std::map<std::string, std::size_t> replugged_;
+    std::map<std::string, bool> waiting_;  // a port's last event was a wait for its replug
     std::vector<JsonObject> events_;
     std::map<std::string, std::size_t> found_;  // per socket: where the next wait looks from
     std::size_t read_ = 0;

@@ -39,13 +39,17 @@ TEST(Station, ADayOnTheLine) {
     line.Unplug("1-4");
     line.Unplug("1-3");
 
-    // A unit of another model fails and is told so.
+    // A unit of a model this station has no image for is asked what it is, and
+    // nothing more.
     plcsim::PlcConfig other;
     other.appTypeId = 0x3000;
     ServedPv wrong(other);
     line.Plug("1-2", wrong, "U3");
-    ASSERT_TRUE(line.Await("1-2", "take_out", "failed")) << line.Output();
+    ASSERT_TRUE(line.Await("1-2", "take_out", "no image for a QB7 here: take it out"))
+        << line.Output();
     line.Unplug("1-2");
+    wrong.Stop();
+    EXPECT_EQ(wrong.Requests(plcsim::Exchange::EraseRequest), 0u);
 
     // A unit pulled out during its transfer: the burn fails, and says so.
     plcsim::PlcConfig slow;
@@ -66,14 +70,18 @@ TEST(Station, ADayOnTheLine) {
     ASSERT_TRUE(line.Await("1-2", "take_out", "the record cannot be written")) << line.Output();
 
     EXPECT_EQ(line.Stop(), 1);  // units failed, one was in RUN mode
-    // One record line per burn: the first unit, the one in RUN mode, the wrong
-    // one and the pulled one; the first unit only once.
-    EXPECT_EQ(records.size(), line.Starts());
-    int firstUnit = 0;
+    // One record line per unit: the burns of the first unit and the pulled one,
+    // and those the station ended untouched, the one in RUN mode and the one it
+    // has no image for; the first unit only once, proven to run its firmware.
+    EXPECT_EQ(records.size(), line.Starts() + 2);
+    std::map<std::string, std::string> outcomes;
     for (const JsonObject& r : records) {
-        firstUnit += r.Text("usb_serial") == "U1" ? 1 : 0;
+        EXPECT_TRUE(outcomes.emplace(r.Text("usb_serial"), r.Text("outcome")).second);
+        EXPECT_EQ(r.Flag("verified"), r.Text("outcome") == "success");
     }
-    EXPECT_EQ(firstUnit, 1);
+    EXPECT_EQ(outcomes["U1"], "success");
+    EXPECT_EQ(outcomes["U2"], "run_mode");
+    EXPECT_EQ(outcomes["U3"], "no_image");
     EXPECT_EQ(line.BurnsLeft(), 0);
 }
 
@@ -173,7 +181,17 @@ TEST(Station, ARestartedStationLeavesTheBurnsOfTheDeadOneAlone) {
     Line restarted(sockets);
     ASSERT_TRUE(restarted.Await("1-2", "busy", "another program burns this PLC"))
         << restarted.Output();
-    EXPECT_TRUE(unit.FlashHoldsImage());  // its burn went on to its end
+    // Its burn goes on to its end; the technician replugs it, as its burn asks
+    // (on the dead station's face), to see it start.
+    for (int wait = 0; wait < 600 && !unit.TransferDone(); ++wait) {
+        usleep(100000);
+    }
+    ASSERT_TRUE(unit.TransferDone());
+    usleep(500000);
+    sockets.Unplug("1-2");
+    usleep(300000);
+    sockets.Plug("1-2", "ttyACM2", unit.Port(), "R1");
+    EXPECT_TRUE(unit.FlashHoldsImage());
     // Its record line, once written, tells the station the unit is done, there
     // and wherever it comes back.
     ASSERT_TRUE(restarted.Await("1-2", "take_out", "burnt by another program"))

@@ -25,11 +25,16 @@ TEST(EventJson, EveryKindReadsBackAsItWasWritten) {
         {"COM3", WaitFields{WaitFor::PowerCycle, std::nullopt}},
         {"COM3",
          EndFields{"ERROR", "PLC in RUN MODE", 1, 12, 6, false, false, "0f", OutcomeCode::RunMode}},
+        {"COM3", EndFields{"INFORMATION", "SUCCESSFUL", 0, 40, 0, true, true, "0f",
+                           OutcomeCode::Success, true}},
         {"COM3", CheckFields{true, "", "ready to burn", 0, 2, "0f", OutcomeCode::Ready}},
         {"usb-path:1-2", identify},
         {"usb-path:1-2", PortFields{"plc-usb", "", "1-2", "/dev/ttyACM0"}},
-        {"usb-path:1-2", SocketFields{SocketState::OtherStation, "pid 7", "SN\x1b"}},
-        {"", StationFields{StationState::Stopping, "QB7", "QB7_v1.bin", "ab", true}},
+        {"usb-path:1-2", SocketFields{SocketState::OtherStation, "pid 7", "SN\x1b", 3, 1, 1}},
+        {"",
+         StationFields{StationState::Stopping, "QB7", "QB7_v1.bin", "ab", true, "QB7_v1.bin", ""}},
+        {"", StationFields{StationState::Watching, "", "", "", false, "QB7_v1.bin, NT4_v2.bin",
+                           "the images were read again"}},
     };
     for (const BurnEvent& event : events) {
         const std::string line = EventLine(event);

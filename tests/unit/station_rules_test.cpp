@@ -8,6 +8,7 @@
 #include <deque>
 #include <set>
 
+#include "burn/model_selection.h"
 #include "line/serial_watch.h"
 #include "line/station.h"
 
@@ -27,6 +28,10 @@ class FakeWorld : public StationWorld {
     std::map<std::string, std::string> stations;  // another station's claims
     std::string recordProblem;
     std::vector<RecordedBurn> recorded;
+    std::vector<std::string> recordLines;           // what the station itself recorded
+    std::map<std::string, PlcIdentity> identities;  // what a port answers; missing: a PV
+    std::set<std::string> again;                    // --again asked for these
+    std::set<std::string> identifying;
 
     Clock::time_point Now() override { return now; }
     UsbUnits PlcsOnUsb() override { return usb; }
@@ -40,6 +45,25 @@ class FakeWorld : public StationWorld {
             return std::nullopt;
         }
         return answer->second;
+    }
+    void Identify(const std::string& port) override { identifying.insert(port); }
+    std::optional<PortIdentity> Identified(const std::string& port) override {
+        if (identifying.erase(port) == 0) {
+            return std::nullopt;
+        }
+        const auto told = identities.find(port);
+        return PortIdentity{told != identities.end() ? told->second : Pv(), BurnEvent{}};
+    }
+    static PlcIdentity Pv() {
+        PlcIdentity pv;
+        pv.mode = PlcIdentity::Mode::Application;
+        pv.models = {ModelIndexForImageName("PV_v2.bin")};
+        return pv;
+    }
+    bool AgainAsked(const std::string& usbSerial) override { return again.erase(usbSerial) > 0; }
+    bool Record(const std::string& line, std::string&) override {
+        recordLines.push_back(line);
+        return true;
     }
     std::string PlcHolder(const std::string& port) override {
         return holders.count(port) != 0 ? holders[port] : "";
@@ -63,12 +87,14 @@ class FakeWorld : public StationWorld {
 class FakeBurns : public Supervisor {
   public:
     std::vector<std::string> started;
+    std::vector<std::string> images;  // the image each burn was started with
     std::deque<BurnNews> news;
     std::set<std::string> running;
     bool interrupted = false;
 
-    void Start(const std::string& port, bool) override {
+    void Start(const std::string& port, bool, std::shared_ptr<const RunImage> image) override {
         started.push_back(port);
+        images.push_back(image->name);
         running.insert(port);
     }
     std::optional<BurnNews> Next(std::chrono::milliseconds) override {
@@ -101,8 +127,8 @@ class StationRules : public ::testing::Test {
   protected:
     void Begin(std::vector<WatchedPort> ports = {}) {
         station_ = std::make_unique<Station>(
-            StationSettings{std::move(ports), false, ImageFacts{"1", "PV", "PV_v2.bin", 9, "aa"}},
-            world_, burns_, sink_);
+            StationSettings{std::move(ports), false, Images({"PV_v2.bin"}), reread_}, world_,
+            burns_, sink_);
         for (int look = 0; look < 100 && !station_->Begin(); ++look) {
             world_.now += 20ms;
         }
@@ -131,7 +157,22 @@ class StationRules : public ::testing::Test {
         return "";
     }
 
+    // Images of these names (each naming its model), their digest their name's.
+    static ImageSet Images(const std::vector<std::string>& names) {
+        ImageSet set;
+        std::string error;
+        for (const std::string& name : names) {
+            RunImage image;
+            image.name = name;
+            image.modelIndex = ModelIndexForImageName(name.c_str());
+            image.sha256 = name == "PV_v2.bin" ? "aa" : name;
+            EXPECT_TRUE(set.Add(std::move(image), error)) << error;
+        }
+        return set;
+    }
+
     FakeWorld world_;
+    std::function<bool(ImageSet&, std::string&)> reread_;
     FakeBurns burns_;
     Sink sink_;
     std::unique_ptr<Station> station_;

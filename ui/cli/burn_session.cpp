@@ -16,6 +16,7 @@
 #include "line/run_image.h"
 #include "ui/cli/cli_surroundings.h"
 #include "ui/cli/platform.h"
+#include "ui/cli/start_check.h"
 
 namespace norvane::cli {
 
@@ -214,15 +215,22 @@ BurnResult BurnOnePlc(const Options& options, const std::string& port, Console& 
         ExplainOpenFailure(surroundings, console, ready);
         return BurnResult{check.exitStatus, false};
     }
-    const line::EndFields end{surroundings.finalCaption(),
-                              text,
-                              success ? line::kExitSuccess : line::kExitBurnFailed,
+    // The proof that it took, where asked for: the burn is over, and only
+    // requests that read are sent.
+    const std::string notStarted = success && options.verify
+                                       ? SeeItStart(surroundings, options, session.shown(), session)
+                                       : "";
+    const bool started = notStarted.empty();
+    const line::EndFields end{started ? surroundings.finalCaption() : "ERROR",
+                              started ? text : notStarted,
+                              success && started ? line::kExitSuccess : line::kExitBurnFailed,
                               SecondsSince(start),
                               surroundings.failedAttempts(),
                               surroundings.eraseBegun(),
                               surroundings.handedOver(),
                               session.burnId(),
-                              OutcomeOfMessage(text)};
+                              started ? OutcomeOfMessage(text) : OutcomeCode::NotRunning,
+                              success && options.verify && started};
     session.Record(surroundings, end, console);
     session.Put(end);
     session.pump().Drain();

@@ -10,6 +10,7 @@
 #include "burn/untrusted_text.h"
 #include "line/exit_status.h"
 #include "line/identify.h"
+#include "line/image_set.h"
 #include "line/machine.h"
 #include "line/machine_world.h"
 #include "line/process_supervisor.h"
@@ -130,6 +131,7 @@ std::unique_ptr<EventView> MakeView(const Options& options, Console& console) {
         case Mode::Watch:
             return std::make_unique<TableView>(StandardOutput(), terminal, options.ports, columns);
         case Mode::Identify:
+        case Mode::Again:
         case Mode::List:
         case Mode::ListPorts:
         case Mode::Models:
@@ -140,15 +142,23 @@ std::unique_ptr<EventView> MakeView(const Options& options, Console& console) {
     return std::make_unique<ReportView>(StandardOutput());
 }
 
+// The placeholder's bytes are never burnt into a real PLC; empty when `image` may be burnt.
+std::string PlaceholderProblem(const Options& options, const line::RunImage& image) {
+    if (!image.placeholder || options.placeholder) {
+        return "";
+    }
+    return std::string(image.fromFile
+                           ? "that image is the generated PLACEHOLDER of a development build"
+                           : "this program carries a generated PLACEHOLDER image") +
+           ", not firmware for a real PLC: give the firmware file with --image FILE (or pass "
+           "--placeholder to burn the placeholder into a simulated PLC)";
+}
+
 // The checks a burn of any kind passes before a port is opened; 0 when it may go on.
 int BurnPrecheck(const Options& options, const PlcModel& model) {
-    if (line::TheRunImage().placeholder && !options.placeholder) {
-        return UsageError(
-            std::string(line::TheRunImage().fromFile
-                            ? "that image is the generated PLACEHOLDER of a development build"
-                            : "this program carries a generated PLACEHOLDER image") +
-            ", not firmware for a real PLC: give the firmware file with --image FILE (or pass "
-            "--placeholder to burn the placeholder into a simulated PLC)");
+    if (const std::string problem = PlaceholderProblem(options, line::TheRunImage());
+        !problem.empty()) {
+        return UsageError(problem);
     }
     // A check stops before the hand-over, so no prompt ever comes; a station's
     // burns answer them by the PLC's own replug.
@@ -177,8 +187,44 @@ int BurnPrecheck(const Options& options, const PlcModel& model) {
     return line::kExitSuccess;
 }
 
+// The images of a station: each --image, every firmware file of --image-dir, or
+// the built-in one. False with `error` set when they do not check out.
+bool ReadStationImages(const Options& options, line::ImageSet& images, std::string& error) {
+    line::ImageSet read;
+    if (!options.imageDir.empty()) {
+        std::vector<std::string> ignored;
+        if (!line::ReadImageDir(options.imageDir, read, ignored, error)) {
+            return false;
+        }
+        for (const std::string& name : ignored) {
+            line::Warn("ignored in " + options.imageDir + ": " + name);
+        }
+    } else if (options.image.empty()) {
+        read.Add(line::BuiltInImage(), error);
+    } else {
+        std::vector<std::string> files{options.image};
+        files.insert(files.end(), options.moreImages.begin(), options.moreImages.end());
+        for (const std::string& file : files) {
+            line::RunImage image;
+            if (!line::ReadImageFile(file, options.imageName, image, error) ||
+                !read.Add(std::move(image), error)) {
+                return false;
+            }
+        }
+    }
+    for (const auto& image : read.all()) {
+        if (const std::string problem = PlaceholderProblem(options, *image); !problem.empty()) {
+            error = image->name + ": " + problem;
+            return false;
+        }
+    }
+    images = std::move(read);
+    return true;
+}
+
 // A station, for as long as it is not stopped.
-int Watch(const Options& options, EventView& view, line::Controls& controls) {
+int Watch(const Options& options, line::ImageSet images, EventView& view,
+          line::Controls& controls) {
     std::string error;
     const std::optional<std::vector<line::WatchedPort>> ports = WatchedPorts(options, error);
     if (!ports) {
@@ -193,10 +239,32 @@ int Watch(const Options& options, EventView& view, line::Controls& controls) {
     line::MachineWorld world(options.record);
     line::ProcessSupervisor burns(BurnSettingsOf(options), silence);
     line::EventPump pump(view);
-    const line::StationSettings settings{*ports, options.check, line::CurrentImageFacts()};
+    // Files are read again on a hang-up; the built-in image and one read from
+    // standard input stay as they are.
+    const bool files =
+        !options.imageDir.empty() || (!options.image.empty() && options.image != "-");
+    line::StationSettings settings{*ports, options.check, std::move(images), nullptr};
+    if (files) {
+        settings.reread = [&options](line::ImageSet& fresh, std::string& why) {
+            return ReadStationImages(options, fresh, why);
+        };
+    }
     const int status = line::RunStation(settings, world, burns, pump, controls);
     pump.Drain();
     return status;
+}
+
+// --again SERIAL: the unit a station set aside is burnt once more when it comes.
+int AskAgain(const std::string& usbSerial) {
+    std::string error;
+    if (!machine::AskAgain(usbSerial, error)) {
+        StandardError().Write(std::string(platform::CommandName()) + ": " + ForPerson(error) +
+                              "\n");
+        return line::kExitBurnFailed;
+    }
+    StandardOutput().Write("the station that set aside the unit with the USB serial number " +
+                           ForPerson(usbSerial) + " burns it once more when it is plugged in\n");
+    return line::kExitSuccess;
 }
 
 // --list: a line per port that could hold a PLC.
@@ -254,10 +322,20 @@ int main(int argc, char** argv) {
         }
         return line::kExitSuccess;
     }
-    // The image of this run, read and judged before any port is opened.
+    if (options.mode == Mode::Again) {
+        return AskAgain(options.again);
+    }
+    // The image of this run (a station's: the first of its images), read and
+    // judged before any port is opened.
     line::RunImage image = line::BuiltInImage();
-    if (!options.image.empty() &&
-        !line::ReadImageFile(options.image, options.imageName, image, error)) {
+    line::ImageSet stationImages;
+    if (options.mode == Mode::Watch) {
+        if (!ReadStationImages(options, stationImages, error)) {
+            return UsageError(error);
+        }
+        image = *stationImages.all().front();
+    } else if (!options.image.empty() &&
+               !line::ReadImageFile(options.image, options.imageName, image, error)) {
         return UsageError(error);
     }
     if (!options.expectSha256.empty()) {
@@ -292,6 +370,7 @@ int main(int argc, char** argv) {
             return List(*view);
         case Mode::Identify:
             return Identify(options, *view);
+        case Mode::Again:
         case Mode::Burn:
         case Mode::Check:
         case Mode::Several:
@@ -307,7 +386,7 @@ int main(int argc, char** argv) {
     platform::CatchSignals();
     SignalControls controls;
     if (options.mode == Mode::Watch) {
-        const int status = Watch(options, *view, controls);
+        const int status = Watch(options, std::move(stationImages), *view, controls);
         view->Close();
         return status;
     }

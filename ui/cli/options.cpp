@@ -55,6 +55,8 @@ constexpr ModeSet Of(Mode mode) {
 
 constexpr ModeSet kBurns = Of(Mode::Burn) | Of(Mode::Check) | Of(Mode::Several) | Of(Mode::Watch);
 constexpr ModeSet kImages = kBurns | Of(Mode::Version);
+constexpr const char* kOneImage =
+    " burns one image: only --watch takes several --image files or --image-dir";
 constexpr const char* kNoImage = "--identify asks the PLC what it is; it takes no image";
 
 // Which options go with which modes, for the parser and its usage errors. Where
@@ -71,6 +73,9 @@ const Rule kRules[] = {
     {"--port", nullptr, std::nullopt, kBurns | Of(Mode::Identify)},
     {"--image", kNoImage, Mode::Identify, kImages},
     {"--image-name", kNoImage, Mode::Identify, kImages},
+    {"--image-dir", kOneImage, std::nullopt, Of(Mode::Watch)},
+    {"--more-images", kOneImage, std::nullopt, Of(Mode::Watch)},
+    {"--verify", nullptr, std::nullopt, Of(Mode::Burn) | Of(Mode::Several)},
     {"--expect-sha256", kNoImage, Mode::Identify, kImages},
     {"--placeholder", kNoImage, Mode::Identify, kBurns},
     {"--yes", nullptr, std::nullopt, kBurns},
@@ -96,6 +101,8 @@ const char* ModeOption(Mode mode) {
             return "--watch";
         case Mode::Identify:
             return "--identify";
+        case Mode::Again:
+            return "--again";
         case Mode::List:
             return "--list";
         case Mode::ListPorts:
@@ -130,7 +137,7 @@ bool ChooseMode(const std::vector<std::string>& chosen, Options& o, std::string&
         {"--help", Mode::Help},       {"--models", Mode::Models},
         {"--version", Mode::Version}, {"--list-ports", Mode::ListPorts},
         {"--list", Mode::List},       {"--identify", Mode::Identify},
-        {"--watch", Mode::Watch},
+        {"--watch", Mode::Watch},     {"--again", Mode::Again},
     };
     for (const auto& [option, mode] : kChoosers) {
         if (has(option)) {
@@ -166,7 +173,17 @@ bool OptionsFit(const std::vector<std::string>& given, const Options& o, std::st
         }
         return false;
     }
-    if (!o.imageName.empty() && o.image != "-") {
+    if (!o.imageDir.empty() && !o.image.empty()) {
+        error = "--image-dir and --image both name the images: give one of them";
+    } else if (!o.moreImages.empty() &&
+               (o.image == "-" ||
+                std::find(o.moreImages.begin(), o.moreImages.end(), "-") != o.moreImages.end())) {
+        error =
+            "--image - reads one image from standard input: a station's several images "
+            "are files";
+    } else if (!o.expectSha256.empty() && (!o.moreImages.empty() || !o.imageDir.empty())) {
+        error = "--expect-sha256 is the digest of one image: give it with one --image";
+    } else if (!o.imageName.empty() && o.image != "-") {
         error = "--image-name names an image read from standard input (--image -)";
     } else if (o.image == "-" && o.imageName.empty()) {
         error = "--image - needs --image-name, whose prefix names the model";
@@ -187,6 +204,8 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
         {"--port", "--port needs a port name, a path or a USB identity"},
         {"--record", "--record needs a file name"},
         {"--image", "--image needs a firmware file"},
+        {"--image-dir", "--image-dir needs a folder of firmware files"},
+        {"--again", "--again needs the USB serial number of the unit set aside"},
         {"--image-name", "--image-name needs the image's file name"},
         {"--expect-sha256", "--expect-sha256 needs the image's SHA-256 in hexadecimal"},
         {"--replug-timeout", "--replug-timeout needs whole seconds from 1 to 3600"},
@@ -206,6 +225,7 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             {"--json", &options.json},
             {"--placeholder", &options.placeholder},
             {"--await-replug", &options.awaitReplug},
+            {"--verify", &options.verify},
         };
         const auto flag = std::find_if(std::begin(flags), std::end(flags),
                                        [&arg](const auto& f) { return arg == f.first; });
@@ -239,7 +259,17 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
         } else if (name == "--record") {
             options.record = value;
         } else if (name == "--image") {
-            options.image = value;
+            if (options.image.empty()) {
+                options.image = value;
+            } else {
+                options.moreImages.push_back(value);
+                given.emplace_back("--more-images");
+            }
+        } else if (name == "--image-dir") {
+            options.imageDir = value;
+        } else if (name == "--again") {
+            options.again = value;
+            chosen.emplace_back("--again");
         } else if (name == "--image-name") {
             options.imageName = value;
         } else if (name == "--expect-sha256") {
@@ -251,8 +281,10 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
 }
 
 line::BurnSettings BurnSettingsOf(const Options& options) {
+    // A station proves that each unit took: a unit's row says done only then.
     return line::BurnSettings{options.check, options.placeholder, options.record,
-                              options.replugTimeoutSeconds};
+                              options.replugTimeoutSeconds,
+                              options.verify || options.mode == Mode::Watch};
 }
 
 const char* UsageText() {

@@ -20,6 +20,7 @@ enum class Mode : std::uint8_t {
     Several,
     Watch,
     Identify,
+    Again,
     List,
     ListPorts,
     Models,
@@ -36,7 +37,11 @@ struct Options {
     std::vector<std::string> ports;  // empty: the port the window would choose
     std::string record;              // a file to append one line per burn to
     int replugTimeoutSeconds = kDefaultReplugTimeoutSeconds;
-    std::string image;         // a firmware file to burn instead of the built-in image
+    std::string image;                    // a firmware file to burn instead of the built-in image
+    std::vector<std::string> moreImages;  // a station's further --image files, one per model
+    std::string imageDir;                 // a station's images: every firmware file in this folder
+    std::string again;                    // --again: the USB serial number of a unit set aside
+    bool verify = false;       // after a successful burn, see the PLC start its new firmware
     std::string imageName;     // the file name of an image read from standard input
     std::string expectSha256;  // refuse any image whose digest differs
     bool placeholder = false;  // burn the built-in placeholder image all the same

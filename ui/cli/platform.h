@@ -30,5 +30,8 @@ bool Interrupted();
 // Forgets the interrupt, so that the next one is seen as a second one.
 void ClearInterrupt();
 bool HungUp();
+// A hang-up came since the last call (a station reads its images again then,
+// when its terminal is still there); forgets it.
+bool TakeHangUp();
 
 }  // namespace norvane::cli::platform

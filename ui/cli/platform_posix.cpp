@@ -68,10 +68,9 @@ std::size_t TerminalColumns(std::FILE* stream) {
     return size.ws_col;
 }
 
+// A hang-up signal alone is no terminal gone: it also asks a station to read its
+// images again. The terminal itself says whether it hung up.
 bool TerminalGone(std::FILE* stream) {
-    if (gHungUp != 0) {
-        return true;
-    }
     pollfd entry{fileno(stream), POLLIN, 0};
     return poll(&entry, 1, 0) == 1 && (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
@@ -99,6 +98,12 @@ void ClearInterrupt() {
 
 bool HungUp() {
     return gHungUp != 0;
+}
+
+bool TakeHangUp() {
+    const bool hungUp = gHungUp != 0;
+    gHungUp = 0;
+    return hungUp;
 }
 
 }  // namespace norvane::cli::platform

@@ -129,6 +129,10 @@ bool Interrupted() {
     return gInterrupted.load();
 }
 
+bool TakeHangUp() {
+    return false;  // a console closed ends the process: no hang-up to read images again by
+}
+
 void ClearInterrupt() {
     gInterrupted.store(false);
 }

@@ -25,6 +25,9 @@ class SignalControls : public line::Controls {
     bool TerminalGone() override {
         return terminal_ != nullptr && platform::TerminalGone(terminal_);
     }
+    // A hang-up with the terminal still there (or none: a service) asks for the
+    // images again.
+    bool RereadAsked() override { return platform::TakeHangUp() && !TerminalGone(); }
 
   private:
     std::FILE* terminal_ = nullptr;  // the terminal the program was started from
