@@ -128,6 +128,78 @@ TEST(Station, WatchesASerialPort) {
     std::remove(port.c_str());
 }
 
+// One station for several models: each unit gets its own model's image from the
+// folder, a USB unit and a serial one alike, and is seen to start it; a hang-up
+// reads the folder again, and the next unit gets the image that is there now.
+TEST(Station, OneStationForSeveralModels) {
+    auto pvA = std::make_unique<ImageFile>("PV_a.bin", 20000);
+    const ImageFile nt4("NT4_a.bin", 20000);
+    const std::string dir = nt4.path().substr(0, nt4.path().rfind('/'));
+    std::ofstream(dir + "/readme.txt") << "what is no image is left alone\n";
+    const std::string port = ::testing::TempDir() + "ttyS8-" + std::to_string(getpid());
+    std::remove(port.c_str());
+    FakeUsbSockets sockets;
+    Line line(sockets, {"--image-dir", dir, "--port", port, "--port", "usb-path:1-2"});
+    ASSERT_TRUE(line.Await(port, "missing")) << line.Output();
+    ServedPv serial("NT4", {}, true);
+    ASSERT_EQ(symlink(serial.Port().c_str(), port.c_str()), 0);
+    ServedPv pv;
+    line.Plug("1-2", pv, "P1");
+    ASSERT_TRUE(line.Await("1-2", "take_out", "done")) << line.Output();
+    ASSERT_TRUE(line.Await(port, "take_out", "done")) << line.Output();
+    EXPECT_TRUE(pv.FlashHolds(pvA->bytes()));
+    serial.Stop();
+    EXPECT_TRUE(serial.FlashHolds(nt4.bytes()));
+
+    pvA.reset();
+    const ImageFile pvB("PV_b.bin", 24000);
+    line.Signal(SIGHUP);
+    ASSERT_TRUE(line.AwaitThat(
+        [&] {
+            return line.Output().find("the images were read again: NT4_a.bin, PV_b.bin") !=
+                   std::string::npos;
+        },
+        10))
+        << line.Output();
+    line.Unplug("1-2");
+    ASSERT_TRUE(line.Await("1-2", "empty")) << line.Output();
+    ServedPv next;
+    line.Plug("1-2", next, "P2");
+    ASSERT_TRUE(line.Await("1-2", "take_out", "done")) << line.Output();
+    EXPECT_TRUE(next.FlashHolds(pvB.bytes()));
+    EXPECT_EQ(line.Stop(), 0);
+    std::map<std::string, std::string> images;  // by the port, and the USB serial number
+    for (const JsonObject& r : line.Records()) {
+        EXPECT_TRUE(r.Flag("verified"));
+        images[r.Text("port") + " " + r.Text("usb_serial")] = r.Text("image");
+    }
+    EXPECT_EQ(images, (std::map<std::string, std::string>{{"usb-path:1-2 P1", "PV_a.bin"},
+                                                          {"usb-path:1-2 P2", "PV_b.bin"},
+                                                          {port + " ", "NT4_a.bin"}}));
+    std::remove((dir + "/readme.txt").c_str());
+    std::remove(port.c_str());
+}
+
+// A unit that comes back in its bootloader after its burn did not take: told so
+// on its row, and recorded as a failure of its own.
+TEST(Station, AUnitThatDoesNotStartIsToldSo) {
+    FakeUsbSockets sockets;
+    Line line(sockets);
+    plcsim::PlcConfig stuck;
+    stuck.newFirmwareStarts = false;
+    ServedPv unit(stuck);
+    line.Plug("1-2", unit, "B1");
+    ASSERT_TRUE(line.Await("1-2", "take_out", "burnt, but it did not start: take it out"))
+        << line.Output();
+    EXPECT_EQ(line.Stop(), 1);
+    const std::vector<JsonObject> records = line.Records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].Text("outcome"), "not_running");
+    EXPECT_EQ(records[0].Text("message"),
+              "burnt, but it did not start: it came back in its bootloader");
+    EXPECT_FALSE(records[0].Flag("verified"));
+}
+
 // Every form of --port a station takes names a socket it watches, a unit there
 // before it started included; "USB", which names no socket, is refused.
 TEST(Station, EveryFormOfPortItTakesIsASocket) {

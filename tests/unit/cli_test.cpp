@@ -50,6 +50,9 @@ TEST(CliOptions, AcceptedCommandLines) {
     EXPECT_TRUE(o.json && o.mode == Mode::Several);
     EXPECT_EQ(o.record, "burns.log");
     EXPECT_EQ(o.replugTimeoutSeconds, 45);
+    ASSERT_TRUE(Parse({"--watch", "--image", "QB7_a.bin", "--image=NT4_a.bin"}, o, error)) << error;
+    EXPECT_EQ(o.moreImages, std::vector<std::string>{"NT4_a.bin"});
+    EXPECT_TRUE(Parse({"--again", "SN1"}, o, error) && o.mode == Mode::Again && o.again == "SN1");
 }
 
 TEST(CliOptions, UsageErrorsSayWhatIsWrong) {
@@ -68,6 +71,13 @@ TEST(CliOptions, UsageErrorsSayWhatIsWrong) {
          "--trace follows one PLC: give one --port with it"},
         {{"--yes", "--frobnicate"}, "unknown option '--frobnicate'"},
         {{"COM3"}, "unknown option 'COM3'"},
+        {{"--image", "QB7_a.bin", "--image", "NT4_a.bin"},
+         "a burn burns one image: only --watch takes several --image files or --image-dir"},
+        {{"--watch", "--image", "QB7_a.bin", "--image-dir", "fw"},
+         "--image-dir and --image both name the images: give one of them"},
+        {{"--watch", "--image-dir", "fw", "--expect-sha256", "ab"},
+         "--expect-sha256 is the digest of one image: give it with one --image"},
+        {{"--again", "S1", "--port", "a"}, "--port does not go with --again"},
     };
     for (const auto& c : cases) {
         Options o;

@@ -125,10 +125,10 @@ class Sink : public EventSink {
 // A station on a fake machine, turned by hand.
 class StationRules : public ::testing::Test {
   protected:
-    void Begin(std::vector<WatchedPort> ports = {}) {
+    void Begin(std::vector<WatchedPort> ports = {}, ImageSet images = Images({"PV_v2.bin"})) {
         station_ = std::make_unique<Station>(
-            StationSettings{std::move(ports), false, Images({"PV_v2.bin"}), reread_}, world_,
-            burns_, sink_);
+            StationSettings{std::move(ports), false, std::move(images), reread_}, world_, burns_,
+            sink_);
         for (int look = 0; look < 100 && !station_->Begin(); ++look) {
             world_.now += 20ms;
         }
@@ -169,6 +169,25 @@ class StationRules : public ::testing::Test {
             EXPECT_TRUE(set.Add(std::move(image), error)) << error;
         }
         return set;
+    }
+
+    // The last socket event of `socket`.
+    SocketFields Row(const std::string& socket) const {
+        for (auto e = sink_.events.rbegin(); e != sink_.events.rend(); ++e) {
+            if (e->kind() == EventKind::Socket && e->port == socket) {
+                return e->Get<SocketFields>();
+            }
+        }
+        return {};
+    }
+    // The outcome words of what the station recorded itself, in order.
+    std::vector<std::string> RecordedOutcomes() const {
+        std::vector<std::string> outcomes;
+        for (const std::string& line : world_.recordLines) {
+            const std::size_t at = line.find(R"("outcome": ")") + 12;
+            outcomes.push_back(line.substr(at, line.find('"', at) - at));
+        }
+        return outcomes;
     }
 
     FakeWorld world_;
@@ -344,6 +363,119 @@ TEST_F(StationRules, WhatOthersHoldIsLeftToThem) {
               "take_out: another program had it: take it out and plug it in again");
     EXPECT_EQ(Says("usb-path:1-3").rfind("take_out: it was there when this station took", 0), 0u);
     EXPECT_TRUE(burns_.started.empty());
+}
+
+// Several models on one station: each unit is burnt with its own model's image;
+// one whose model has no image here, or cannot be told, is left untouched and
+// recorded; its socket's yield counts each.
+TEST_F(StationRules, EachUnitGetsTheImageOfItsModel) {
+    Begin({}, Images({"PV_v2.bin", "QB7_v1.bin"}));
+    const auto is = [](std::vector<const char*> models, PlcIdentity::Mode mode) {
+        PlcIdentity id;
+        id.mode = mode;
+        for (const char* model : models) {
+            id.models.push_back(ModelIndexForImageName((std::string(model) + "_x").c_str()));
+        }
+        return id;
+    };
+    using Mode = PlcIdentity::Mode;
+    const struct {
+        PlcIdentity id;
+        const char* image;  // burnt with; empty: untouched, and its row says
+        const char* says;
+    } units[] = {
+        {is({"PV"}, Mode::Application), "PV_v2.bin", ""},
+        {is({"QB7"}, Mode::Bootloader), "QB7_v1.bin", ""},
+        {is({"NT4"}, Mode::Application), "", "no image for an NT4 here: take it out"},
+        {is({"QB5", "QB5-AIO"}, Mode::Bootloader), "", "no image for a QB5 or QB5-AIO here"},
+        {is({"PV", "QB7"}, Mode::Bootloader), "", "it may be a PV or QB7, and nothing it answers"},
+        {is({}, Mode::None), "", "its model cannot be told (no PLC answered): take it out"},
+        {is({}, Mode::RunMode), "", "in RUN mode: switch it to STOP"},
+    };
+    int n = 0;
+    for (const auto& unit : units) {
+        SCOPED_TRACE(unit.says);
+        const std::string socket = "usb-path:3-" + std::to_string(++n);
+        world_.identities[socket] = unit.id;
+        const std::size_t before = burns_.started.size();
+        Plug(socket, "M" + std::to_string(n));
+        Turn();
+        if (*unit.image != '\0') {
+            ASSERT_EQ(burns_.started.size(), before + 1);
+            EXPECT_EQ(burns_.images.back(), unit.image);
+            burns_.End(socket, 0);
+            Turn();
+        } else {
+            EXPECT_EQ(burns_.started.size(), before);
+            EXPECT_NE(Says(socket).find(unit.says), std::string::npos) << Says(socket);
+        }
+        Unplug(socket);
+        Turn();
+    }
+    EXPECT_EQ(RecordedOutcomes(), (std::vector<std::string>{"no_image", "no_image", "no_image",
+                                                            "no_image", "run_mode"}));
+    EXPECT_EQ(std::make_pair(Row("usb-path:3-2").done, Row("usb-path:3-3").failed),
+              std::make_pair(1, 1));
+}
+
+// A unit that failed twice in a row here goes to the repair bench: recorded,
+// never burnt a third time until someone asks for it again.
+TEST_F(StationRules, AUnitThatFailedTwiceIsSetAsideUntilAskedAgain) {
+    Begin();
+    const std::string socket = "usb-path:1-2";
+    const auto arrive = [&] {
+        Unplug(socket);
+        Turn();
+        Plug(socket, "F1");
+        Turn();
+    };
+    for (int burn = 1; burn <= 2; ++burn) {
+        arrive();
+        burns_.End(socket, 1, OutcomeCode::TransferFailed, "Firmware update is FAILED");
+        Turn();
+    }
+    EXPECT_EQ(Says(socket),
+              "take_out: failed (Firmware update is FAILED): failed twice: to the repair bench");
+    arrive();
+    EXPECT_EQ(Says(socket), "take_out: failed twice: to the repair bench");
+    EXPECT_EQ(burns_.started.size(), 2u);
+    ASSERT_EQ(RecordedOutcomes(), std::vector<std::string>{"set_aside"});
+    EXPECT_NE(world_.recordLines.back().find("failed 2 times in a row"), std::string::npos);
+    world_.again.insert("F1");
+    arrive();
+    EXPECT_EQ(burns_.started.size(), 3u);
+    burns_.End(socket, 0);
+    Turn();
+    const SocketFields row = Row(socket);
+    EXPECT_EQ(std::make_tuple(row.done, row.failed, row.setAside), std::make_tuple(1, 2, 1));
+}
+
+// Images read again serve the units that arrive from then on; a set that no
+// longer checks out leaves the old one, and the station says so.
+TEST_F(StationRules, ImagesReadAgainServeTheNextUnits) {
+    bool checksOut = true;
+    reread_ = [&checksOut](ImageSet& images, std::string& why) {
+        why = "PV_v4.bin has 9 bytes, fewer than a PV keeps";
+        images = Images({"PV_v3.bin"});
+        return checksOut;
+    };
+    Begin();
+    Plug("usb-path:1-2", "A");
+    Turn();
+    station_->Reread();
+    Plug("usb-path:1-3", "B");
+    Turn();
+    checksOut = false;
+    station_->Reread();
+    Plug("usb-path:1-4", "C");
+    Turn();
+    EXPECT_EQ(burns_.images, (std::vector<std::string>{"PV_v2.bin", "PV_v3.bin", "PV_v3.bin"}));
+    const auto said = std::find_if(sink_.events.rbegin(), sink_.events.rend(),
+                                   [](const auto& e) { return e.kind() == EventKind::Station; });
+    ASSERT_NE(said, sink_.events.rend());
+    EXPECT_EQ(said->template Get<StationFields>().message,
+              "the images were not read again (PV_v4.bin has 9 bytes, fewer than a PV keeps); it "
+              "keeps PV_v3.bin");
 }
 
 }  // namespace

@@ -295,10 +295,12 @@ const char* UsageText() {
         usage += "Usage: " + command + " [--port PORT]... [--image FILE] [--yes] [--json]\n";
         usage += "       " + indent + " [--record FILE] [--expect-sha256 HEX] [--check]\n";
         usage += "       " + indent + " [--replug-timeout SECONDS] [--trace] [--placeholder]\n";
+        usage += "       " + indent + " [--verify]\n";
         usage += "       " + command + " --identify [--port PORT]... [--json]\n";
-        usage +=
-            "       " + command + " --watch [--port IDENTITY]... [--image FILE] [--record FILE]\n";
-        usage += "       " + indent + " [--json] [--check] [--placeholder]\n";
+        usage += "       " + command + " --watch [--port IDENTITY]... [--image FILE]...\n";
+        usage += "       " + indent + " [--image-dir DIR] [--record FILE] [--json]\n";
+        usage += "       " + indent + " [--check] [--placeholder]\n";
+        usage += "       " + command + " --again SERIAL\n";
         usage +=
             "       " + command + " --list [--json] | --list-ports | --version [--image FILE]\n";
         usage += "       " + command + " --models | --help\n";
@@ -334,7 +336,21 @@ const char* UsageText() {
             "                serial port. A PLC there at the start, or known by its USB\n"
             "                serial number as burnt with this image, is not burnt; after a\n"
             "                burn the socket must be emptied before the next unit is\n"
-            "                taken. With --check it checks each unit and burns nothing.\n"
+            "                taken. Each unit is asked what it is first and burnt with\n"
+            "                the image of its model (--image once per model, or\n"
+            "                --image-dir DIR: every firmware file in DIR; a hang-up reads\n"
+            "                them again); a unit with no image here is left untouched\n"
+            "                (no_image). Each burn is verified (--verify); a unit that\n"
+            "                failed twice in a row is set aside until --again. With\n"
+            "                --check it checks each unit and burns nothing.\n"
+            "  --again SERIAL\n"
+            "                burn the unit a station set aside (USB serial number SERIAL)\n"
+            "                once more when it is plugged in again.\n"
+            "  --verify      after a successful burn, wait for the replug or power cycle\n"
+            "                that starts the new firmware and ask the PLC (read-only)\n"
+            "                what it runs: not the burnt model's application within\n"
+            "                --replug-timeout + 10 s ends the burn \"burnt, but it did\n"
+            "                not start\" (exit status 1).\n"
             "  --await-replug\n"
             "                answer the REPLUG prompt when the PLC's USB device has left its\n"
             "                socket and come back (within --replug-timeout); a station's\n"
