@@ -62,10 +62,10 @@ std::string RecordLine(const EndFields& end, const RecordPlace& place, const Plc
     r["failed_attempts"] = end.errorsTotal;
     r["erase_begun"] = end.eraseBegun;
     r["handed_over"] = end.handedOver;
-    r["verified"] = end.verified;
     PutText(r, "burn_id", end.burnId);
     r["written_by"] = writer == WrittenBy::Burn ? "burn" : "parent";
     r["outcome"] = OutcomeWord(end.outcome);
+    r["verified"] = end.verified;
     return WriteLine(r);
 }
 

@@ -62,6 +62,9 @@ int main(int argc, char** argv) {
     serve.paceLine = options.paceLine;
     serve.blockWriteUs = options.blockWriteUs;
     serve.eraseUnitUs = options.eraseUnitUs;
+    if (options.untilStarted) {
+        server.ServeUntilStarted();
+    }
     server.Serve(serve);
 
     std::cout << plc.Summary();

@@ -67,6 +67,9 @@ const char* UsageText() {
            "                        late; below the tool's 3000 ms read time-out the burn\n"
            "                        goes on, with its progress standing still meanwhile\n"
            "  --exit-after-burn     exit once a burn has ended\n"
+           "  --until-started       with --exit-after-burn: only once the burnt PLC was\n"
+           "                        reopened in its new firmware and let go (a station\n"
+           "                        asks a unit before its burn and after it)\n"
            "  --timeout SECONDS     exit when nothing happens for this long\n"
            "Exit status 0 when the flash holds the image (or, without --image, when a\n"
            "transfer completed).\n";
@@ -183,6 +186,8 @@ bool ParseOptions(const std::vector<std::string>& args, ProgramOptions& options,
             plc.eraseTimeMs = n;
         } else if (arg == "--exit-after-burn") {
             options.exitAfterBurn = true;
+        } else if (arg == "--until-started") {
+            options.untilStarted = true;
         } else if (arg == "--timeout") {
             if (!number(86400, n)) {
                 return false;

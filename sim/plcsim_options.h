@@ -14,6 +14,7 @@ struct ProgramOptions {
     PlcConfig plc;
     std::string imagePath;  // empty: no image to compare with
     bool exitAfterBurn = false;
+    bool untilStarted = false;  // with exitAfterBurn: once the new firmware was asked
     std::optional<std::uint32_t> idleTimeoutSeconds;
     bool paceLine = false;           // the served line takes each byte's time, both ways
     std::uint32_t blockWriteUs = 0;  // on the served line, to the microsecond

@@ -567,9 +567,17 @@ station_pid=$!
 usb_said() { tr -d '\r' <"$work/run/usb-station.raw" | grep -q "$1"; }
 if wait_until 30 usb_said '"state": "watching"'; then
     serve com1 "$work/run/usb-station-plc.out" --model QB7 --image "$image_file" \
-        --exit-after-burn --timeout 120
+        --exit-after-burn --until-started --timeout 120
     plug_interface
+    # Two replugs: the hand-over's, and once burnt the one that starts the new
+    # firmware, which the station then asks what it runs.
     if wait_until 60 usb_said '"for": "replug"'; then
+        pull_interface
+        sleep 1
+        plug_interface
+    fi
+    usb_said_after() { tr -d '\r' <"$work/run/usb-station.raw" | sed -n "/$1/,\$p" | grep -q "$2"; }
+    if wait_until 120 usb_said_after '"phase": "Programming"' '"for": "replug"'; then
         pull_interface
         sleep 1
         plug_interface
