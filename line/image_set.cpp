@@ -58,9 +58,10 @@ bool ReadImageDir(const std::string& dir, ImageSet& out, std::vector<std::string
             continue;
         }
         RunImage image;
-        if (!ReadImageFile(dir + "/" + name, name, image, error) ||
-            !set.Add(std::move(image), error)) {
-            error = dir + ": " + error;
+        std::string path = dir;
+        path.append("/").append(name);
+        if (!ReadImageFile(path, name, image, error) || !set.Add(std::move(image), error)) {
+            error.insert(0, dir + ": ");
             return false;
         }
     }

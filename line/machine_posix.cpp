@@ -347,7 +347,8 @@ bool FilesIn(const std::string& dir, std::vector<std::string>& names,
         } else if (S_ISLNK(st.st_mode)) {
             skipped.push_back(name + ": a link, not a file of the folder");
         } else if (const std::string what = NotAFile(st.st_mode); !what.empty()) {
-            skipped.push_back(name + " " + what);
+            skipped.push_back(name);
+            skipped.back().append(" ").append(what);
         } else {
             names.push_back(name);
         }
