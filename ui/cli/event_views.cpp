@@ -40,6 +40,14 @@ std::string SocketText(const line::SocketFields& socket) {
     return socket.message.empty() ? line::SocketWord(socket.state) : socket.message;
 }
 
+// What a station holds: its one image with its model, or its images; and what
+// it said of them last.
+std::string StationText(const line::StationFields& station) {
+    std::string text = station.model.empty() ? "images " + station.images
+                                             : station.model + " image " + station.image;
+    return station.message.empty() ? text : text + "; " + station.message;
+}
+
 }  // namespace
 
 void JsonView::Show(const BurnEvent& event, Clock::time_point) {
@@ -152,10 +160,11 @@ std::string TableView::Line(const std::string& port, std::size_t columns) const 
 
 void TableView::Show(const BurnEvent& event, Clock::time_point at) {
     if (event.kind() == EventKind::Station) {
-        const auto& station = event.Get<line::StationFields>();
+        station_ = StationText(event.Get<line::StationFields>());
         if (!live_) {
-            out_.Write(TimeStamp() + "station " + line::StationWord(station.state) + ": " +
-                       station.model + " image " + ForPerson(station.image) + "\n");
+            out_.Write(TimeStamp() + "station " +
+                       line::StationWord(event.Get<line::StationFields>().state) + ": " +
+                       ForPerson(station_) + "\n");
         }
         return;
     }
@@ -249,8 +258,11 @@ void TableView::Redraw() {
         text += "\r" + Line(port, fit) + "\x1b[K\n";
     }
     text += "\r" + FitTo(CountLine(counts_), fit) + "\x1b[K\n";
+    if (!station_.empty()) {
+        text += "\r" + FitTo(ForPerson(station_), fit) + "\x1b[K\n";
+    }
     out_.Write(text);
-    drawnRows_ = order_.size() + 1;
+    drawnRows_ = order_.size() + (station_.empty() ? 1 : 2);
 }
 
 std::string CountLine(const BurnCounts& counts) {

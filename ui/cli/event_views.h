@@ -94,6 +94,7 @@ class TableView : public EventView {
     std::size_t width_ = 0;
     std::size_t drawnRows_ = 0;
     BurnCounts counts_;
+    std::string station_;  // a station's images, and what it last said of them
 };
 
 }  // namespace norvane::cli
