@@ -208,11 +208,9 @@ void Station::NotBurnt(Watched& w, const PortIdentity& found, OutcomeCode outcom
 
 // Burnt with the image this station holds for the model of its last burn.
 bool Station::Done(const std::string& usbSerial) const {
-    const UnitBurn* last = history_.Last(usbSerial);
-    return last != nullptr &&
-           std::any_of(images_.all().begin(), images_.all().end(), [&](const auto& image) {
-               return history_.Done(usbSerial, ModelAt(image->modelIndex).name, image->sha256);
-           });
+    return std::any_of(images_.all().begin(), images_.all().end(), [&](const auto& image) {
+        return history_.Done(usbSerial, ModelAt(image->modelIndex).name, image->sha256);
+    });
 }
 
 // Another unit with the same USB serial number in another socket now, if any.
