@@ -9,7 +9,7 @@ list_only=no
 [ "${1:-}" = --list ] && { list_only=yes; shift; }
 what=${1:-native}
 packages=(cmake g++ make git libgtest-dev libbenchmark-dev dpkg-dev lintian mandoc clang-format
-          clang-tidy gcovr devscripts systemd pkg-config libsystemd-dev
+          clang-tidy gcovr devscripts systemd pkg-config libsystemd-dev libudev-dev
           nlohmann-json3-dev python3-jsonschema)
 if [ "$what" = all ]; then
     # wine64 only recommends wine, which brings the wine, wineboot and

@@ -80,19 +80,32 @@ std::optional<fs::path> OwningUsbDevice(const fs::path& device, const fs::path& 
     return std::nullopt;
 }
 
+namespace {
+
+PortEntry EntryOf(const std::string& sysfsRoot, const std::string& tty) {
+    std::string name = tty;
+    std::replace(name.begin(), name.end(), '!', '/');
+    PortEntry entry{name, kDevRoot + name, false, std::nullopt};
+    if (const auto owner = OwnerOf(sysfsRoot, tty)) {
+        entry.plcUsb = owner->plc;
+        entry.usb = owner->identity;
+    }
+    return entry;
+}
+
+}  // namespace
+
 std::vector<PortEntry> ListPorts(const std::string& sysfsRoot) {
     std::vector<PortEntry> entries;
     for (const std::string& tty : ListTtysWithHardware(sysfsRoot)) {
-        std::string name = tty;
-        std::replace(name.begin(), name.end(), '!', '/');
-        PortEntry entry{name, kDevRoot + name, false, std::nullopt};
-        if (const auto owner = OwnerOf(sysfsRoot, tty)) {
-            entry.plcUsb = owner->plc;
-            entry.usb = owner->identity;
-        }
-        entries.push_back(std::move(entry));
+        entries.push_back(EntryOf(sysfsRoot, tty));
     }
     return entries;
+}
+
+std::optional<PortEntry> UsbPortEntry(const std::string& tty, const std::string& sysfsRoot) {
+    PortEntry entry = EntryOf(sysfsRoot, tty);
+    return entry.usb ? std::optional<PortEntry>(std::move(entry)) : std::nullopt;
 }
 
 PortSelector ParsePortSelector(const std::string& text) {

@@ -31,6 +31,11 @@ struct PortEntry {
 // identity of those behind a USB device.
 std::vector<PortEntry> ListPorts(const std::string& sysfsRoot = kSysfsRoot);
 
+// The entry of one tty (its name under class/tty) behind a USB device, as
+// ListPorts gives it; nothing when it has no USB device behind it, or is gone.
+std::optional<PortEntry> UsbPortEntry(const std::string& tty,
+                                      const std::string& sysfsRoot = kSysfsRoot);
+
 // What --port names: a device node or path, a USB identity written
 // "usb-path:1-2.3" or "usb-serial:XYZ", or "USB" as the window names the PLC's
 // own USB port (the first such PLC).
