@@ -47,6 +47,9 @@ class Supervisor {
     virtual void HangUpAll() = 0;
     // The burns whose end has not been told yet.
     virtual std::size_t Running() const = 0;
+    // From any thread: a Next waiting now (or the next one) returns at once,
+    // so that its caller can see to what else has happened.
+    virtual void Wake() {}
 };
 
 }  // namespace norvane::line

@@ -2,6 +2,8 @@
 // own requests.
 #pragma once
 
+#include <functional>
+
 namespace norvane::line {
 
 class Controls {
@@ -18,6 +20,9 @@ class Controls {
     // A station's images are to be read again (a hang-up, its terminal still
     // there); the request is used up.
     virtual bool RereadAsked() { return false; }
+    // `wake` is called, from any thread, when a request arrives; null: nobody
+    // is woken any more.
+    virtual void WakeWith(std::function<void()> wake) { (void)wake; }
 };
 
 }  // namespace norvane::line

@@ -4,7 +4,7 @@ namespace norvane::line {
 
 namespace {
 constexpr std::chrono::milliseconds kTick{100};
-}
+}  // namespace
 
 EventPump::EventPump(EventView& view) : view_(view), thread_([this] { Run(); }) {}
 
@@ -36,7 +36,12 @@ void EventPump::Run() {
     std::unique_lock<std::mutex> lock(mutex_);
     auto nextTick = std::chrono::steady_clock::now() + kTick;
     for (;;) {
-        changed_.wait_until(lock, nextTick, [this] { return stopping_ || !queue_.empty(); });
+        const auto woken = [this] { return stopping_ || !queue_.empty(); };
+        if (view_.Ticking()) {
+            changed_.wait_until(lock, nextTick, woken);
+        } else {
+            changed_.wait(lock, woken);
+        }
         while (!queue_.empty()) {
             auto [event, at] = std::move(queue_.front());
             queue_.pop_front();

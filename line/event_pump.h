@@ -2,7 +2,8 @@
 // output: a reader that stops reading (a paused pipe, a stalled parent) holds up
 // only the pump's own thread, never an exchange, so the bytes on the wire and
 // their timing are those of a burn with no output. The pump's thread is the only
-// one that calls the view, which also gets its Tick about ten times a second.
+// one that calls the view, which also gets its Tick about ten times a second
+// while it asks for it.
 #pragma once
 
 #include <chrono>
@@ -25,8 +26,11 @@ class EventView {
     virtual ~EventView() = default;
     // `at`: when the event happened, which may be a while before it is shown.
     virtual void Show(const BurnEvent& event, Clock::time_point at) = 0;
-    // Called about ten times a second, for views that redraw at their own pace.
+    // Called about ten times a second while Ticking, for views that redraw at
+    // their own pace; a view that does not leaves the pump asleep until the
+    // next event.
     virtual void Tick() {}
+    virtual bool Ticking() const { return false; }
     // The run is over: a view that sums it up does so now.
     virtual void Close() {}
 };

@@ -31,6 +31,24 @@ struct PortRow {
 };
 std::vector<PortRow> ListPorts();
 
+// The PLCs on their own USB device, followed through the machine's device
+// events as they come and go: the tree is read once, and again only where
+// events were lost.
+class PlcUsbFollower {
+  public:
+    virtual ~PlcUsbFollower() = default;
+    // The first call gives the PLCs there now, at once; each later one waits
+    // for the next change of the machine's ports and gives them as they are
+    // then (rows of kind "plc-usb"). False once stopped.
+    virtual bool Next(std::vector<PortRow>& plcs) = 0;
+    // From any thread: Next returns false from now on.
+    virtual void Stop() = 0;
+};
+// Null where the machine's device events cannot be followed (on Windows; or
+// the monitor could not be opened, with `error` saying why): then the ports are
+// read again and again.
+std::unique_ptr<PlcUsbFollower> FollowPlcUsb(std::string& error);
+
 // The window's port list for a serial model.
 std::vector<std::string> WindowPortNames();
 

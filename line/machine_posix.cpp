@@ -22,6 +22,7 @@
 #include "port/posix/plc_lock.h"
 #include "port/posix/port_factory.h"
 #include "port/posix/port_listing.h"
+#include "port/posix/usb_port_follower.h"
 
 namespace norvane::line::machine {
 
@@ -171,20 +172,59 @@ class PosixChild : public Child {
 
 }  // namespace
 
+namespace {
+
+PortRow RowOf(const posix::PortEntry& entry) {
+    PortRow row{entry.name, entry.plcUsb ? "plc-usb" : "serial", "", "", entry.device};
+    if (entry.usb) {
+        row.usbSerial = entry.usb->serial;
+        row.usbPath = entry.usb->path;
+        if (entry.plcUsb) {
+            row.name = "usb-path:" + entry.usb->path;
+        }
+    }
+    return row;
+}
+
+class PosixPlcUsbFollower : public PlcUsbFollower {
+  public:
+    explicit PosixPlcUsbFollower(std::unique_ptr<posix::TtyEvents> events)
+        : follower_(std::move(events), posix::kSysfsRoot) {}
+    bool Next(std::vector<PortRow>& plcs) override {
+        std::vector<posix::PortEntry> ports;
+        if (!follower_.Next(ports)) {
+            return false;
+        }
+        plcs.clear();
+        for (const posix::PortEntry& entry : ports) {
+            if (entry.plcUsb) {
+                plcs.push_back(RowOf(entry));
+            }
+        }
+        return true;
+    }
+    void Stop() override { follower_.Stop(); }
+
+  private:
+    posix::UsbPortFollower follower_;
+};
+
+}  // namespace
+
 std::vector<PortRow> ListPorts() {
     std::vector<PortRow> rows;
     for (const posix::PortEntry& entry : posix::ListPorts()) {
-        PortRow row{entry.name, entry.plcUsb ? "plc-usb" : "serial", "", "", entry.device};
-        if (entry.usb) {
-            row.usbSerial = entry.usb->serial;
-            row.usbPath = entry.usb->path;
-            if (entry.plcUsb) {
-                row.name = "usb-path:" + entry.usb->path;
-            }
-        }
-        rows.push_back(std::move(row));
+        rows.push_back(RowOf(entry));
     }
     return rows;
+}
+
+std::unique_ptr<PlcUsbFollower> FollowPlcUsb(std::string& error) {
+    std::unique_ptr<posix::TtyEvents> events = posix::TtyEvents::Open(posix::kSysfsRoot, error);
+    if (!events) {
+        return nullptr;
+    }
+    return std::make_unique<PosixPlcUsbFollower>(std::move(events));
 }
 
 std::vector<std::string> WindowPortNames() {

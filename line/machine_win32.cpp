@@ -218,6 +218,12 @@ std::vector<PortRow> ListPorts() {
     return rows;
 }
 
+// Windows tells a device's arrival only to a window's message loop: a station
+// there looks at its sockets on a timer.
+std::unique_ptr<PlcUsbFollower> FollowPlcUsb(std::string& /*error*/) {
+    return nullptr;
+}
+
 std::vector<std::string> WindowPortNames() {
     return InPortListOrder(ComPortNames().value_or(std::vector<std::string>{}));
 }

@@ -1,5 +1,7 @@
 #include "line/machine_world.h"
 
+#include <utility>
+
 #include "burn/shared_values.h"
 #include "line/quiet_panel.h"
 #include "line/serial_watch.h"
@@ -24,19 +26,10 @@ bool AnswersOn(const std::string& port) {
                             LinkTimeouts{kSerialAskMs, kSerialAskMs});
 }
 
-}  // namespace
-
-MachineWorld::MachineWorld(const std::string& record) : record_(record) {
-    if (!record.empty()) {
-        follower_.emplace(record);
-    }
-}
-
-MachineWorld::~MachineWorld() = default;
-
-UsbUnits MachineWorld::PlcsOnUsb() {
+// The PLCs' rows as the station knows its sockets.
+UsbUnits UnitsOf(const std::vector<machine::PortRow>& rows) {
     UsbUnits units;
-    for (const machine::PortRow& row : machine::ListPorts()) {
+    for (const machine::PortRow& row : rows) {
         if (row.kind == "plc-usb") {
             units[row.name] = UsbUnit{row.usbSerial, row.device};
         }
@@ -44,37 +37,122 @@ UsbUnits MachineWorld::PlcsOnUsb() {
     return units;
 }
 
+// An answer waiting to be taken: nothing while it is still being worked out.
+template <typename T>
+std::optional<T> Take(std::map<std::string, MachineWorld::Beside<T>>& under,
+                      const std::string& port) {
+    auto asked = under.find(port);
+    if (asked == under.end() ||
+        asked->second.answer.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        return std::nullopt;
+    }
+    T answer = asked->second.answer.get();
+    under.erase(asked);  // waits for its thread, which has nothing left to do
+    return answer;
+}
+
+}  // namespace
+
+MachineWorld::MachineWorld(const std::string& record) : record_(record) {
+    if (!record.empty()) {
+        follower_.emplace(record);
+    }
+    std::string error;
+    usbFollower_ = machine::FollowPlcUsb(error);
+    std::vector<machine::PortRow> rows;
+    if (!usbFollower_ || !usbFollower_->Next(rows)) {
+        if (!error.empty()) {
+            Warn("the USB sockets are looked at five times a second: " + error);
+        }
+        usbFollower_.reset();
+        return;
+    }
+    usb_ = UnitsOf(rows);
+    usbThread_ = std::thread([this] { FollowUsb(); });
+}
+
+MachineWorld::~MachineWorld() {
+    if (usbFollower_) {
+        usbFollower_->Stop();
+        usbThread_.join();
+    }
+    asks_.clear();  // each waited for: its thread may still wake the station
+    identities_.clear();
+}
+
+void MachineWorld::FollowUsb() {
+    for (std::vector<machine::PortRow> rows; usbFollower_->Next(rows);) {
+        UsbUnits units = UnitsOf(rows);
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (units != usb_) {  // a tty of another device, or one that came and went
+            usb_ = std::move(units);
+            news_.usb = true;
+            if (wake_) {
+                wake_();
+            }
+        }
+    }
+}
+
+void MachineWorld::Wake(const std::string& answered) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    news_.answered.insert(answered);
+    if (wake_) {
+        wake_();
+    }
+}
+
+WorldNews MachineWorld::TakeNews() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::exchange(news_, WorldNews{});
+}
+
+void MachineWorld::WakeWith(std::function<void()> wake) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    wake_ = std::move(wake);
+}
+
+UsbUnits MachineWorld::PlcsOnUsb() {
+    if (!usbFollower_) {
+        return UnitsOf(machine::ListPorts());
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    return usb_;
+}
+
+// Starts `work` for `port` beside the loop; its answer wakes the station once
+// it can be taken.
+template <typename T, typename Work>
+void MachineWorld::Begin(std::map<std::string, Beside<T>>& under, const std::string& port,
+                         Work work) {
+    std::promise<T> promise;
+    Beside<T>& beside = under[port];
+    beside.answer = promise.get_future();
+    beside.work =
+        std::async(std::launch::async, [this, port, work, promise = std::move(promise)]() mutable {
+            promise.set_value(work(port));
+            Wake(port);
+        });
+}
+
 void MachineWorld::Ask(const std::string& port) {
-    asks_[port] = std::async(std::launch::async, AnswersOn, port);
+    Begin(asks_, port, AnswersOn);
 }
 
 std::optional<bool> MachineWorld::Answer(const std::string& port) {
-    auto ask = asks_.find(port);
-    if (ask == asks_.end() ||
-        ask->second.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
-        return std::nullopt;
-    }
-    const bool answered = ask->second.get();
-    asks_.erase(ask);
-    return answered;
+    return Take(asks_, port);
 }
 
 void MachineWorld::Identify(const std::string& port) {
     // The unit's replug is the burn's to wait for, never the identify's.
     // A unit about to be burnt is asked under its lock, as its burn will be.
-    identities_[port] = std::async(std::launch::async, IdentifyPort, port, std::chrono::seconds(1),
-                                   machine::PortUse::Burn);
+    Begin(identities_, port, [](const std::string& at) {
+        return IdentifyPort(at, std::chrono::seconds(1), machine::PortUse::Burn);
+    });
 }
 
 std::optional<PortIdentity> MachineWorld::Identified(const std::string& port) {
-    auto asked = identities_.find(port);
-    if (asked == identities_.end() ||
-        asked->second.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
-        return std::nullopt;
-    }
-    PortIdentity found = asked->second.get();
-    identities_.erase(asked);
-    return found;
+    return Take(identities_, port);
 }
 
 bool MachineWorld::RecordWritable(std::string& why) {

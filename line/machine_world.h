@@ -1,12 +1,15 @@
 // The station's world on the machine it runs on: the machine's clock, its ports
-// and PLC locks (machine.h), serial ports asked on threads of their own, and the
-// record followed as it grows.
+// and PLC locks (machine.h), the PLCs on USB followed through the machine's
+// device events, serial ports asked on threads of their own, and the record
+// followed as it grows.
 #pragma once
 
 #include <future>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "line/record_follower.h"
 #include "line/station_world.h"
@@ -18,9 +21,14 @@ class MachineWorld : public StationWorld {
     // `record`: the record file; empty: none.
     explicit MachineWorld(const std::string& record);
     ~MachineWorld() override;  // an ask under way is waited for: it holds its port
+    MachineWorld(const MachineWorld&) = delete;
+    MachineWorld& operator=(const MachineWorld&) = delete;
 
     Clock::time_point Now() override { return Clock::now(); }
     UsbUnits PlcsOnUsb() override;
+    bool HearsUsb() override { return usbFollower_ != nullptr; }
+    void WakeWith(std::function<void()> wake) override;
+    WorldNews TakeNews() override;
     bool PortExists(const std::string& port) override { return machine::PortExists(port); }
     void Ask(const std::string& port) override;
     std::optional<bool> Answer(const std::string& port) override;
@@ -41,12 +49,31 @@ class MachineWorld : public StationWorld {
     std::vector<RecordedBurn> RecordedSince() override;
     void Notify(const std::string& state) override { machine::TellServiceManager(state); }
 
+    // Work beside the station's loop: its answer, and the thread that gives it
+    // (waited for when it is dropped).
+    template <typename T>
+    struct Beside {
+        std::future<T> answer;
+        std::future<void> work;
+    };
+
   private:
+    void FollowUsb();
+    void Wake(const std::string& answered);
+    template <typename T, typename Work>
+    void Begin(std::map<std::string, Beside<T>>& under, const std::string& port, Work work);
+
     std::string record_;
     std::optional<RecordFollower> follower_;
     std::string recordTrouble_;  // the last warning about reading the record
-    std::map<std::string, std::future<bool>> asks_;
-    std::map<std::string, std::future<PortIdentity>> identities_;
+    std::map<std::string, Beside<bool>> asks_;
+    std::map<std::string, Beside<PortIdentity>> identities_;
+    std::unique_ptr<machine::PlcUsbFollower> usbFollower_;
+    std::mutex mutex_;  // of what the threads beside the loop write, and of `wake_`
+    UsbUnits usb_;
+    WorldNews news_;
+    std::function<void()> wake_;
+    std::thread usbThread_;
 };
 
 }  // namespace norvane::line

@@ -231,7 +231,9 @@ std::optional<BurnNews> ProcessSupervisor::Next(std::chrono::milliseconds wait) 
     std::optional<Said> said;
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        if (said_.wait_for(lock, wait, [this] { return !inbox_.empty(); })) {
+        said_.wait_for(lock, wait, [this] { return !inbox_.empty() || woken_; });
+        woken_ = false;
+        if (!inbox_.empty()) {
             said = std::move(inbox_.front());
             inbox_.pop_front();
         }
@@ -248,6 +250,14 @@ std::size_t ProcessSupervisor::Running() const {
         told += news.over ? 1 : 0;
     }
     return burns_.size() + told;
+}
+
+void ProcessSupervisor::Wake() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        woken_ = true;
+    }
+    said_.notify_one();
 }
 
 void ProcessSupervisor::InterruptAll() {

@@ -34,6 +34,7 @@ class ProcessSupervisor : public Supervisor {
     void InterruptAll() override;
     void HangUpAll() override;
     std::size_t Running() const override;
+    void Wake() override;
 
     struct Burn;  // one burn process and what its events said of its PLC
 
@@ -55,6 +56,7 @@ class ProcessSupervisor : public Supervisor {
     std::mutex mutex_;  // of the inbox, written by the readers' threads
     std::condition_variable said_;
     std::deque<Said> inbox_;
+    bool woken_ = false;
 };
 
 // The silence watchdog's word on one event of a burn: a progress event that

@@ -45,6 +45,10 @@ class SerialWatch {
     // not the moment it ends, when the PLC may still be closing its session.
     void Rest(Clock::time_point now, std::chrono::milliseconds period) { next_ = now + period; }
 
+    // When Poll next has something to do (an ask under way wakes the station
+    // itself with its answer).
+    Clock::time_point Due() const { return asking_ ? Clock::time_point::max() : next_; }
+
     // The first ask has ended: what was on the port when the station began is known.
     bool Asked() const { return asked_ > 0; }
     // The port was not there: a PLC that answers once it is has arrived, never

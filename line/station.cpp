@@ -15,11 +15,20 @@ namespace norvane::line {
 namespace {
 
 constexpr std::chrono::milliseconds kLook{200};  // USB sockets looked at this often
-constexpr std::chrono::seconds kSerialLook{1};   // a serial port asked at most this often
+// ... unless the machine tells when a PLC comes or goes: then only the record,
+// a socket settling down and a missing port are looked at, this often.
+constexpr std::chrono::seconds kToldLook{1};
+// Looks never come closer together than this, whatever a serial port's watch
+// would have.
+constexpr std::chrono::milliseconds kLookSpacing{200};
+constexpr std::chrono::seconds kSerialLook{1};  // a serial port asked at most this often
 // ... and while its unit must be taken out, asked nearly at once, so that the
 // port is seen emptied within kLeaveEmpty of the unit going.
 constexpr std::chrono::milliseconds kSerialLeaveLook{250};
-constexpr std::chrono::seconds kWatchdogPace{1};  // systemd's watchdog fed this often
+constexpr std::chrono::seconds kWatchdogPace{1};  // systemd's watchdog fed at least this often
+// A wait of the loop, whatever is due: the stop requests are seen at least this
+// often where nothing wakes the station for them.
+constexpr std::chrono::milliseconds kLongestWait{1000};
 
 constexpr const char* kThereBefore =
     "it was there when the station started: take it out and plug it in again";
@@ -373,8 +382,10 @@ void Station::LookAtUsb(Watched& w, const UsbUnits& usb, bool first) {
     }
 }
 
-void Station::Look(bool first) {
-    LearnRecord();
+void Station::Look(bool first, const WorldNews* only) {
+    if (only == nullptr) {
+        LearnRecord();
+    }
     const UsbUnits usb = world_.PlcsOnUsb();
     const bool everySocket = settings_.ports.empty();
     for (const auto& [id, unit] : usb) {
@@ -383,6 +394,10 @@ void Station::Look(bool first) {
         }
     }
     for (auto& [id, w] : watched_) {
+        if (only != nullptr && !(only->usb && !w.socket.serial()) &&
+            only->answered.count(id) == 0) {
+            continue;  // nothing of it has changed
+        }
         if (w.socket.serial()) {
             LookAtSerial(w);
         } else {
@@ -482,7 +497,8 @@ bool Station::Begin() {
     if (!looked_) {
         looked_ = true;
         Look(true);
-        nextLook_ = world_.Now() + kLook;
+        lastLook_ = world_.Now();
+        nextLook_ = lastLook_ + kLook;
     } else {
         for (auto& [id, w] : watched_) {
             if (w.socket.serial()) {
@@ -503,13 +519,31 @@ bool Station::Begin() {
     return asked;
 }
 
+Station::Clock::time_point Station::Due() const {
+    if (!world_.HearsUsb()) {
+        return nextLook_;
+    }
+    Clock::time_point due = nextLook_;
+    for (const auto& [id, w] : watched_) {
+        if (w.socket.serial()) {
+            due = std::min(due, w.serial.Due());
+        }
+    }
+    return std::max(due, lastLook_ + kLookSpacing);
+}
+
 void Station::Step(std::chrono::milliseconds wait) {
-    if (std::optional<BurnNews> news = burns_.Next(wait)) {
+    for (std::optional<BurnNews> news = burns_.Next(wait); news;
+         news = burns_.Next(std::chrono::milliseconds(0))) {
         Heard(std::move(*news));
     }
-    if (world_.Now() >= nextLook_) {
+    const WorldNews changed = world_.TakeNews();
+    if (world_.Now() >= Due()) {
         Look(false);
-        nextLook_ = world_.Now() + kLook;
+        lastLook_ = world_.Now();
+        nextLook_ = lastLook_ + (world_.HearsUsb() ? kToldLook : kLook);
+    } else if (changed.Any()) {
+        Look(false, &changed);  // at once, and only where it changed
     }
 }
 
@@ -534,6 +568,10 @@ int Station::Stopped() {
 int RunStation(const StationSettings& settings, StationWorld& world, Supervisor& burns,
                EventSink& sink, Controls& controls) {
     Station station(settings, world, burns, sink);
+    // Whatever happens beside the loop (a PLC comes, an answer, a signal) ends
+    // its wait: an idle station sleeps until its next look is due.
+    world.WakeWith([&burns] { burns.Wake(); });
+    controls.WakeWith([&burns] { burns.Wake(); });
     while (!station.Begin()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -550,12 +588,17 @@ int RunStation(const StationSettings& settings, StationWorld& world, Supervisor&
         if (controls.RereadAsked()) {
             station.Reread();
         }
-        station.Step(std::chrono::milliseconds(50));
+        const auto untilDue = std::chrono::ceil<std::chrono::milliseconds>(
+            std::min(station.Due(), nextFeed + kWatchdogPace) - world.Now());
+        station.Step(std::clamp(untilDue, std::chrono::milliseconds(0), kLongestWait));
+        // Fed on the wake a look is due at anyway, at least every second.
         if (world.Now() >= nextFeed) {
             world.Notify("WATCHDOG=1");
-            nextFeed = world.Now() + kWatchdogPace;
+            nextFeed = world.Now() + kWatchdogPace / 2;
         }
     }
+    world.WakeWith(nullptr);
+    controls.WakeWith(nullptr);
     return station.Stopped();
 }
 

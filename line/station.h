@@ -64,9 +64,13 @@ class Station {
     // known once every serial port has been asked (false until then: call it
     // again). Then the station says it watches.
     bool Begin();
-    // One turn: the burns' news (waited for up to `wait`), then a look at the
-    // sockets when one is due.
+    // One turn: the burns' news (waited for up to `wait`, then all that has
+    // come), then a look at the sockets when one is due, or where something has
+    // changed.
     void Step(std::chrono::milliseconds wait);
+    // When the next look at the sockets is due, unless something wakes the
+    // station before.
+    Clock::time_point Due() const;
     // No new burn from now on; the running ones go on.
     void Stop();
     // Reads the images again; a unit being burnt keeps the bytes it started
@@ -100,7 +104,9 @@ class Station {
         SocketYield yield;
     };
 
-    void Look(bool first);
+    // `only`: the sockets it names alone, as they have changed; null: every one,
+    // and the record.
+    void Look(bool first, const WorldNews* only = nullptr);
     void LookAtUsb(Watched& w, const UsbUnits& usb, bool first);
     void LookAtSerial(Watched& w);
     bool Claimed(Watched& w, bool present);
@@ -129,6 +135,7 @@ class Station {
     std::map<std::string, Watched> watched_;  // by the socket's name
     UnitHistory history_;
     Clock::time_point nextLook_{};
+    Clock::time_point lastLook_{};
     bool looked_ = false;
     bool stopping_ = false;
     int failed_ = 0;

@@ -5,9 +5,11 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -21,8 +23,18 @@ struct UsbUnit {
     std::string usbSerial;  // empty: it reports none
     std::string device;
 };
+inline bool operator==(const UsbUnit& a, const UsbUnit& b) {
+    return a.usbSerial == b.usbSerial && a.device == b.device;
+}
 // By the name --port gives its socket (usb-path:1-2; on Windows the interface).
 using UsbUnits = std::map<std::string, UsbUnit>;
+
+// What changed beside a station's loop since it last asked.
+struct WorldNews {
+    bool usb = false;                // a PLC came or went on USB
+    std::set<std::string> answered;  // ports whose ask or identify has its answer
+    bool Any() const { return usb || !answered.empty(); }
+};
 
 class StationWorld {
   public:
@@ -31,6 +43,15 @@ class StationWorld {
     virtual ~StationWorld() = default;
     virtual Clock::time_point Now() = 0;
     virtual UsbUnits PlcsOnUsb() = 0;
+    // The PLCs on USB are told as they come and go (through `wake`), so the
+    // sockets need not be looked at on a timer.
+    virtual bool HearsUsb() { return false; }
+    // `wake` is called, from any thread, when something has changed: a PLC
+    // came or went on USB, an ask or an identify has its answer. Null: nobody
+    // is woken any more.
+    virtual void WakeWith(std::function<void()> wake) { (void)wake; }
+    // What has changed since the last call.
+    virtual WorldNews TakeNews() { return {}; }
     // The port is there now (a serial port's node).
     virtual bool PortExists(const std::string& port) = 0;
     // A serial port asked, beside the station's loop, whether a PLC answers

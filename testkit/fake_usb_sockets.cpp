@@ -22,10 +22,12 @@ void FakeUsbSockets::Plug(const std::string& socket, const std::string& tty, con
     if (!serial.empty()) {
         tree_.WriteFile("devices/" + device + "/serial", serial + "\n");
     }
-    tree_.AddTty(tty, device + "/" + socket + ":1.0");
+    // Its node first, as udev has it before it tells of the device: a station
+    // hears the tty's class entry appear and opens the node at once.
     std::error_code ec;
     fs::remove(fs::path(dev_) / tty, ec);
     fs::create_symlink(pty, fs::path(dev_) / tty);
+    tree_.AddTty(tty, device + "/" + socket + ":1.0");
     plugged_.emplace_back(socket, tty);
 }
 

@@ -124,6 +124,25 @@ class Line {
         return Wait();
     }
     void Signal(int signal) { tool_->Signal(signal); }
+    // Stops it, and returns once each of its threads has: a stop reaches them a
+    // little after kill() has returned, and a thread that hears a device event
+    // meanwhile would take it alone.
+    void Pause() {
+        tool_->Signal(SIGSTOP);
+        ASSERT_TRUE(AwaitThat([this] { return Paused(); }, 10));
+    }
+    bool Paused() const {
+        const std::string tasks = "/proc/" + std::to_string(Pid()) + "/task";
+        for (const auto& task : std::filesystem::directory_iterator(tasks)) {
+            std::ifstream stat(task.path() / "stat");
+            const std::string text((std::istreambuf_iterator<char>(stat)), {});
+            const std::size_t state = text.rfind(") ");
+            if (state == std::string::npos || text.substr(state + 2, 1) != "T") {
+                return false;
+            }
+        }
+        return true;
+    }
     // Waits for the station to end, doing the replugs its burns still ask for.
     int Wait() {
         AwaitThat([this] { return !tool_->Running(); }, 120);

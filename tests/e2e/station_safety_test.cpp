@@ -100,7 +100,7 @@ TEST(StationSafety, TwoUnitsWithOneSerialNumberAreBothRefused) {
     Line line(sockets);
     ServedPv one;
     ServedPv two;
-    line.Signal(SIGSTOP);  // both plugged between two of its looks
+    line.Pause();  // both plugged while it hears nothing
     line.Plug("1-2", one, "D1");
     line.Plug("1-3", two, "D1");
     line.Signal(SIGCONT);

@@ -32,9 +32,13 @@ class FakeWorld : public StationWorld {
     std::map<std::string, PlcIdentity> identities;  // what a port answers; missing: a PV
     std::set<std::string> again;                    // --again asked for these
     std::set<std::string> identifying;
+    bool hears = false;  // tells what changed, as the machine's events do
+    WorldNews news;
 
     Clock::time_point Now() override { return now; }
     UsbUnits PlcsOnUsb() override { return usb; }
+    bool HearsUsb() override { return hears; }
+    WorldNews TakeNews() override { return std::exchange(news, {}); }
     bool PortExists(const std::string& port) override { return missing.count(port) == 0; }
     void Ask(const std::string& port) override { asked[port] = now; }
     // A PLC answers at once; silence is known only once the ask has listened.
@@ -213,6 +217,26 @@ TEST_F(StationRules, AUnitIsBurntOnceItArrivesAndNeverTwice) {
     Turn();
     EXPECT_EQ(Says("usb-path:1-3").rfind("take_out: already burnt (USB serial number U1", 0), 0u);
     EXPECT_EQ(burns_.started.size(), 1u);
+}
+
+TEST_F(StationRules, AStationToldWhatChangesLooksThereAtOnceAndElseOnceASecond) {
+    world_.hears = true;
+    Begin();
+    world_.now += 200ms;
+    station_->Step(0ms);
+    // A unit nobody told of is seen at the look due a second after the last.
+    Plug("usb-path:1-2", "U1");
+    world_.now += 900ms;
+    station_->Step(0ms);
+    EXPECT_EQ(Says("usb-path:1-2"), "");
+    world_.now += 100ms;
+    station_->Step(0ms);
+    EXPECT_EQ(burns_.started, std::vector<std::string>{"usb-path:1-2"});
+    // One told of is burnt at once, no time passing.
+    Plug("usb-path:1-3", "U2");
+    world_.news.usb = true;
+    station_->Step(0ms);
+    EXPECT_EQ(burns_.started, (std::vector<std::string>{"usb-path:1-2", "usb-path:1-3"}));
 }
 
 TEST_F(StationRules, TheRecordDecidesWhatIsDoneWhateverWroteIt) {

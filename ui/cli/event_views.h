@@ -36,6 +36,7 @@ class PersonView : public EventView {
     explicit PersonView(Console& console) : console_(console) {}
     void Show(const line::BurnEvent& event, Clock::time_point at) override;
     void Tick() override;
+    bool Ticking() const override { return console_.live() && !row_.Over(); }
 
   private:
     void Draw();
@@ -78,6 +79,7 @@ class TableView : public EventView {
               std::function<std::size_t()> columns = {});
     void Show(const line::BurnEvent& event, Clock::time_point at) override;
     void Tick() override;
+    bool Ticking() const override { return live_; }
     void Close() override;
 
   private:

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 
 namespace norvane::cli::platform {
 
@@ -26,6 +27,10 @@ bool TerminalGone(std::FILE* stream);
 // hang-up only sets HungUp(); a closed pipe or a terminal that stops a
 // background job no longer stops this program.
 void CatchSignals();
+// Calls `wake` (from a thread of its own) whenever one of those signals
+// arrives, so that a loop sleeping until its next task sees it at once; null:
+// nobody is woken any more.
+void WakeOnSignal(std::function<void()> wake);
 bool Interrupted();
 // Forgets the interrupt, so that the next one is seen as a second one.
 void ClearInterrupt();

@@ -1,12 +1,17 @@
 // The terminal program's system on Linux: the terminal, and the signals that
 // ask a burn or a station to stop.
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
+#include <functional>
 #include <initializer_list>
+#include <mutex>
+#include <thread>
 
 #include "ui/cli/platform.h"
 
@@ -15,13 +20,40 @@ namespace norvane::cli::platform {
 namespace {
 volatile std::sig_atomic_t gInterrupted = 0;
 volatile std::sig_atomic_t gHungUp = 0;
+// A byte in this pipe for each signal caught: a thread waits on it to wake
+// whoever sleeps until something happens.
+int gSignalPipe[2] = {-1, -1};
+std::mutex gWakeMutex;
+std::function<void()> gWake;
+
+void Tell() {
+    const int saved = errno;
+    const char one = 1;
+    [[maybe_unused]] const ssize_t written = write(gSignalPipe[1], &one, 1);
+    errno = saved;
+}
 
 void OnInterrupt(int) {
     gInterrupted = 1;
+    Tell();
 }
 
 void OnHangUp(int) {
     gHungUp = 1;
+    Tell();
+}
+
+void WakeOnEachSignal() {
+    pollfd entry{gSignalPipe[0], POLLIN, 0};
+    while (poll(&entry, 1, -1) >= 0 || errno == EINTR) {
+        char drained[64];
+        while (read(gSignalPipe[0], drained, sizeof drained) > 0) {
+        }
+        std::lock_guard<std::mutex> lock(gWakeMutex);
+        if (gWake) {
+            gWake();
+        }
+    }
 }
 
 void Catch(int signal, void (*handler)(int)) {
@@ -76,6 +108,9 @@ bool TerminalGone(std::FILE* stream) {
 }
 
 void CatchSignals() {
+    if (gSignalPipe[0] < 0 && pipe2(gSignalPipe, O_NONBLOCK | O_CLOEXEC) != 0) {
+        gSignalPipe[0] = gSignalPipe[1] = -1;  // signals are then seen at the next look
+    }
     Catch(SIGINT, OnInterrupt);
     Catch(SIGTERM, OnInterrupt);
     Catch(SIGHUP, OnHangUp);
@@ -86,6 +121,15 @@ void CatchSignals() {
     for (const int signal : {SIGPIPE, SIGTTOU, SIGTTIN, SIGXFSZ}) {
         std::signal(signal, SIG_IGN);
     }
+}
+
+void WakeOnSignal(std::function<void()> wake) {
+    static std::once_flag started;
+    if (gSignalPipe[0] >= 0) {
+        std::call_once(started, [] { std::thread(WakeOnEachSignal).detach(); });
+    }
+    std::lock_guard<std::mutex> lock(gWakeMutex);
+    gWake = std::move(wake);
 }
 
 bool Interrupted() {

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
+#include <mutex>
 #include <thread>
 
 #include "line/machine.h"
@@ -18,6 +20,15 @@ namespace {
 using line::machine::kStopEventVariable;
 
 std::atomic<bool> gInterrupted{false};
+std::mutex gWakeMutex;
+std::function<void()> gWake;
+
+void Wake() {
+    std::lock_guard<std::mutex> lock(gWakeMutex);
+    if (gWake) {
+        gWake();
+    }
+}
 
 // When the console is closed, or the user logs off, the process ends once the
 // handler returns; this long is left for the burn to say how it ended.
@@ -25,6 +36,7 @@ constexpr DWORD kEndingGraceMs = 4000;
 
 BOOL WINAPI OnConsoleControl(DWORD event) {
     gInterrupted.store(true);
+    Wake();
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) {
         Sleep(kEndingGraceMs);
     }
@@ -46,6 +58,7 @@ void WatchStopEvent() {
     std::thread([event] {
         if (WaitForSingleObject(event, INFINITE) == WAIT_OBJECT_0) {
             gInterrupted.store(true);
+            Wake();
         }
     }).detach();
 }
@@ -123,6 +136,11 @@ void CatchSignals() {
     // Nothing else to catch: the C runtime has no signal for a reader that went
     // away (a write to a closed pipe just fails, and Output drops it), and no
     // console stops a program for writing to it.
+}
+
+void WakeOnSignal(std::function<void()> wake) {
+    std::lock_guard<std::mutex> lock(gWakeMutex);
+    gWake = std::move(wake);
 }
 
 bool Interrupted() {

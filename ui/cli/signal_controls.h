@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
+#include <utility>
 
 #include "line/controls.h"
 #include "ui/cli/platform.h"
@@ -28,6 +30,7 @@ class SignalControls : public line::Controls {
     // A hang-up with the terminal still there (or none: a service) asks for the
     // images again.
     bool RereadAsked() override { return platform::TakeHangUp() && !TerminalGone(); }
+    void WakeWith(std::function<void()> wake) override { platform::WakeOnSignal(std::move(wake)); }
 
   private:
     std::FILE* terminal_ = nullptr;  // the terminal the program was started from
