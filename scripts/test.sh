@@ -3,7 +3,7 @@
 # built with warnings as errors, the native suite (release, then with
 # AddressSanitizer + UndefinedBehaviorSanitizer, then with ThreadSanitizer), the
 # static analysis, the coverage floors, the Debian package with its hardening,
-# the fuzzers for 30 s each and the Windows programs under Wine. Each step says
+# the fuzzers for 20 s each and the Windows programs under Wine. Each step says
 # how long it took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -31,8 +31,8 @@ step "coverage"
 bash scripts/coverage.sh
 step "the Debian package"
 bash scripts/package.sh
-step "fuzz (30 s per target)"
-bash scripts/fuzz.sh 30
+step "fuzz (20 s per target)"
+bash scripts/fuzz.sh 20
 # The Windows program, cross-built, then driven under Wine against the native
 # build's simulated PLC.
 step "win32 (under Wine)"
