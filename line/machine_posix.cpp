@@ -1,10 +1,11 @@
 // The machine a line runs on, on Linux: ports from sysfs, termios links, PLC
-// locks and socket claims, an O_APPEND record file, fork/exec burn processes and
+// locks and socket claims, an O_APPEND record file, spawned burn processes and
 // systemd's notifications.
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -619,9 +620,30 @@ std::unique_ptr<Child> StartChild(const std::vector<std::string>& args,
         error = Errno("cannot make a pipe");
         return nullptr;
     }
-    const pid_t pid = fork();
-    if (pid < 0) {
-        error = Errno("cannot start a burn");
+    // The child: a process group of its own, so that it hears Ctrl-C and a
+    // hang-up only from the parent; standard input from nowhere (the parent
+    // answers no prompt), standard output into the pipe, standard error shared.
+    // Spawned, not forked: a station holding many burns' threads would copy its
+    // whole address space's page tables for every burn it starts.
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    if (inFds[0] >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, inFds[0], STDIN_FILENO);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    }
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    pid_t pid = -1;
+    const int spawned =
+        posix_spawn(&pid, "/proc/self/exe", &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (spawned != 0) {
+        error = std::string("cannot start a burn: ") + std::strerror(spawned);
         for (const int fd : {pipeFds[0], pipeFds[1], inFds[0], inFds[1]}) {
             if (fd >= 0) {
                 close(fd);
@@ -629,19 +651,6 @@ std::unique_ptr<Child> StartChild(const std::vector<std::string>& args,
         }
         return nullptr;
     }
-    if (pid == 0) {
-        // The child: a process group of its own, so that it hears Ctrl-C and a
-        // hang-up only from the parent; standard input from nowhere (the parent
-        // answers no prompt), standard output into the pipe, standard error shared.
-        (void)setpgid(0, 0);
-        const int in = inFds[0] >= 0 ? inFds[0] : open("/dev/null", O_RDONLY);
-        if (in < 0 || dup2(in, STDIN_FILENO) < 0 || dup2(pipeFds[1], STDOUT_FILENO) < 0) {
-            _exit(126);
-        }
-        execv("/proc/self/exe", argv.data());
-        _exit(127);
-    }
-    (void)setpgid(pid, pid);  // also here, so that no signal finds it in ours meanwhile
     close(pipeFds[1]);
     if (inFds[0] >= 0) {
         close(inFds[0]);
