@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <thread>
 
@@ -91,9 +92,10 @@ class PosixPortOpening : public PortOpening {
     std::optional<posix::UsbIdentity> usb_;
 };
 
-// Writes `input` to `fd` and closes it; a child that stops reading ends it early.
-void Feed(int fd, const std::vector<std::uint8_t>* input) {
-    for (std::size_t done = 0; done < input->size();) {
+// Writes `input` from `done` on to `fd` and closes it; a child that stops
+// reading ends it early.
+void Feed(int fd, const std::vector<std::uint8_t>* input, std::size_t done) {
+    while (done < input->size()) {
         const ssize_t n = write(fd, input->data() + done, input->size() - done);
         if (n < 0 && errno == EINTR) {
             continue;
@@ -106,12 +108,46 @@ void Feed(int fd, const std::vector<std::uint8_t>* input) {
     close(fd);
 }
 
+// Puts as much of `input` into the pipe `fd` as it takes now, widened to hold
+// it all where the system allows: an image fits whole, and a station starting
+// many burns then needs no thread to feed each. How much went in.
+std::size_t FillPipe(int fd, const std::vector<std::uint8_t>& input) {
+    const long capacity = fcntl(fd, F_GETPIPE_SZ);
+    if (capacity >= 0 && static_cast<std::size_t>(capacity) < input.size() &&
+        input.size() <= static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+        (void)fcntl(fd, F_SETPIPE_SZ, static_cast<int>(input.size()));
+    }
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) {
+        return 0;
+    }
+    std::size_t done = 0;
+    while (done < input.size()) {
+        const ssize_t n = write(fd, input.data() + done, input.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    (void)fcntl(fd, F_SETFL, flags);
+    return done;
+}
+
 class PosixChild : public Child {
   public:
     PosixChild(pid_t pid, int out, int in, const std::vector<std::uint8_t>& input)
         : pid_(pid), out_(out) {
-        if (in >= 0) {
-            feeder_ = std::thread(Feed, in, &input);
+        if (in < 0) {
+            return;
+        }
+        const std::size_t filled = FillPipe(in, input);
+        if (filled == input.size()) {
+            close(in);
+        } else {
+            feeder_ = std::thread(Feed, in, &input, filled);
         }
     }
     ~PosixChild() override {
@@ -242,11 +278,9 @@ PortCheck CheckPort(const std::string& selector) {
     if (device.empty()) {
         return {};
     }
-    const std::optional<posix::UsbIdentity> usb = posix::IdentityOfTty(device);
-    bool plcUsb = false;
-    for (const posix::PortEntry& entry : posix::ListPorts()) {
-        plcUsb = plcUsb || (entry.plcUsb && entry.device == device);
-    }
+    const std::optional<posix::PortEntry> entry = posix::UsbPortEntryOf(device);
+    const std::optional<posix::UsbIdentity> usb = entry ? entry->usb : std::nullopt;
+    const bool plcUsb = entry && entry->plcUsb && entry->device == device;
     return PortCheck{posix::PlcLockKey(usb, device), posix::IsOwnTerminal(device), plcUsb, device,
                      usb ? usb->path : "",           usb ? usb->serial : ""};
 }
@@ -637,6 +671,10 @@ std::unique_ptr<Child> StartChild(const std::vector<std::string>& args,
         posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     }
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    // Nothing else goes with it, not even until its exec: a port another thread
+    // here has open (an ask, an identify) would otherwise stay locked in its copy
+    // after that thread closed it, and the burn of that port find it busy.
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
     pid_t pid = -1;
     const int spawned =
         posix_spawn(&pid, "/proc/self/exe", &actions, &attributes, argv.data(), environ);
