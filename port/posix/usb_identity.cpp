@@ -108,6 +108,11 @@ std::optional<PortEntry> UsbPortEntry(const std::string& tty, const std::string&
     return entry.usb ? std::optional<PortEntry>(std::move(entry)) : std::nullopt;
 }
 
+std::optional<PortEntry> UsbPortEntryOf(const std::string& nameOrPath,
+                                        const std::string& sysfsRoot) {
+    return UsbPortEntry(TtyName(nameOrPath), sysfsRoot);
+}
+
 PortSelector ParsePortSelector(const std::string& text) {
     if (StartsWith(text, kUsbPathPrefix)) {
         return {PortSelector::Kind::UsbPath, text.substr(sizeof kUsbPathPrefix - 1)};

@@ -36,6 +36,12 @@ std::vector<PortEntry> ListPorts(const std::string& sysfsRoot = kSysfsRoot);
 std::optional<PortEntry> UsbPortEntry(const std::string& tty,
                                       const std::string& sysfsRoot = kSysfsRoot);
 
+// The entry of the tty at a port name or /dev path ("ttyACM0" or
+// "/dev/ttyACM0") behind a USB device; nothing as for UsbPortEntry. Reads that
+// one tty's part of the tree, not every port's.
+std::optional<PortEntry> UsbPortEntryOf(const std::string& nameOrPath,
+                                        const std::string& sysfsRoot = kSysfsRoot);
+
 // What --port names: a device node or path, a USB identity written
 // "usb-path:1-2.3" or "usb-serial:XYZ", or "USB" as the window names the PLC's
 // own USB port (the first such PLC).
