@@ -13,6 +13,12 @@
 
 namespace norvane::line {
 
+namespace {
+
+constexpr std::chrono::milliseconds kSilenceLookEvery{250};
+
+}  // namespace
+
 struct ProcessSupervisor::Burn {
     using Clock = std::chrono::steady_clock;
 
@@ -213,6 +219,10 @@ void ProcessSupervisor::Heard(Said said) {
 
 void ProcessSupervisor::EndSilentBurns() {
     const Burn::Clock::time_point now = Burn::Clock::now();
+    if (now < nextSilenceLook_) {
+        return;
+    }
+    nextSilenceLook_ = now + kSilenceLookEvery;
     for (auto& [index, burn] : burns_) {
         if (!burn->ended && burn->endedBy.empty() && now - burn->lastHeard > silenceLimit_) {
             burn->endedBy =

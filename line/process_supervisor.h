@@ -53,6 +53,9 @@ class ProcessSupervisor : public Supervisor {
     std::map<std::size_t, std::unique_ptr<Burn>> burns_;  // by their index
     std::size_t nextBurn_ = 0;
     std::deque<BurnNews> news_;
+    // The burns are looked over for silence a few times a second, not at every
+    // event of every burn: a station with many burns hears thousands a second.
+    std::chrono::steady_clock::time_point nextSilenceLook_{};
     std::mutex mutex_;  // of the inbox, written by the readers' threads
     std::condition_variable said_;
     std::deque<Said> inbox_;
