@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 
 #include "burn/catalogue.h"
 #include "burn/model_selection.h"
@@ -12,8 +13,16 @@ namespace norvane::line {
 
 namespace {
 
-RunImage& Current() {
-    static RunImage image = BuiltInImage();
+// The built-in image is digested only when it is the one used: a burn's process
+// handed its image by a station never reads it, and every burn would pay for it.
+const RunImage& BuiltIn() {
+    static const RunImage image = BuiltInImage();
+    return image;
+}
+
+// The image SetRunImage chose, set before any burn and only read after.
+std::optional<RunImage>& Chosen() {
+    static std::optional<RunImage> image;
     return image;
 }
 
@@ -169,11 +178,11 @@ std::string DigestProblem(const RunImage& image, const std::string& expected) {
 }
 
 void SetRunImage(RunImage image) {
-    Current() = std::move(image);
-    if (Current().fromFile) {
+    RunImage& chosen = Chosen().emplace(std::move(image));
+    if (chosen.fromFile) {
         // The vector moved with it: point at its bytes where they are now.
-        Current().image = FirmwareImage{Current().bytes.data(),
-                                        static_cast<std::uint32_t>(Current().bytes.size())};
+        chosen.image =
+            FirmwareImage{chosen.bytes.data(), static_cast<std::uint32_t>(chosen.bytes.size())};
     }
 }
 
@@ -188,7 +197,7 @@ std::shared_ptr<const RunImage> Shared(RunImage image) {
 }
 
 const RunImage& TheRunImage() {
-    return Current();
+    return Chosen() ? *Chosen() : BuiltIn();
 }
 
 ImageFacts CurrentImageFacts() {

@@ -327,15 +327,17 @@ int main(int argc, char** argv) {
     }
     // The image of this run (a station's: the first of its images), read and
     // judged before any port is opened.
-    line::RunImage image = line::BuiltInImage();
+    // The built-in one is digested only when it is the one.
+    line::RunImage image;
     line::ImageSet stationImages;
     if (options.mode == Mode::Watch) {
         if (!ReadStationImages(options, stationImages, error)) {
             return UsageError(error);
         }
         image = *stationImages.all().front();
-    } else if (!options.image.empty() &&
-               !line::ReadImageFile(options.image, options.imageName, image, error)) {
+    } else if (options.image.empty()) {
+        image = line::BuiltInImage();
+    } else if (!line::ReadImageFile(options.image, options.imageName, image, error)) {
         return UsageError(error);
     }
     if (!options.expectSha256.empty()) {
