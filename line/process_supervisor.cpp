@@ -16,6 +16,9 @@ namespace norvane::line {
 namespace {
 
 constexpr std::chrono::milliseconds kSilenceLookEvery{250};
+// The burns' lines are taken at most this often: a progress shown this much
+// later is shown as soon to an operator.
+constexpr std::chrono::milliseconds kGatherEvery{20};
 
 }  // namespace
 
@@ -167,16 +170,20 @@ void ProcessSupervisor::Start(const std::string& port, bool awaitReplug,
         char buffer[4096];
         for (std::size_t n = 0; (n = child.Read(buffer, sizeof buffer)) > 0;) {
             pending.append(buffer, n);
+            std::lock_guard<std::mutex> lock(mutex_);
             for (std::size_t eol = 0; (eol = pending.find('\n')) != std::string::npos;) {
-                std::lock_guard<std::mutex> lock(mutex_);
                 inbox_.push_back(Said{index, pending.substr(0, eol)});
                 pending.erase(0, eol + 1);
+            }
+            if (listening_) {
                 said_.notify_one();
             }
         }
         std::lock_guard<std::mutex> lock(mutex_);
         inbox_.push_back(Said{index, std::nullopt});
-        said_.notify_one();
+        if (listening_) {
+            said_.notify_one();
+        }
     });
     burns_[index] = std::move(burn);
 }
@@ -238,18 +245,31 @@ std::optional<BurnNews> ProcessSupervisor::Next(std::chrono::milliseconds wait) 
     if (std::optional<BurnNews> news = Told()) {
         return news;
     }
-    std::optional<Said> said;
+    std::deque<Said> said;
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        said_.wait_for(lock, wait, [this] { return !inbox_.empty() || woken_; });
+        const Burn::Clock::time_point until = Burn::Clock::now() + wait;
+        for (;;) {
+            const Burn::Clock::time_point now = Burn::Clock::now();
+            if (woken_ || (!inbox_.empty() && now >= nextGather_) || now >= until) {
+                break;
+            }
+            // What the burns say is gathered, not taken line by line: with many
+            // burns at once every line would wake this loop. Lines that come
+            // before the next gathering wake nobody; a wake from beside does.
+            const bool gathering = !inbox_.empty();
+            listening_ = !gathering;
+            said_.wait_until(lock, gathering ? std::min(until, nextGather_) : until);
+            listening_ = false;
+        }
         woken_ = false;
-        if (!inbox_.empty()) {
-            said = std::move(inbox_.front());
-            inbox_.pop_front();
+        said.swap(inbox_);
+        if (!said.empty()) {
+            nextGather_ = Burn::Clock::now() + kGatherEvery;
         }
     }
-    if (said) {
-        Heard(std::move(*said));
+    for (Said& one : said) {
+        Heard(std::move(one));
     }
     return Told();
 }

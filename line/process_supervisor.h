@@ -60,6 +60,8 @@ class ProcessSupervisor : public Supervisor {
     std::condition_variable said_;
     std::deque<Said> inbox_;
     bool woken_ = false;
+    bool listening_ = false;  // Next waits for the first line: a reader wakes it
+    std::chrono::steady_clock::time_point nextGather_{};
 };
 
 // The silence watchdog's word on one event of a burn: a progress event that

@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "line/machine.h"
+#include "line/process_supervisor.h"
 
 namespace norvane::line {
 namespace {
@@ -55,6 +58,20 @@ TEST(BurnProcess, GetsItsWholeInputAndNoDescriptorOfOurs) {
     }
     unsetenv(kChildMode);
     close(held);
+}
+
+// The station sleeps in Next until its next look; what happens beside it (a
+// unit comes, an answer, a signal) must end that sleep at once.
+TEST(BurnProcess, AWakeEndsTheWaitForNews) {
+    ProcessSupervisor burns(BurnSettings{}, std::chrono::seconds(60));
+    std::thread waker([&burns] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        burns.Wake();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(burns.Next(std::chrono::seconds(30)));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    waker.join();
 }
 
 }  // namespace
