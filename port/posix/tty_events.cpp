@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace norvane::posix {
 
@@ -16,6 +18,9 @@ namespace {
 // Room for a burst of events while the station is busy: 256 PLCs replugged at
 // once are some 1,500 events of the whole machine before the filter.
 constexpr int kMonitorBufferBytes = 4 * 1024 * 1024;
+
+// After the events could not be waited for: milliseconds before the tree is read.
+constexpr int kAfterError = 1000;
 
 std::string Errno(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
@@ -80,7 +85,17 @@ TtyEvents::Heard TtyEvents::Wait(std::vector<Change>& changes) {
                      {monitor_ ? udev_monitor_get_fd(monitor_) : tree_, POLLIN, 0}};
     while (true) {
         if (poll(fds, 2, -1) < 0 && errno != EINTR) {
-            return Heard::Lost;  // nothing can be heard: the caller reads the tree
+            // Nothing can be heard now: the caller reads the tree, a second
+            // later, not at once, so that an error that stays is no busy loop.
+            pollfd stop{stop_, POLLIN, 0};
+            const int stopped = poll(&stop, 1, kAfterError);
+            if (stopped > 0) {
+                return Heard::Stopped;
+            }
+            if (stopped < 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(kAfterError));
+            }
+            return Heard::Lost;
         }
         if (fds[0].revents != 0) {
             return Heard::Stopped;
