@@ -32,6 +32,10 @@ constexpr std::chrono::milliseconds kLongestWait{1000};
 
 constexpr const char* kThereBefore =
     "it was there when the station started: take it out and plug it in again";
+// Said on every face at the first stop request, so that nobody asks again
+// thinking it was not heard, and interrupts the burns.
+constexpr const char* kStoppingSays =
+    "the running burns finish, nothing new is burnt (Ctrl-C again interrupts them)";
 constexpr const char* kThereBeforeTakeOver =
     "it was there when this station took the socket over: take it out and plug it in again";
 
@@ -550,7 +554,7 @@ void Station::Step(std::chrono::milliseconds wait) {
 void Station::Stop() {
     stopping_ = true;
     world_.Notify("STOPPING=1");
-    Say(StationState::Stopping);
+    Say(StationState::Stopping, kStoppingSays);
 }
 
 void Station::InterruptBurns() {

@@ -2,6 +2,7 @@
 // lines and the image digest it prints.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -181,24 +182,50 @@ TEST(PlcRowText, StatesWaitsAndTheTimeLeft) {
     EXPECT_EQ(CountLine({1, 1, 0}), "2 PLCs: 1 succeeded, 1 failed");
 }
 
-// The count and the summary tell an interrupted burn as interrupted, not failed.
-TEST(TableCount, InterruptedBurnsAreCountedAsSuch) {
+// What a table over ports a, b and c writes, live `columns` wide or (0) not live,
+// for the events `show` hands it.
+std::string TableWrites(std::size_t columns, const std::function<void(TableView&)>& show) {
     std::FILE* file = std::tmpfile();
     {
         Output out(file, "a file");
-        TableView table(out, false, {"a", "b", "c"});
+        TableView table(out, columns > 0, {"a", "b", "c"}, [columns] { return columns; });
+        show(table);
+        table.Close();
+    }
+    std::rewind(file);
+    std::string text(8192, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), file));
+    std::fclose(file);
+    return text;
+}
+
+// The count and the summary tell an interrupted burn as interrupted, not failed.
+TEST(TableCount, InterruptedBurnsAreCountedAsSuch) {
+    const std::string text = TableWrites(0, [](TableView& table) {
         for (const auto& [port, status] : {std::pair{"a", 0}, {"b", 1}, {"c", 130}}) {
             line::EndFields end;
             end.exitStatus = status;
             table.Show(line::BurnEvent{port, end}, {});
         }
-        table.Close();
-    }
-    std::rewind(file);
-    std::string text(4096, '\0');
-    text.resize(std::fread(text.data(), 1, text.size(), file));
-    std::fclose(file);
+    });
     EXPECT_NE(text.find("3 PLCs: 1 succeeded, 1 failed, 1 interrupted"), std::string::npos) << text;
+}
+
+// A station told to stop says so at once, its instruction first: 60 columns cut
+// the image's name, not what the operator must know.
+TEST(TableCount, AStoppingStationSaysWhatThatMeansFirst) {
+    const std::string text = TableWrites(60, [](TableView& table) {
+        table.Show(line::BurnEvent{"", line::StationFields{line::StationState::Stopping, "QB7",
+                                                           "QB7_v1.12.10_20220613_01.bin", "ab",
+                                                           false, "QB7_v1.12.10_20220613_01.bin",
+                                                           "the running burns finish, nothing "
+                                                           "new is burnt (Ctrl-C again "
+                                                           "interrupts them)"}},
+                   {});
+    });
+    EXPECT_NE(text.find("\rstopping: the running burns finish, nothing new is burnt"),
+              std::string::npos)
+        << text;
 }
 
 // The image of a run: one as large as its model takes (the built-in QB7 image is

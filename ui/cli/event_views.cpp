@@ -42,10 +42,16 @@ std::string SocketText(const line::SocketFields& socket) {
 
 // What a station holds: its one image with its model, or its images; and what
 // it said of them last.
+// While it stops, what that means comes first: a narrow terminal cuts the
+// image's name, never the operator's instruction.
 std::string StationText(const line::StationFields& station) {
     std::string text = station.model.empty() ? "images " + station.images
                                              : station.model + " image " + station.image;
-    return station.message.empty() ? text : text + "; " + station.message;
+    if (station.message.empty()) {
+        return text;
+    }
+    return station.state == line::StationState::Stopping ? station.message + "; " + text
+                                                         : text + "; " + station.message;
 }
 
 }  // namespace
@@ -160,8 +166,15 @@ std::string TableView::Line(const std::string& port, std::size_t columns) const 
 
 void TableView::Show(const BurnEvent& event, Clock::time_point at) {
     if (event.kind() == EventKind::Station) {
-        station_ = StationText(event.Get<line::StationFields>());
-        if (!live_) {
+        const line::StationFields& station = event.Get<line::StationFields>();
+        station_ = StationText(station);
+        if (live_) {
+            // Its own line says what it does now; shown at once, not at the next tick.
+            if (station.state == line::StationState::Stopping) {
+                station_ = "stopping: " + station_;
+            }
+            Redraw();
+        } else {
             out_.Write(TimeStamp() + "station " +
                        line::StationWord(event.Get<line::StationFields>().state) + ": " +
                        ForPerson(station_) + "\n");
