@@ -164,6 +164,12 @@ TEST(PlcRowText, StatesWaitsAndTheTimeLeft) {
     PlcRow row;
     row.Apply(line::BurnEvent{"p", line::WaitFields{line::WaitFor::Reconnect, 30}}, t0);
     EXPECT_EQ(row.Text(t0 + 4s, 0), "waiting for the PLC: 26 s left");
+    // A bounded replug or power cycle counts down behind what to do; a prompt has no end.
+    row.Apply(line::BurnEvent{"p", line::WaitFields{line::WaitFor::Replug, 75}}, t0);
+    EXPECT_EQ(row.Text(t0 + 5s, 0), "replug the USB cable now, 1:10 left");
+    EXPECT_EQ(row.Text(t0 + 90s, 0), "replug the USB cable now, 0:00 left");
+    row.Apply(line::BurnEvent{"p", line::WaitFields{line::WaitFor::PowerCycle, std::nullopt}}, t0);
+    EXPECT_EQ(row.Text(t0 + 5s, 0), "power the PLC off and on now");
     row.Apply(Progress(0, 10), t0 + 10s);
     row.Apply(Progress(25, 14), t0 + 14s);
     EXPECT_EQ(row.Text(t0 + 14s, 0), "Programming  25 %  errors 0/1    14 s  0:12 left");

@@ -141,11 +141,13 @@ std::string PlcRow::WaitText(Clock::time_point now) const {
         left = *left > passed ? *left - passed : 0;
     }
     const std::string seconds = left ? std::to_string(*left) + " s" : "";
+    // What to do first, then how long is left for it, where the wait is bounded.
+    const std::string bounded = left ? ", " + TimeLeft(*left) : "";
     switch (waitFor_) {
         case line::WaitFor::Replug:
-            return "replug the USB cable now";
+            return "replug the USB cable now" + bounded;
         case line::WaitFor::PowerCycle:
-            return "power the PLC off and on now";
+            return "power the PLC off and on now" + bounded;
         case line::WaitFor::Restart:
             return "PLC restarting: " + seconds;
         case line::WaitFor::Reconnect:
