@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 #include "burn/burn_context.h"
@@ -125,6 +127,28 @@ void ExplainOpenFailure(const CliSurroundings& s, Console& console, bool success
     }
 }
 
+// The panel's changes, passed from the burn's thread to the session while it is
+// there: an interrupted burn's thread is left running after the session is gone.
+class PanelRelay {
+  public:
+    explicit PanelRelay(Session& session) : session_(&session) {}
+    void Changed(PanelChange change) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (session_ != nullptr) {
+            session_->panel().Changed(change);
+        }
+    }
+    // Once a change being passed has been: nothing more reaches the session.
+    void Stop() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        session_ = nullptr;
+    }
+
+  private:
+    std::mutex mutex_;
+    Session* session_;
+};
+
 // What a --check found, and what only the burn itself can find out.
 std::string ReadyText(const CliSurroundings& s) {
     std::string text = std::string("ready to burn: a ") + selectedPLC;
@@ -153,7 +177,8 @@ BurnResult BurnOnePlc(const Options& options, const std::string& port, Console& 
     session.Put(line::StartFields{image.version, image.model, image.image, image.size, image.sha256,
                                   session.burnId()});
     session.panel().Changed(PanelChange::Phase);  // Idle, as the burn begins
-    ListenToPanel([&session](PanelChange change) { session.panel().Changed(change); });
+    const auto relay = std::make_shared<PanelRelay>(session);
+    ListenToPanel([relay](PanelChange change) { relay->Changed(change); });
 
     const Clock::time_point start = Clock::now();
     std::atomic<bool> done{false};
@@ -186,7 +211,9 @@ BurnResult BurnOnePlc(const Options& options, const std::string& port, Console& 
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     if (!done.load() || (outcome == BurnOutcome::Stopped && !surroundings.checkReady())) {
-        // Interrupted: the burn's thread is left where it is, for the process to end.
+        // Interrupted: the burn's thread is left where it is, for the process to
+        // end; what it changes from now on is no longer shown.
+        relay->Stop();
         session.panel().Close();
         const line::EndFields end = InterruptedEnd(surroundings, start, session.burnId());
         session.Record(surroundings, end, console);
