@@ -165,6 +165,7 @@ struct StationFields {
     bool check = false;
     std::string images;   // every image it holds, by file name, comma-separated
     std::string message;  // what changed: images read again, or why not
+    std::string page;     // where its page is served (http://ADDR:PORT/); empty: nowhere
 };
 
 // In the order of EventKind.

@@ -196,6 +196,7 @@ void Bind(Io& io, StationFields& f) {
     io.Flag("check", f.check);
     io.Text("images", f.images);
     io.TextOrNull("message", f.message);
+    io.TextOrNull("page", f.page);
 }
 
 // An empty set of fields of `kind`, to be read into.

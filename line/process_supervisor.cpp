@@ -133,7 +133,7 @@ BurnEvent ProcessSupervisor::Burn::EndWithoutBurn(const BurnSettings& settings, 
         if (!machine::AppendLine(
                 settings.record,
                 RecordLine(end, place, PlcReport{}, FactsOf(*image), WrittenBy::Parent), error)) {
-            Warn("the burn on " + port + " is not recorded: " + error);
+            WarnNotRecorded("the burn on " + port + " is not recorded: " + error);
         }
     }
     return BurnEvent{port, end};

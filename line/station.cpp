@@ -212,7 +212,7 @@ void Station::NotBurnt(Watched& w, const PortIdentity& found, OutcomeCode outcom
         facts.sha256.clear();
         std::string error;
         if (!world_.Record(RecordLine(end, place, report, facts, WrittenBy::Parent), error)) {
-            Warn("the unit on " + port + " is not recorded: " + error);
+            WarnNotRecorded("the unit on " + port + " is not recorded: " + error);
         }
         sink_.Put(BurnEvent{port, end});
     }
@@ -471,8 +471,9 @@ void Station::Heard(BurnNews news) {
 
 void Station::Say(StationState state, const std::string& message) {
     const ImageFacts facts = images_.Facts();
-    sink_.Put(BurnEvent{"", StationFields{state, facts.model, facts.image, facts.sha256,
-                                          settings_.check, images_.Names(), message}});
+    sink_.Put(
+        BurnEvent{"", StationFields{state, facts.model, facts.image, facts.sha256, settings_.check,
+                                    images_.Names(), message, settings_.page}});
 }
 
 void Station::Reread() {

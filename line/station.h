@@ -42,6 +42,7 @@ struct StationSettings {
     // Reads the images again (a hang-up asks for it), false with `why` set
     // when they no longer check out; null: they cannot be read again.
     std::function<bool(ImageSet& images, std::string& why)> reread;
+    std::string page;  // where the station's page is served; empty: nowhere
 };
 
 // What a socket has seen since the station started.

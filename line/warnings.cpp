@@ -1,5 +1,6 @@
 #include "line/warnings.h"
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 
@@ -11,6 +12,7 @@ namespace {
 
 std::mutex gMutex;
 WarningSink gSink;
+std::atomic<std::uint64_t> gRecordErrors{0};
 
 }  // namespace
 
@@ -26,6 +28,15 @@ void Warn(const std::string& text) {
     } else {
         std::fprintf(stderr, "warning: %s\n", ForPerson(text).c_str());
     }
+}
+
+void WarnNotRecorded(const std::string& text) {
+    gRecordErrors.fetch_add(1, std::memory_order_relaxed);
+    Warn(text);
+}
+
+std::uint64_t RecordErrors() {
+    return gRecordErrors.load(std::memory_order_relaxed);
 }
 
 }  // namespace norvane::line

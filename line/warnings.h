@@ -3,6 +3,7 @@
 // face of the program sets (standard error, escaped), by default standard error.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -13,5 +14,9 @@ using WarningSink = std::function<void(const std::string& text)>;
 void SetWarningSink(WarningSink sink);
 // `text` may hold what a device or a file said: the sink shows it escaped.
 void Warn(const std::string& text);
+// A record line this process could not write: warned, and counted.
+void WarnNotRecorded(const std::string& text);
+// How many record lines this process could not write since it started.
+std::uint64_t RecordErrors();
 
 }  // namespace norvane::line

@@ -226,7 +226,8 @@ TEST(TableCount, AStoppingStationSaysWhatThatMeansFirst) {
                                                            false, "QB7_v1.12.10_20220613_01.bin",
                                                            "the running burns finish, nothing "
                                                            "new is burnt (Ctrl-C again "
-                                                           "interrupts them)"}},
+                                                           "interrupts them)",
+                                                           ""}},
                    {});
     });
     EXPECT_NE(text.find("\rstopping: the running burns finish, nothing new is burnt"),

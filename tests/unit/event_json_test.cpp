@@ -31,10 +31,10 @@ TEST(EventJson, EveryKindReadsBackAsItWasWritten) {
         {"usb-path:1-2", identify},
         {"usb-path:1-2", PortFields{"plc-usb", "", "1-2", "/dev/ttyACM0"}},
         {"usb-path:1-2", SocketFields{SocketState::OtherStation, "pid 7", "SN\x1b", 3, 1, 1}},
-        {"",
-         StationFields{StationState::Stopping, "QB7", "QB7_v1.bin", "ab", true, "QB7_v1.bin", ""}},
+        {"", StationFields{StationState::Stopping, "QB7", "QB7_v1.bin", "ab", true, "QB7_v1.bin",
+                           "", "http://127.0.0.1:8080/"}},
         {"", StationFields{StationState::Watching, "", "", "", false, "QB7_v1.bin, NT4_v2.bin",
-                           "the images were read again"}},
+                           "the images were read again", ""}},
     };
     for (const BurnEvent& event : events) {
         const std::string line = EventLine(event);

@@ -131,8 +131,8 @@ class StationRules : public ::testing::Test {
   protected:
     void Begin(std::vector<WatchedPort> ports = {}, ImageSet images = Images({"PV_v2.bin"})) {
         station_ = std::make_unique<Station>(
-            StationSettings{std::move(ports), false, std::move(images), reread_}, world_, burns_,
-            sink_);
+            StationSettings{std::move(ports), false, std::move(images), reread_, ""}, world_,
+            burns_, sink_);
         for (int look = 0; look < 100 && !station_->Begin(); ++look) {
             world_.now += 20ms;
         }

@@ -58,6 +58,29 @@ class ReportView : public EventView {
     bool headed_ = false;
 };
 
+// Every event on two faces (the terminal's and a station's page), in turn.
+class BothViews : public EventView {
+  public:
+    BothViews(EventView& first, EventView& second) : first_(first), second_(second) {}
+    void Show(const line::BurnEvent& event, Clock::time_point at) override {
+        first_.Show(event, at);
+        second_.Show(event, at);
+    }
+    void Tick() override {
+        first_.Tick();
+        second_.Tick();
+    }
+    bool Ticking() const override { return first_.Ticking() || second_.Ticking(); }
+    void Close() override {
+        first_.Close();
+        second_.Close();
+    }
+
+  private:
+    EventView& first_;
+    EventView& second_;
+};
+
 // How the burns told so far ended.
 struct BurnCounts {
     std::size_t done = 0;

@@ -26,6 +26,7 @@
 #include "ui/cli/output.h"
 #include "ui/cli/platform.h"
 #include "ui/cli/signal_controls.h"
+#include "ui/cli/station_page.h"
 #include "ui/cli/version_info.h"
 
 namespace {
@@ -236,14 +237,22 @@ int Watch(const Options& options, line::ImageSet images, EventView& view,
         const int seconds = std::atoi(limit);
         silence = seconds > 0 && seconds <= 3600 ? std::chrono::seconds(seconds) : silence;
     }
+    // The page is served before the first look, so that the station's first
+    // event says where.
+    std::unique_ptr<StationPage> page;
+    if (!options.http.empty() && !(page = ServeStationPage(options, error))) {
+        return UsageError(error);
+    }
+    BothViews both(view, page ? page->View() : view);
     line::MachineWorld world(options.record);
     line::ProcessSupervisor burns(BurnSettingsOf(options), silence);
-    line::EventPump pump(view);
+    line::EventPump pump(page ? static_cast<EventView&>(both) : view);
     // Files are read again on a hang-up; the built-in image and one read from
     // standard input stay as they are.
     const bool files =
         !options.imageDir.empty() || (!options.image.empty() && options.image != "-");
-    line::StationSettings settings{*ports, options.check, std::move(images), nullptr};
+    line::StationSettings settings{*ports, options.check, std::move(images), nullptr,
+                                   page ? page->Url() : ""};
     if (files) {
         settings.reread = [&options](line::ImageSet& fresh, std::string& why) {
             return ReadStationImages(options, fresh, why);
@@ -251,6 +260,9 @@ int Watch(const Options& options, line::ImageSet images, EventView& view,
     }
     const int status = line::RunStation(settings, world, burns, pump, controls);
     pump.Drain();
+    if (page) {
+        page->Stop();
+    }
     return status;
 }
 

@@ -47,6 +47,27 @@ bool ParseSeconds(const std::string& text, int& seconds) {
     return seconds >= 1 && seconds <= kMaxReplugTimeoutSeconds;
 }
 
+// A socket's label, "SOCKET=LABEL": a few printable characters an operator
+// reads from a metre away.
+bool TakeLabel(const std::string& value, std::map<std::string, std::string>& labels,
+               std::string& error) {
+    constexpr std::size_t kLongestLabel = 24;
+    const std::size_t equals = value.rfind('=');
+    const std::string socket = equals == std::string::npos ? "" : value.substr(0, equals);
+    const std::string label = equals == std::string::npos ? "" : value.substr(equals + 1);
+    if (socket.empty() || label.empty() || label.size() > kLongestLabel ||
+        !std::all_of(label.begin(), label.end(), [](char c) { return c >= ' ' && c <= '~'; })) {
+        error = "--label needs SOCKET=LABEL, the label 1 to 24 printable characters (" +
+                std::string("usb-path:1-2.3=A1), not '") + value + "'";
+        return false;
+    }
+    if (!labels.emplace(socket, label).second) {
+        error = "--label gives " + socket + " two labels";
+        return false;
+    }
+    return true;
+}
+
 using ModeSet = std::uint32_t;
 
 constexpr ModeSet Of(Mode mode) {
@@ -86,6 +107,8 @@ const Rule kRules[] = {
     {"--trace", " burns each PLC as it arrives; it does not take --trace", Mode::Watch,
      Of(Mode::Burn) | Of(Mode::Check)},
     {"--await-replug", nullptr, std::nullopt, Of(Mode::Burn)},
+    {"--http", " serves no page: only --watch does", std::nullopt, Of(Mode::Watch)},
+    {"--label", " has no sockets to label: only --watch does", std::nullopt, Of(Mode::Watch)},
 };
 
 // The option that chooses a mode, as the usage errors name it.
@@ -209,6 +232,8 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
         {"--image-name", "--image-name needs the image's file name"},
         {"--expect-sha256", "--expect-sha256 needs the image's SHA-256 in hexadecimal"},
         {"--replug-timeout", "--replug-timeout needs whole seconds from 1 to 3600"},
+        {"--http", "--http needs ADDR:PORT to serve the station's page on (127.0.0.1:8080)"},
+        {"--label", "--label needs SOCKET=LABEL (usb-path:1-2.3=A1)"},
     };
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i] != nullptr ? argv[i] : "";
@@ -274,6 +299,10 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             options.imageName = value;
         } else if (name == "--expect-sha256") {
             options.expectSha256 = value;
+        } else if (name == "--http") {
+            options.http = value;
+        } else if (name == "--label" && !TakeLabel(value, options.labels, error)) {
+            return false;
         }
         given.push_back(name);
     }
@@ -300,6 +329,7 @@ const char* UsageText() {
         usage += "       " + command + " --watch [--port IDENTITY]... [--image FILE]...\n";
         usage += "       " + indent + " [--image-dir DIR] [--record FILE] [--json]\n";
         usage += "       " + indent + " [--check] [--placeholder]\n";
+        usage += "       " + indent + " [--http ADDR:PORT] [--label SOCKET=LABEL]...\n";
         usage += "       " + command + " --again SERIAL\n";
         usage +=
             "       " + command + " --list [--json] | --list-ports | --version [--image FILE]\n";
@@ -343,6 +373,12 @@ const char* UsageText() {
             "                (no_image). Each burn is verified (--verify); a unit that\n"
             "                failed twice in a row is set aside until --again. With\n"
             "                --check it checks each unit and burns nothing.\n"
+            "  --http ADDR:PORT\n"
+            "                a station serves its page (one tile per socket, live), its\n"
+            "                events, API and metrics at http://ADDR:PORT/ (port 0: one the\n"
+            "                system chooses, told in the station event). Read-only.\n"
+            "  --label SOCKET=LABEL\n"
+            "                the name a station's page gives a socket (usb-path:1-2.3=A1).\n"
             "  --again SERIAL\n"
             "                burn the unit a station set aside (USB serial number SERIAL)\n"
             "                once more when it is plugged in again.\n"

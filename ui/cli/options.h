@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,8 @@ struct Options {
     std::string expectSha256;  // refuse any image whose digest differs
     bool placeholder = false;  // burn the built-in placeholder image all the same
     bool awaitReplug = false;  // the replug prompt answered by the PLC leaving and coming back
+    std::string http;          // a station's page: ADDR:PORT to serve it on; empty: none
+    std::map<std::string, std::string> labels;  // a station's names for its sockets
 };
 
 // False with `error` set when the arguments make no sense.
