@@ -159,7 +159,11 @@ TEST(StationPage, AnOperatorFollowsItInABrowser) {
         port = ntohs(any.sin_port);
         close(fd);
     }
-    const std::vector<std::string> serve{"--http", "127.0.0.1:" + std::to_string(port)};
+    std::vector<std::string> serve{"--http", "127.0.0.1:" + std::to_string(port)};
+    for (const char* socket : {"1-2", "1-3", "1-4", "1-5"}) {
+        serve.insert(serve.end(), {"--port", std::string("usb-path:") + socket, "--label",
+                                   std::string("usb-path:") + socket + "=A" + socket[2]});
+    }
     FakeUsbSockets sockets;
     auto line = std::make_unique<Line>(sockets, serve);
     ASSERT_TRUE(browser.Open("http://127.0.0.1:" + std::to_string(port) + "/", 1280, 800));
@@ -179,12 +183,16 @@ TEST(StationPage, AnOperatorFollowsItInABrowser) {
     running.runMode = true;
     ServedPv inRunMode(running);
     line->Plug("1-3", inRunMode, "R<1>");
+    plcsim::PlcConfig slow;
+    slow.flashWriteTimeMs = 60;
+    ServedPv slowUnit(slow);
+    line->Plug("1-4", slowUnit, "S1");
     ASSERT_TRUE(line->Await("1-2", "take_out", "done")) << line->Output();
     ASSERT_TRUE(line->Await("1-3", "take_out", "STOP")) << line->Output();
     const std::string tile = "document.querySelector('[data-socket=\"usb-path:1-";
     ASSERT_TRUE(browser.WaitUntil(tile + "2\"]')?.dataset.state === 'done'", 10));
     // The replugs of the hand-over and of the new firmware's start, each shown.
-    EXPECT_EQ(browser.Eval("/^working,(replug,working,)*replug,done$/.test("
+    EXPECT_EQ(browser.Eval("/^(empty,)?working,(replug,working,)*replug,done$/.test("
                            "window.seen['usb-path:1-2'].join())"),
               true)
         << browser.Eval("JSON.stringify(window.seen)");
@@ -192,13 +200,22 @@ TEST(StationPage, AnOperatorFollowsItInABrowser) {
     EXPECT_EQ(browser.Eval(tile + "3\"]').textContent.includes('switch it to STOP')"), true);
     // A device's text reaches the page as text, never as markup.
     EXPECT_EQ(browser.Eval(tile + "3\"]').textContent.includes('USB serial R<1>')"), true);
+    // Four sockets, four states: done, failed, working, empty.
+    ASSERT_TRUE(browser.WaitUntil(tile + "4\"]')?.textContent.includes('Programming')", 30));
     if (const char* folder = std::getenv("NORVANE_SCREENSHOTS")) {
         browser.Screenshot(std::string(folder) + "/station-page.png");
     }
+    ASSERT_TRUE(line->Await("1-4", "take_out", "done", 120)) << line->Output();
+    EXPECT_TRUE(
+        browser.WaitUntil("document.getElementById('counts').textContent.startsWith('done 2, "
+                          "failed 1, yield 66.7 %')",
+                          10))
+        << browser.Eval("document.getElementById('counts').textContent");
 
     // The station goes, and another comes on the same address.
     line->Unplug("1-2");
     line->Unplug("1-3");
+    line->Unplug("1-4");
     EXPECT_EQ(line->Stop(), 1);
     line.reset();
     ASSERT_TRUE(
@@ -207,10 +224,10 @@ TEST(StationPage, AnOperatorFollowsItInABrowser) {
     ASSERT_TRUE(
         browser.WaitUntil("document.getElementById('connection').dataset.connected === 'yes'", 20));
     ServedPv next;
-    line->Plug("1-4", next, "N1");
-    ASSERT_TRUE(line->Await("1-4", "take_out", "done")) << line->Output();
-    EXPECT_TRUE(browser.WaitUntil(tile + "4\"]')?.dataset.state === 'done'", 10));
-    line->Unplug("1-4");
+    line->Plug("1-5", next, "N1");
+    ASSERT_TRUE(line->Await("1-5", "take_out", "done")) << line->Output();
+    EXPECT_TRUE(browser.WaitUntil(tile + "5\"]')?.dataset.state === 'done'", 10));
+    line->Unplug("1-5");
     EXPECT_EQ(line->Stop(), 0);
 }
 

@@ -214,7 +214,9 @@ void PageServer::Impl::Routes() {
         });
     }
     server.Get("/api/sockets", [this](const httplib::Request&, httplib::Response& res) {
-        res.set_content(board.SocketsJson(), "application/json");
+        std::uint64_t told = 0;
+        res.set_content(board.SocketsJson(&told), "application/json");
+        res.set_header("X-Station-Told", std::to_string(told));
     });
     server.Get("/api/station", [this](const httplib::Request&, httplib::Response& res) {
         res.set_content(board.StationJson(), "application/json");

@@ -112,15 +112,15 @@ std::optional<std::int64_t> ParseRfc3339(const std::string& text) {
     if (zone != "Z" && zone != "z") {
         int zoneHours = 0;
         int zoneMinutes = 0;
-        char sign = 0;
+        char sign[2] = {};
         int zoneUsed = 0;
-        if (std::sscanf(zone.c_str(), "%1[+-]%2d:%2d%n", &sign, &zoneHours, &zoneMinutes,
+        if (std::sscanf(zone.c_str(), "%1[+-]%2d:%2d%n", sign, &zoneHours, &zoneMinutes,
                         &zoneUsed) != 3 ||
             zoneUsed != 6 || static_cast<std::size_t>(zoneUsed) != zone.size() || zoneHours > 23 ||
             zoneMinutes > 59) {
             return std::nullopt;
         }
-        offset = (zoneHours * 60L + zoneMinutes) * 60L * (sign == '-' ? -1 : 1);
+        offset = (zoneHours * 60L + zoneMinutes) * 60L * (sign[0] == '-' ? -1 : 1);
     }
     std::tm utc{};
     utc.tm_year = year - 1900;
@@ -261,7 +261,8 @@ void StationBoard::Ended(Socket& socket, const BurnEvent& event, SystemClock::ti
 }
 
 void StationBoard::Tell(const BurnEvent& event) {
-    const std::string message = std::string("event: ") + line::KindWord(event.kind()) +
+    const std::string message = "id: " + std::to_string(++told_) +
+                                "\nevent: " + line::KindWord(event.kind()) +
                                 "\ndata: " + line::EventLine(event) + "\n\n";
     auto live = followers_.begin();
     for (const std::weak_ptr<Follower>& weak : followers_) {
@@ -302,8 +303,11 @@ std::size_t StationBoard::Followers() const {
                       [](const std::weak_ptr<Follower>& f) { return !f.expired(); }));
 }
 
-std::string StationBoard::SocketsJson() const {
+std::string StationBoard::SocketsJson(std::uint64_t* told) const {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (told != nullptr) {
+        *told = told_;
+    }
     std::string json = "[";
     for (const auto& [port, socket] : sockets_) {
         std::vector<const Kept*> kept;

@@ -70,7 +70,10 @@ class StationBoard {
 
     // Every socket's state now: for each, its last socket event and the events
     // of its unit since, in the order they came (a page replays them).
-    std::string SocketsJson() const;
+    // `told`: the number of the last event it holds, as the followers' messages
+    // number them, so that a page that followed while it asked applies only
+    // what came after.
+    std::string SocketsJson(std::uint64_t* told = nullptr) const;
     // The station event, when it started, the sockets' labels, the shift's
     // counts, units per hour and the last burns.
     std::string StationJson() const;
@@ -117,6 +120,7 @@ class StationBoard {
     const SystemClock::time_point started_;
     mutable std::mutex mutex_;
     std::uint64_t order_ = 0;
+    std::uint64_t told_ = 0;  // events told to the followers
     std::optional<line::BurnEvent> station_;
     std::map<std::string, Socket> sockets_;
     std::deque<Burn> burns_;

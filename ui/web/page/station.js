@@ -262,15 +262,29 @@ function draw() {
   drawBurns();
 }
 
+// Events that come while the sockets' state is on its way: applied after it,
+// those it does not hold yet.
+let pending = null;
+
 async function redraw() {
-  const [events, facts] = await Promise.all([
-    fetch("/api/sockets").then(r => r.json()),
-    fetch("/api/station").then(r => r.json()),
-  ]);
-  sockets.clear();
-  info = facts;
-  if (facts.station) station = facts.station;
-  for (const ev of events) apply(ev);
+  pending = [];
+  try {
+    const [answer, facts] = await Promise.all([
+      fetch("/api/sockets"),
+      fetch("/api/station").then(r => r.json()),
+    ]);
+    const told = Number(answer.headers.get("X-Station-Told") || 0);
+    const events = await answer.json();
+    sockets.clear();
+    info = facts;
+    if (facts.station) station = facts.station;
+    for (const ev of events) apply(ev);
+    const later = pending.filter(m => m.id > told);
+    for (const m of later) apply(m.ev);
+    if (later.length) refreshInfo();
+  } finally {
+    pending = null;
+  }
   draw();
 }
 
@@ -306,6 +320,10 @@ function follow() {
                       "check", "identify", "socket", "station"]) {
     source.addEventListener(kind, m => {
       const ev = JSON.parse(m.data);
+      if (pending) {
+        pending.push({ id: Number(m.lastEventId), ev });
+        return;
+      }
       apply(ev);
       if (kind === "end" || kind === "check" || kind === "station") refreshInfo();
       if (kind === "station") drawHeader(); else drawTiles();
