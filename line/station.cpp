@@ -36,6 +36,8 @@ constexpr const char* kThereBefore =
 // thinking it was not heard, and interrupts the burns.
 constexpr const char* kStoppingSays =
     "the running burns finish, nothing new is burnt (Ctrl-C again interrupts them)";
+// A unit in RUN mode, as its row says it: short enough for a narrow row.
+constexpr const char* kInRunMode = "in RUN mode: switch it to STOP, take it out, plug it in";
 constexpr const char* kThereBeforeTakeOver =
     "it was there when this station took the socket over: take it out and plug it in again";
 
@@ -171,7 +173,8 @@ void Station::Identified(Watched& w, const PortIdentity& found) {
     } else {
         why = "no image for " + AModel(ModelNames(plc.models)) + " here";
     }
-    NotBurnt(w, found, outcome, why, outcome == OutcomeCode::RunMode ? why : why + ": take it out");
+    NotBurnt(w, found, outcome, why,
+             outcome == OutcomeCode::RunMode ? kInRunMode : why + ": take it out");
 }
 
 void Station::Burn(Watched& w, const std::shared_ptr<const RunImage>& image) {
@@ -437,7 +440,8 @@ void Station::Ended(Watched& w, const BurnOver& over) {
             break;
         case BurnState::Interrupted:
             ++interrupted_;
-            socket.Ended("interrupted: take it out");
+            socket.Ended(w.burnAgain ? "interrupted: take it out, it must be burnt again"
+                                     : "interrupted: take it out");
             break;
         case BurnState::Failed: {
             ++failed_;
@@ -445,14 +449,15 @@ void Station::Ended(Watched& w, const BurnOver& over) {
             // Only a unit known by its serial number is known when it comes again.
             const bool twice =
                 !unit.usbSerial.empty() && ++failuresInRow_[unit.usbSerial] >= kFailuresToSetAside;
-            socket.Ended(
-                over.outcome == OutcomeCode::RunMode
-                    ? "in RUN mode: switch it to STOP, then take it out and plug it in again"
-                : over.outcome == OutcomeCode::NotRunning
-                    ? std::string("burnt, but it did not start: ") +
-                          (twice ? "failed twice: to the repair bench" : "take it out")
-                    : "failed (" + over.message +
-                          "): " + (twice ? "failed twice: to the repair bench" : "take it out"));
+            // What to do first, then why: a narrow row cuts the why.
+            const std::string todo = twice ? "failed twice: to the repair bench"
+                                     : w.burnAgain
+                                         ? "failed: take it out, it must be burnt again"
+                                         : "failed: take it out";
+            socket.Ended(over.outcome == OutcomeCode::RunMode ? kInRunMode
+                         : over.outcome == OutcomeCode::NotRunning
+                             ? todo + " (burnt, but it did not start)"
+                             : todo + " (" + over.message + ")");
             break;
         }
     }
@@ -460,10 +465,14 @@ void Station::Ended(Watched& w, const BurnOver& over) {
 }
 
 void Station::Heard(BurnNews news) {
+    const auto watched = watched_.find(news.port);
+    if (news.show && news.show->kind() == EventKind::End && watched != watched_.end()) {
+        const EndFields& end = news.show->Get<EndFields>();
+        watched->second.burnAgain = end.eraseBegun || end.handedOver;
+    }
     if (news.show) {
         sink_.Put(std::move(*news.show));
     }
-    const auto watched = watched_.find(news.port);
     if (news.over && watched != watched_.end()) {
         Ended(watched->second, *news.over);
     }

@@ -102,6 +102,7 @@ class Station {
         SerialWatch serial;
         bool identifying = false;  // asked what it is, before its burn
         ImageFacts burning;        // the image of its burn
+        bool burnAgain = false;    // its burn ended after the flash was touched
         SocketYield yield;
     };
 

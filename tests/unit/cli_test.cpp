@@ -186,6 +186,27 @@ TEST(PlcRowText, StatesWaitsAndTheTimeLeft) {
     EXPECT_EQ(row.state(), PlcRow::State::Failed);
     EXPECT_EQ(row.Text(t0 + 15s, 0), "ERROR: PLC in RUN MODE");
     EXPECT_EQ(CountLine({1, 1, 0}), "2 PLCs: 1 succeeded, 1 failed");
+    EXPECT_EQ(CountLine({1, 1, 0, true}), "2 PLCs checked: 1 ready, 1 not ready");
+}
+
+// A station's rows name a socket by its label, or without "usb-path:", so that
+// a narrow terminal cuts the reason, never what to do.
+TEST(TableCount, ASocketsRowKeepsItsInstruction) {
+    std::FILE* file = std::tmpfile();
+    Output out(file, "a file");
+    TableView table(out, true, {"usb-path:1-2", "usb-path:1-3"}, [] { return 30; },
+                    {{"usb-path:1-3", "A3"}});
+    table.Show(line::BurnEvent{"usb-path:1-2",
+                               line::SocketFields{line::SocketState::TakeOut,
+                                                  "failed: take it out (Flash write error)", "",
+                                                  0, 1, 0}},
+               {});
+    table.Close();
+    std::rewind(file);
+    std::string text(4096, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), file));
+    EXPECT_NE(text.find("\r1-2  failed: take it out (Fla\x1b[K"), std::string::npos) << text;
+    EXPECT_NE(text.find("\rA3   Idle"), std::string::npos) << text;
 }
 
 // What a table over ports a, b and c writes, live `columns` wide or (0) not live,

@@ -459,7 +459,7 @@ TEST_F(StationRules, AUnitThatFailedTwiceIsSetAsideUntilAskedAgain) {
         Turn();
     }
     EXPECT_EQ(Says(socket),
-              "take_out: failed (Firmware update is FAILED): failed twice: to the repair bench");
+              "take_out: failed twice: to the repair bench (Firmware update is FAILED)");
     arrive();
     EXPECT_EQ(Says(socket), "take_out: failed twice: to the repair bench");
     EXPECT_EQ(burns_.started.size(), 2u);

@@ -1,6 +1,7 @@
 #include "ui/cli/event_views.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "burn/untrusted_text.h"
 #include "line/event_json.h"
@@ -147,18 +148,35 @@ void ReportView::Show(const BurnEvent& event, Clock::time_point) {
 }
 
 TableView::TableView(Output& out, bool live, const std::vector<std::string>& ports,
-                     std::function<std::size_t()> columns)
-    : out_(out), live_(live), columns_(std::move(columns)), order_(ports) {
+                     std::function<std::size_t()> columns,
+                     std::map<std::string, std::string> labels)
+    : out_(out),
+      live_(live),
+      columns_(std::move(columns)),
+      order_(ports),
+      labels_(std::move(labels)) {
     for (const std::string& port : ports) {
         rows_[port];
-        width_ = std::max(width_, ForPerson(port).size());
+        width_ = std::max(width_, Shown(port).size());
     }
+}
+
+std::string TableView::Shown(const std::string& port) const {
+    const auto label = labels_.find(port);
+    if (label != labels_.end()) {
+        return ForPerson(label->second);
+    }
+    // Every USB socket's name begins so: on a narrow terminal its columns go
+    // to what the row says.
+    constexpr std::string_view kUsbPath = "usb-path:";
+    return ForPerson(port.compare(0, kUsbPath.size(), kUsbPath) == 0 ? port.substr(kUsbPath.size())
+                                                                     : port);
 }
 
 // A port's name and its row may hold what a device chose (a serial number in an
 // interface path, in a note): shown escaped.
 std::string TableView::Line(const std::string& port, std::size_t columns) const {
-    const std::string shown = ForPerson(port);
+    const std::string shown = Shown(port);
     const std::string name = shown + std::string(width_ - std::min(width_, shown.size()) + 2, ' ');
     const std::size_t left = columns == 0 ? 0 : columns > name.size() ? columns - name.size() : 1;
     return FitTo(name + ForPerson(rows_.at(port).Text(Clock::now(), left)), columns);
@@ -185,11 +203,12 @@ void TableView::Show(const BurnEvent& event, Clock::time_point at) {
     if (rows_.count(port) == 0) {
         // A station's socket where a PLC arrived for the first time.
         order_.push_back(port);
-        width_ = std::max(width_, ForPerson(port).size());
+        width_ = std::max(width_, Shown(port).size());
     }
     PlcRow& row = rows_[port];
     row.Apply(event, at);
     if (event.kind() == EventKind::End || event.kind() == EventKind::Check) {
+        counts_.checks = counts_.checks || event.kind() == EventKind::Check;
         const int status = event.kind() == EventKind::End
                                ? event.Get<line::EndFields>().exitStatus
                                : event.Get<line::CheckFields>().exitStatus;
@@ -280,9 +299,13 @@ void TableView::Redraw() {
 
 std::string CountLine(const BurnCounts& counts) {
     const std::size_t all = counts.done + counts.failed + counts.interrupted;
-    std::string line = std::to_string(all) + (all == 1 ? " PLC: " : " PLCs: ") +
-                       std::to_string(counts.done) + " succeeded, " +
-                       std::to_string(counts.failed) + " failed";
+    // Checks never read like burns.
+    std::string line =
+        std::to_string(all) + (all == 1 ? " PLC" : " PLCs") +
+        (counts.checks ? " checked: " + std::to_string(counts.done) + " ready, " +
+                             std::to_string(counts.failed) + " not ready"
+                       : ": " + std::to_string(counts.done) + " succeeded, " +
+                             std::to_string(counts.failed) + " failed");
     if (counts.interrupted != 0) {
         line += ", " + std::to_string(counts.interrupted) + " interrupted";
     }

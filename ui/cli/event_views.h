@@ -86,9 +86,11 @@ struct BurnCounts {
     std::size_t done = 0;
     std::size_t failed = 0;
     std::size_t interrupted = 0;
+    bool checks = false;  // they were checks (--check): ready, or not
 };
 
-// "3 PLCs: 1 succeeded, 1 failed, 1 interrupted"
+// "3 PLCs: 1 succeeded, 1 failed, 1 interrupted"; checks: "2 PLCs checked: 1
+// ready, 1 not ready"
 std::string CountLine(const BurnCounts& counts);
 
 // Several PLCs, or a station's sockets, for a person: on a terminal a table with a
@@ -98,8 +100,10 @@ std::string CountLine(const BurnCounts& counts);
 // the count.
 class TableView : public EventView {
   public:
+    // `labels`: what a row calls a socket instead of its name.
     TableView(Output& out, bool live, const std::vector<std::string>& ports,
-              std::function<std::size_t()> columns = {});
+              std::function<std::size_t()> columns = {},
+              std::map<std::string, std::string> labels = {});
     void Show(const line::BurnEvent& event, Clock::time_point at) override;
     void Tick() override;
     bool Ticking() const override { return live_; }
@@ -107,6 +111,8 @@ class TableView : public EventView {
 
   private:
     std::string Line(const std::string& port, std::size_t columns) const;
+    // A row's name for `port`: its label, or the socket without "usb-path:".
+    std::string Shown(const std::string& port) const;
     std::string EventText(const line::BurnEvent& event, PlcRow& row);
     void Redraw();
 
@@ -120,6 +126,7 @@ class TableView : public EventView {
     std::size_t drawnRows_ = 0;
     BurnCounts counts_;
     std::string station_;  // a station's images, and what it last said of them
+    std::map<std::string, std::string> labels_;
 };
 
 }  // namespace norvane::cli

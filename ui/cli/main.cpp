@@ -130,7 +130,8 @@ std::unique_ptr<EventView> MakeView(const Options& options, Console& console) {
             return std::make_unique<PersonView>(console);
         case Mode::Several:
         case Mode::Watch:
-            return std::make_unique<TableView>(StandardOutput(), terminal, options.ports, columns);
+            return std::make_unique<TableView>(StandardOutput(), terminal, options.ports, columns,
+                                               options.labels);
         case Mode::Identify:
         case Mode::Again:
         case Mode::List:

@@ -22,6 +22,10 @@ constexpr std::chrono::seconds kKeepAlive{5};
 // How long a follower's thread waits for news before it looks whether the
 // server stops.
 constexpr std::chrono::milliseconds kFollowWait{500};
+// A follower is sent what came at most this often: a page redraws no faster,
+// and 64 of them woken for each event of 16 burns would cost the station's
+// machine more than the burns.
+constexpr std::chrono::milliseconds kFollowPace{100};
 
 // Set on the thread that answers the clients beyond the limit.
 thread_local bool tBeyondLimit = false;
@@ -41,7 +45,9 @@ class ClientThreads : public httplib::TaskQueue {
         } else {
             ++served_;
             jobs_.push_back(std::move(fn));
-            if (idle_ == 0) {
+            // Each waiting client gets a thread: an idle one, or a new one when
+            // the idle ones are spoken for (a follower keeps its thread).
+            if (jobs_.size() > static_cast<std::size_t>(idle_)) {
                 threads_.emplace_back([this] { Serve(); });
             }
         }
@@ -236,7 +242,14 @@ void PageServer::Impl::Routes() {
         res.set_content(board.MetricsText(), "text/plain; version=0.0.4; charset=utf-8");
     });
     server.Get("/events", [this](const httplib::Request&, httplib::Response& res) {
-        std::shared_ptr<Follower> follower = board.Follow();
+        std::shared_ptr<Follower> follower = board.Follow(kMaxFollowers);
+        if (!follower) {
+            res.set_header("Retry-After", "5");
+            Text(res, 503,
+                 std::to_string(kMaxFollowers) +
+                     " pages follow the station already: try again in a moment");
+            return;
+        }
         auto quiet = std::make_shared<std::chrono::steady_clock::time_point>(
             std::chrono::steady_clock::now());
         auto first = std::make_shared<bool>(true);
@@ -257,7 +270,9 @@ void PageServer::Impl::Routes() {
                 }
                 if (!news->empty()) {
                     *quiet = now;
-                    return sink.write(news->data(), news->size());
+                    const bool sent = sink.write(news->data(), news->size());
+                    std::this_thread::sleep_for(kFollowPace);
+                    return sent;
                 }
                 if (now - *quiet >= kKeepAlive) {
                     *quiet = now;

@@ -13,8 +13,13 @@
 
 namespace norvane::web {
 
-// Clients served at once; the next is answered 503 until one leaves.
-constexpr int kMaxClients = 64;
+// Pages following the station's events at once; the next is answered 503
+// until one leaves.
+constexpr int kMaxFollowers = 64;
+// Clients served at once: the followers, and room beside them for short
+// requests (a scrape of the metrics, the API) that a wall of open pages must
+// not lock out; the next is answered 503.
+constexpr int kMaxClients = kMaxFollowers + 8;
 // The largest request taken: its line and headers together.
 constexpr std::size_t kMaxRequest = 8 * 1024;
 

@@ -285,9 +285,15 @@ void StationBoard::Close() {
     followers_.clear();
 }
 
-std::shared_ptr<Follower> StationBoard::Follow() {
+std::shared_ptr<Follower> StationBoard::Follow(std::size_t most) {
     auto follower = std::make_shared<Follower>();
     std::lock_guard<std::mutex> lock(mutex_);
+    followers_.erase(std::remove_if(followers_.begin(), followers_.end(),
+                                    [](const std::weak_ptr<Follower>& f) { return f.expired(); }),
+                     followers_.end());
+    if (followers_.size() >= most) {
+        return nullptr;
+    }
     if (closed_) {
         follower->End();
     } else {

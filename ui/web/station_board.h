@@ -63,9 +63,9 @@ class StationBoard {
     // The station is gone: every follower ends.
     void Close();
 
-    // A new follower of every event from now on; the page redraws from
-    // SocketsJson first.
-    std::shared_ptr<Follower> Follow();
+    // A new follower of every event from now on, unless `most` follow
+    // already (null then); the page redraws from SocketsJson first.
+    std::shared_ptr<Follower> Follow(std::size_t most = SIZE_MAX);
     std::size_t Followers() const;
 
     // Every socket's state now: for each, its last socket event and the events
