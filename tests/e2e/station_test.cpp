@@ -189,7 +189,8 @@ TEST(Station, AUnitThatDoesNotStartIsToldSo) {
     stuck.newFirmwareStarts = false;
     ServedPv unit(stuck);
     line.Plug("1-2", unit, "B1");
-    ASSERT_TRUE(line.Await("1-2", "take_out", "burnt, but it did not start: take it out"))
+    ASSERT_TRUE(
+        line.Await("1-2", "take_out", "it must be burnt again (burnt, but it did not start)"))
         << line.Output();
     EXPECT_EQ(line.Stop(), 1);
     const std::vector<JsonObject> records = line.Records();

@@ -186,7 +186,9 @@ TEST(PlcRowText, StatesWaitsAndTheTimeLeft) {
     EXPECT_EQ(row.state(), PlcRow::State::Failed);
     EXPECT_EQ(row.Text(t0 + 15s, 0), "ERROR: PLC in RUN MODE");
     EXPECT_EQ(CountLine({1, 1, 0}), "2 PLCs: 1 succeeded, 1 failed");
-    EXPECT_EQ(CountLine({1, 1, 0, true}), "2 PLCs checked: 1 ready, 1 not ready");
+    EXPECT_EQ(CountLine({1, 1, 0, 0, true}), "2 PLCs checked: 1 ready, 1 not ready");
+    EXPECT_EQ(CountLine({0, 1, 1, 2}),
+              "2 PLCs: 0 succeeded, 1 failed, 1 interrupted, 2 must be burnt again");
 }
 
 // A station's rows name a socket by its label, or without "usb-path:", so that

@@ -223,6 +223,10 @@ void TableView::Show(const BurnEvent& event, Clock::time_point at) {
                 ++counts_.interrupted;
                 break;
         }
+        if (event.kind() == EventKind::End && status != line::kExitSuccess &&
+            (event.Get<line::EndFields>().eraseBegun || event.Get<line::EndFields>().handedOver)) {
+            ++counts_.burnAgain;
+        }
     }
     if (live_) {
         return;
@@ -308,6 +312,9 @@ std::string CountLine(const BurnCounts& counts) {
                              std::to_string(counts.failed) + " failed");
     if (counts.interrupted != 0) {
         line += ", " + std::to_string(counts.interrupted) + " interrupted";
+    }
+    if (counts.burnAgain != 0) {
+        line += ", " + std::to_string(counts.burnAgain) + " must be burnt again";
     }
     return line;
 }

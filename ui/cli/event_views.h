@@ -86,11 +86,12 @@ struct BurnCounts {
     std::size_t done = 0;
     std::size_t failed = 0;
     std::size_t interrupted = 0;
-    bool checks = false;  // they were checks (--check): ready, or not
+    std::size_t burnAgain = 0;  // failed or interrupted after the flash was touched
+    bool checks = false;        // they were checks (--check): ready, or not
 };
 
-// "3 PLCs: 1 succeeded, 1 failed, 1 interrupted"; checks: "2 PLCs checked: 1
-// ready, 1 not ready"
+// "3 PLCs: 1 succeeded, 1 failed, 1 interrupted, 2 must be burnt again";
+// checks: "2 PLCs checked: 1 ready, 1 not ready"
 std::string CountLine(const BurnCounts& counts);
 
 // Several PLCs, or a station's sockets, for a person: on a terminal a table with a

@@ -1,6 +1,7 @@
 #include "ui/web/page_server.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <condition_variable>
@@ -171,10 +172,15 @@ struct PageServer::Impl {
     StationBoard& board;
     httplib::Server server;
     std::thread listening;
+    int listener = -1;  // the listening socket, once bound
 };
 
 void PageServer::Impl::Routes() {
     server.new_task_queue = [] { return new ClientThreads; };
+    server.set_socket_options([this](socket_t sock) {
+        httplib::default_socket_options(sock);
+        listener = sock;
+    });
     server.set_payload_max_length(kMaxRequest);
     server.set_read_timeout(std::chrono::seconds(5));
     // A client that reads nothing fills its send buffer, and is let go this
@@ -298,6 +304,11 @@ bool PageServer::Start(const PageAddress& address, std::string& error) {
         port = impl_->server.bind_to_any_port(address.host);
     } else if (!impl_->server.bind_to_port(address.host, port)) {
         port = -1;
+    }
+    // The library listens with a backlog of 5: 64 pages that come back at once
+    // after a restart would find it full and wait seconds for their retries.
+    if (port >= 0 && impl_->listener >= 0) {
+        ::listen(impl_->listener, SOMAXCONN);
     }
     if (port < 0) {
         error = "the station's page cannot be served on " + address.host + ":" +
