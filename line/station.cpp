@@ -450,10 +450,9 @@ void Station::Ended(Watched& w, const BurnOver& over) {
             const bool twice =
                 !unit.usbSerial.empty() && ++failuresInRow_[unit.usbSerial] >= kFailuresToSetAside;
             // What to do first, then why: a narrow row cuts the why.
-            const std::string todo = twice ? "failed twice: to the repair bench"
-                                     : w.burnAgain
-                                         ? "failed: take it out, it must be burnt again"
-                                         : "failed: take it out";
+            const std::string todo = twice         ? "failed twice: to the repair bench"
+                                     : w.burnAgain ? "failed: take it out, it must be burnt again"
+                                                   : "failed: take it out";
             socket.Ended(over.outcome == OutcomeCode::RunMode ? kInRunMode
                          : over.outcome == OutcomeCode::NotRunning
                              ? todo + " (burnt, but it did not start)"

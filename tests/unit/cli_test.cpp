@@ -198,11 +198,11 @@ TEST(TableCount, ASocketsRowKeepsItsInstruction) {
     Output out(file, "a file");
     TableView table(out, true, {"usb-path:1-2", "usb-path:1-3"}, [] { return 30; },
                     {{"usb-path:1-3", "A3"}});
-    table.Show(line::BurnEvent{"usb-path:1-2",
-                               line::SocketFields{line::SocketState::TakeOut,
-                                                  "failed: take it out (Flash write error)", "",
-                                                  0, 1, 0}},
-               {});
+    table.Show(
+        line::BurnEvent{"usb-path:1-2",
+                        line::SocketFields{line::SocketState::TakeOut,
+                                           "failed: take it out (Flash write error)", "", 0, 1, 0}},
+        {});
     table.Close();
     std::rewind(file);
     std::string text(4096, '\0');

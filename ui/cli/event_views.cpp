@@ -304,12 +304,11 @@ void TableView::Redraw() {
 std::string CountLine(const BurnCounts& counts) {
     const std::size_t all = counts.done + counts.failed + counts.interrupted;
     // Checks never read like burns.
-    std::string line =
-        std::to_string(all) + (all == 1 ? " PLC" : " PLCs") +
-        (counts.checks ? " checked: " + std::to_string(counts.done) + " ready, " +
-                             std::to_string(counts.failed) + " not ready"
-                       : ": " + std::to_string(counts.done) + " succeeded, " +
-                             std::to_string(counts.failed) + " failed");
+    std::string line = std::to_string(all) + (all == 1 ? " PLC" : " PLCs") +
+                       (counts.checks ? " checked: " + std::to_string(counts.done) + " ready, " +
+                                            std::to_string(counts.failed) + " not ready"
+                                      : ": " + std::to_string(counts.done) + " succeeded, " +
+                                            std::to_string(counts.failed) + " failed");
     if (counts.interrupted != 0) {
         line += ", " + std::to_string(counts.interrupted) + " interrupted";
     }
