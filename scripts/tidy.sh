@@ -10,8 +10,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/native
 [[ -f $build/compile_commands.json ]] || { echo "missing $build/compile_commands.json"; exit 1; }
-mapfile -t files < <(git ls-files 'burn/*.cpp' 'link/*.cpp' 'port/test_settings_*.cpp' 'port/posix/*.cpp' 'line/*.cpp' 'ui/cli/*.cpp' \
-    'ui/panel/*.cpp' 'sim/*.cpp' | grep -v -e platform_win32 -e machine_win32 -e windows_command_line)
+mapfile -t files < <(git ls-files 'burn/*.cpp' 'link/*.cpp' 'port/test_settings_*.cpp' 'port/posix/*.cpp' 'line/*.cpp' 'ui/cli/*.cpp' 'ui/web/*.cpp' \
+    'ui/panel/*.cpp' 'sim/*.cpp' | grep -v -e platform_win32 -e station_page_win32 -e machine_win32 -e windows_command_line)
 # The generated embedded-image sources come first in a build: make sure they are there.
 cmake --build --preset native --target norvane-fwupdate norvane-plcsim >/dev/null
 log=$build/tidy.log

@@ -37,7 +37,7 @@ thread_local bool tBeyondLimit = false;
 class ClientThreads : public httplib::TaskQueue {
   public:
     ClientThreads() : beyond_([this] { Beyond(); }) {}
-    ~ClientThreads() override { shutdown(); }
+    ~ClientThreads() override { Stop(); }
 
     void enqueue(std::function<void()> fn) override {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -55,7 +55,10 @@ class ClientThreads : public httplib::TaskQueue {
         came_.notify_all();
     }
 
-    void shutdown() override {
+    void shutdown() override { Stop(); }
+
+  private:
+    void Stop() {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             if (down_) {
@@ -70,38 +73,29 @@ class ClientThreads : public httplib::TaskQueue {
         beyond_.join();
     }
 
-  private:
-    void Serve() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        for (;;) {
-            ++idle_;
-            came_.wait(lock, [this] { return down_ || !jobs_.empty(); });
-            --idle_;
-            if (jobs_.empty()) {
-                return;
-            }
-            std::function<void()> job = std::move(jobs_.front());
-            jobs_.pop_front();
-            lock.unlock();
-            job();
-            lock.lock();
-            --served_;
-        }
-    }
-
+    void Serve() { Work(jobs_, true); }
     void Beyond() {
         tBeyondLimit = true;
+        Work(beyondJobs_, false);
+    }
+
+    // Runs the jobs of `queue` until the server stops; `served`: each is a
+    // client counted against the limit.
+    void Work(std::deque<std::function<void()>>& queue, bool served) {
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
-            came_.wait(lock, [this] { return down_ || !beyondJobs_.empty(); });
-            if (beyondJobs_.empty()) {
+            idle_ += served ? 1 : 0;
+            came_.wait(lock, [&] { return down_ || !queue.empty(); });
+            idle_ -= served ? 1 : 0;
+            if (queue.empty()) {
                 return;
             }
-            std::function<void()> job = std::move(beyondJobs_.front());
-            beyondJobs_.pop_front();
+            std::function<void()> job = std::move(queue.front());
+            queue.pop_front();
             lock.unlock();
             job();
             lock.lock();
+            served_ -= served ? 1 : 0;
         }
     }
 

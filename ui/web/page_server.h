@@ -21,7 +21,7 @@ constexpr int kMaxFollowers = 64;
 // not lock out; the next is answered 503.
 constexpr int kMaxClients = kMaxFollowers + 8;
 // The largest request taken: its line and headers together.
-constexpr std::size_t kMaxRequest = 8 * 1024;
+constexpr std::size_t kMaxRequest = std::size_t{8} * 1024;
 
 // Where to serve: "ADDR:PORT", "[IPv6]:PORT"; port 0: one the system chooses.
 struct PageAddress {

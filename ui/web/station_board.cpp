@@ -20,7 +20,7 @@ using line::EventKind;
 using line::JsonLine;
 
 // The shift's units per hour are kept for a week at most.
-constexpr std::size_t kHoursKept = 7 * 24;
+constexpr std::size_t kHoursKept = std::size_t{7} * 24;
 // The last burns the page lists.
 constexpr std::size_t kLastBurns = 20;
 // The upper bounds of the burn-time histogram's buckets, in seconds.
@@ -65,6 +65,16 @@ std::string Number(double value) {
     char text[32];
     std::snprintf(text, sizeof text, "%.17g", value);
     return text;
+}
+
+// One sample: "name{labels} value".
+void Sample(std::string& out, const std::string& name, const std::string& labels,
+            const std::string& value) {
+    out.append(name);
+    if (!labels.empty()) {
+        out.append("{").append(labels).append("}");
+    }
+    out.append(" ").append(value).append("\n");
 }
 
 void Help(std::string& out, const char* name, const char* type, const char* help) {
@@ -392,8 +402,9 @@ std::string StationBoard::MetricsText() const {
     Help(out, "norvane_fwupdate_burns_total", "counter",
          "Burns this station ended, by the model burnt and how each ended.");
     for (const auto& [key, count] : outcomes_) {
-        out += "norvane_fwupdate_burns_total{model=\"" + LabelValue(key.first) + "\",outcome=\"" +
-               key.second + "\"} " + std::to_string(count) + "\n";
+        Sample(out, "norvane_fwupdate_burns_total",
+               "model=\"" + LabelValue(key.first) + "\",outcome=\"" + key.second + "\"",
+               std::to_string(count));
     }
     Help(out, "norvane_fwupdate_burn_duration_seconds", "histogram",
          "How long each burn took, by the model burnt.");
@@ -405,11 +416,12 @@ std::string StationBoard::MetricsText() const {
             below += d.buckets[i];
             const std::string bound =
                 i < std::size(kDurationBuckets) ? Number(kDurationBuckets[i]) : "+Inf";
-            out += name + "_bucket{" + label + ",le=\"" + bound + "\"} " + std::to_string(below) +
-                   "\n";
+            std::string labels = label;
+            labels.append(",le=\"").append(bound).append("\"");
+            Sample(out, name + "_bucket", labels, std::to_string(below));
         }
-        out += name + "_sum{" + label + "} " + Number(d.sum) + "\n";
-        out += name + "_count{" + label + "} " + std::to_string(d.count) + "\n";
+        Sample(out, name + "_sum", label, Number(d.sum));
+        Sample(out, name + "_count", label, std::to_string(d.count));
     }
     Help(out, "norvane_fwupdate_sockets", "gauge", "The station's sockets, by their state now.");
     std::map<std::string, int> states;
@@ -425,15 +437,15 @@ std::string StationBoard::MetricsText() const {
         }
     }
     for (const auto& [state, count] : states) {
-        out += "norvane_fwupdate_sockets{state=\"" + state + "\"} " + std::to_string(count) + "\n";
+        Sample(out, "norvane_fwupdate_sockets", "state=\"" + state + "\"", std::to_string(count));
     }
     Help(out, "norvane_fwupdate_record_errors_total", "counter",
          "Record lines this station could not write.");
-    out += "norvane_fwupdate_record_errors_total " + std::to_string(line::RecordErrors()) + "\n";
+    Sample(out, "norvane_fwupdate_record_errors_total", "", std::to_string(line::RecordErrors()));
     Help(out, "norvane_fwupdate_start_time_seconds", "gauge",
          "When this station started, in seconds since 1970.");
-    out +=
-        "norvane_fwupdate_start_time_seconds " + std::to_string(SecondsSince1970(started_)) + "\n";
+    Sample(out, "norvane_fwupdate_start_time_seconds", "",
+           std::to_string(SecondsSince1970(started_)));
     return out;
 }
 
