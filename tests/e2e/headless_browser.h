@@ -76,10 +76,15 @@ class HeadlessBrowser {
         session_ =
             Call("Target.attachToTarget", {{"targetId", target["targetId"]}, {"flatten", true}})
                 .value("sessionId", "");
+        Resize(width, height);
+        return Call("Page.navigate", {{"url", url}}, session_).contains("frameId");
+    }
+
+    // The page as a screen of `width` x `height` shows it.
+    void Resize(int width, int height) {
         Call("Emulation.setDeviceMetricsOverride",
              {{"width", width}, {"height", height}, {"deviceScaleFactor", 1}, {"mobile", false}},
              session_);
-        return Call("Page.navigate", {{"url", url}}, session_).contains("frameId");
     }
 
     // What `expression` gives in the page (a promise is awaited).

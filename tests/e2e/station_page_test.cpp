@@ -221,8 +221,15 @@ TEST(StationPage, AnOperatorFollowsItInABrowser) {
     ASSERT_TRUE(browser.WaitUntil(tile + "4\"]')?.textContent.includes('Programming')", 30));
     EXPECT_TRUE(browser.WaitUntil(
         "document.getElementById('counts').textContent.startsWith('done 1, failed 1')", 10));
-    if (const char* folder = std::getenv("NORVANE_SCREENSHOTS")) {
+    const char* folder = std::getenv("NORVANE_SCREENSHOTS");
+    if (folder != nullptr) {
         browser.Screenshot(std::string(folder) + "/station-page.png");
+    }
+    // A tablet held upright: nothing wider than its screen.
+    browser.Resize(800, 1280);
+    EXPECT_EQ(browser.Eval("document.documentElement.scrollWidth <= 800"), true);
+    if (folder != nullptr) {
+        browser.Screenshot(std::string(folder) + "/station-page-tablet.png");
     }
     ASSERT_TRUE(line->Await("1-4", "take_out", "done", 120)) << line->Output();
     EXPECT_TRUE(

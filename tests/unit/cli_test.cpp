@@ -167,7 +167,8 @@ TEST(PlcRowText, StatesWaitsAndTheTimeLeft) {
     // A bounded replug or power cycle counts down behind what to do; a prompt has no end.
     row.Apply(line::BurnEvent{"p", line::WaitFields{line::WaitFor::Replug, 75}}, t0);
     EXPECT_EQ(row.Text(t0 + 5s, 0), "replug the USB cable now, 1:10 left");
-    EXPECT_EQ(row.Text(t0 + 90s, 0), "replug the USB cable now, 0:00 left");
+    // Its time up, the burn goes on: what happens next, not "0:00 left".
+    EXPECT_EQ(row.Text(t0 + 90s, 0), "no replug seen: the burn goes on, do not unplug it");
     row.Apply(line::BurnEvent{"p", line::WaitFields{line::WaitFor::PowerCycle, std::nullopt}}, t0);
     EXPECT_EQ(row.Text(t0 + 5s, 0), "power the PLC off and on now");
     row.Apply(Progress(0, 10), t0 + 10s);
@@ -256,6 +257,18 @@ TEST(TableCount, AStoppingStationSaysWhatThatMeansFirst) {
     EXPECT_NE(text.find("\rstopping: the running burns finish, nothing new is burnt"),
               std::string::npos)
         << text;
+    // What it burns, whether it only checks, where its page is: said as it starts.
+    const std::string watching = TableWrites(0, [](TableView& table) {
+        table.Show(
+            line::BurnEvent{"", line::StationFields{line::StationState::Watching, "QB7",
+                                                    "QB7_v1.bin", "0123456789abcdef", true,
+                                                    "QB7_v1.bin", "", "http://127.0.0.1:8080/"}},
+            {});
+    });
+    EXPECT_NE(watching.find("station watching: QB7 image QB7_v1.bin (0123456789ab), checks each "
+                            "unit and burns nothing, its page at http://127.0.0.1:8080/\n"),
+              std::string::npos)
+        << watching;
 }
 
 // The image of a run: one as large as its model takes (the built-in QB7 image is

@@ -46,8 +46,18 @@ std::string SocketText(const line::SocketFields& socket) {
 // While it stops, what that means comes first: a narrow terminal cuts the
 // image's name, never the operator's instruction.
 std::string StationText(const line::StationFields& station) {
-    std::string text = station.model.empty() ? "images " + station.images
-                                             : station.model + " image " + station.image;
+    constexpr std::size_t kShortDigest = 12;
+    std::string text =
+        station.model.empty()
+            ? "images " + station.images
+            : station.model + " image " + station.image + " (" +
+                  station.sha256.substr(0, std::min(kShortDigest, station.sha256.size())) + ")";
+    if (station.check) {
+        text += ", checks each unit and burns nothing";
+    }
+    if (!station.page.empty()) {
+        text += ", its page at " + station.page;
+    }
     if (station.message.empty()) {
         return text;
     }

@@ -145,7 +145,10 @@ std::string PlcRow::WaitText(Clock::time_point now) const {
     const std::string bounded = left ? ", " + TimeLeft(*left) : "";
     switch (waitFor_) {
         case line::WaitFor::Replug:
-            return "replug the USB cable now" + bounded;
+            // Once its time is up the burn goes on, with the erase next: a
+            // cable pulled now would be pulled during the erase.
+            return left && *left == 0 ? "no replug seen: the burn goes on, do not unplug it"
+                                      : "replug the USB cable now" + bounded;
         case line::WaitFor::PowerCycle:
             return "power the PLC off and on now" + bounded;
         case line::WaitFor::Restart:

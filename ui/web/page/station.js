@@ -102,8 +102,14 @@ function tileOf(s, now) {
   if (waiting) {
     const waitFor = wait.event === "prompt" ? wait.wait_for : wait.for;
     let left = "";
+    let seconds = null;
     if (wait.event === "wait" && wait.seconds_left !== null && wait.seconds_left !== undefined) {
-      left = minutes(Math.max(0, wait.seconds_left - Math.floor((now - wait.received) / 1000))) + " left";
+      seconds = Math.max(0, wait.seconds_left - Math.floor((now - wait.received) / 1000));
+      left = minutes(seconds) + " left";
+    }
+    // Once its time is up the burn goes on, with the erase next.
+    if (waitFor === "replug" && seconds === 0) {
+      return stateOf("working", "no replug seen: the burn goes on", "do not unplug it now");
     }
     if (waitFor === "replug") return stateOf("replug", "replug the USB cable now", left);
     if (waitFor === "power_cycle") return stateOf("power-cycle", "power off and on now", left);
