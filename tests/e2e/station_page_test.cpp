@@ -140,8 +140,11 @@ TEST(StationPage, ServesTheStationReadOnlyAndWithinItsLimits) {
         EXPECT_EQ(follower->Ask("GET /events HTTP/1.1\r\nHost: a\r\n\r\n").substr(0, 12),
                   "HTTP/1.1 200");
     }
-    RawClient beyond(PortOf(address));
-    EXPECT_EQ(beyond.Ask("GET /events HTTP/1.1\r\nHost: a\r\n\r\n").substr(0, 12), "HTTP/1.1 503");
+    {
+        RawClient beyond(PortOf(address));
+        EXPECT_EQ(beyond.Ask("GET /events HTTP/1.1\r\nHost: a\r\n\r\n").substr(0, 12),
+                  "HTTP/1.1 503");
+    }
     // A scrape still gets through beside them, until the room for such is full.
     const auto scrape = client.Get("/metrics");
     EXPECT_TRUE(scrape && scrape->status == 200);

@@ -28,29 +28,33 @@ constexpr std::chrono::milliseconds kFollowWait{500};
 // machine more than the burns.
 constexpr std::chrono::milliseconds kFollowPace{100};
 
-// Set on the thread that answers the clients beyond the limit.
+// Set on the threads that answer the clients beyond the limit.
 thread_local bool tBeyondLimit = false;
+
+// Threads kept for telling the clients beyond the limit 503: a few, so that
+// one that says nothing holds up no other.
+constexpr int kBeyondThreads = 4;
 
 // Each client on a thread of its own (a follower of the events holds its
 // thread for as long as it follows), at most kMaxClients; a client beyond them
-// goes to one thread kept for telling them 503.
+// goes to the few threads kept for telling them 503.
 class ClientThreads : public httplib::TaskQueue {
   public:
-    ClientThreads() : beyond_([this] { Beyond(); }) {}
+    ClientThreads() = default;
     ~ClientThreads() override { Stop(); }
 
     void enqueue(std::function<void()> fn) override {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (served_ >= kMaxClients) {
-            beyondJobs_.push_back(std::move(fn));
-        } else {
-            ++served_;
-            jobs_.push_back(std::move(fn));
-            // Each waiting client gets a thread: an idle one, or a new one when
-            // the idle ones are spoken for (a follower keeps its thread).
-            if (jobs_.size() > static_cast<std::size_t>(idle_)) {
-                threads_.emplace_back([this] { Serve(); });
-            }
+        const bool beyond = served_ >= kMaxClients;
+        Pool& pool = beyond ? beyondPool_ : servedPool_;
+        served_ += beyond ? 0 : 1;
+        pool.jobs.push_back(std::move(fn));
+        // Each waiting client gets a thread: an idle one, or a new one when the
+        // idle ones are spoken for (a follower keeps its thread).
+        if (pool.jobs.size() > static_cast<std::size_t>(pool.idle) &&
+            (!beyond || pool.threads < kBeyondThreads)) {
+            ++pool.threads;
+            threads_.emplace_back([this, &pool, beyond] { Work(pool, beyond); });
         }
         came_.notify_all();
     }
@@ -58,6 +62,12 @@ class ClientThreads : public httplib::TaskQueue {
     void shutdown() override { Stop(); }
 
   private:
+    struct Pool {
+        std::deque<std::function<void()>> jobs;
+        int threads = 0;
+        int idle = 0;
+    };
+
     void Stop() {
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -70,44 +80,35 @@ class ClientThreads : public httplib::TaskQueue {
         for (std::thread& t : threads_) {
             t.join();
         }
-        beyond_.join();
     }
 
-    void Serve() { Work(jobs_, true); }
-    void Beyond() {
-        tBeyondLimit = true;
-        Work(beyondJobs_, false);
-    }
-
-    // Runs the jobs of `queue` until the server stops; `served`: each is a
-    // client counted against the limit.
-    void Work(std::deque<std::function<void()>>& queue, bool served) {
+    // Runs the jobs of `pool` until the server stops.
+    void Work(Pool& pool, bool beyond) {
+        tBeyondLimit = beyond;
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
-            idle_ += served ? 1 : 0;
-            came_.wait(lock, [&] { return down_ || !queue.empty(); });
-            idle_ -= served ? 1 : 0;
-            if (queue.empty()) {
+            ++pool.idle;
+            came_.wait(lock, [&] { return down_ || !pool.jobs.empty(); });
+            --pool.idle;
+            if (pool.jobs.empty()) {
                 return;
             }
-            std::function<void()> job = std::move(queue.front());
-            queue.pop_front();
+            std::function<void()> job = std::move(pool.jobs.front());
+            pool.jobs.pop_front();
             lock.unlock();
             job();
             lock.lock();
-            served_ -= served ? 1 : 0;
+            served_ -= beyond ? 0 : 1;
         }
     }
 
     std::mutex mutex_;
     std::condition_variable came_;
-    std::deque<std::function<void()>> jobs_;
-    std::deque<std::function<void()>> beyondJobs_;
+    Pool servedPool_;
+    Pool beyondPool_;
     std::vector<std::thread> threads_;
     int served_ = 0;
-    int idle_ = 0;
     bool down_ = false;
-    std::thread beyond_;
 };
 
 std::size_t RequestSize(const httplib::Request& req) {
@@ -244,6 +245,7 @@ void PageServer::Impl::Routes() {
     server.Get("/events", [this](const httplib::Request&, httplib::Response& res) {
         std::shared_ptr<Follower> follower = board.Follow(kMaxFollowers);
         if (!follower) {
+            res.set_header("Connection", "close");
             res.set_header("Retry-After", "5");
             Text(res, 503,
                  std::to_string(kMaxFollowers) +
