@@ -312,13 +312,6 @@ std::shared_ptr<Follower> StationBoard::Follow(std::size_t most) {
     return follower;
 }
 
-std::size_t StationBoard::Followers() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return static_cast<std::size_t>(
-        std::count_if(followers_.begin(), followers_.end(),
-                      [](const std::weak_ptr<Follower>& f) { return !f.expired(); }));
-}
-
 std::string StationBoard::SocketsJson(std::uint64_t* told) const {
     std::lock_guard<std::mutex> lock(mutex_);
     if (told != nullptr) {

@@ -66,7 +66,6 @@ class StationBoard {
     // A new follower of every event from now on, unless `most` follow
     // already (null then); the page redraws from SocketsJson first.
     std::shared_ptr<Follower> Follow(std::size_t most = SIZE_MAX);
-    std::size_t Followers() const;
 
     // Every socket's state now: for each, its last socket event and the events
     // of its unit since, in the order they came (a page replays them).
