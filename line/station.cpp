@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <ctime>
 #include <thread>
+#include <utility>
 
 #include "burn/catalogue.h"
+#include "burn/flash_phase.h"
 #include "burn/untrusted_text.h"
 #include "line/burn_record.h"
 #include "line/exit_status.h"
@@ -386,6 +388,8 @@ void Station::LookAtUsb(Watched& w, const UsbUnits& usb, bool first) {
         Arrived(w, Unit{there->usbSerial, there->device}, usb);
     } else if (!present && socket.state() != SocketState::Working) {
         w.unit = Unit{};
+    } else if (!present && !w.mayLeave) {
+        w.pulled = true;  // not when its burn lets it go (a replug, a restart)
     }
 }
 
@@ -446,6 +450,15 @@ void Station::Ended(Watched& w, const BurnOver& over) {
         case BurnState::Failed: {
             ++failed_;
             ++w.yield.failed;
+            if (std::exchange(w.pulled, false)) {
+                // Its row stays until the next unit, so that the operator who
+                // pulled it learns that it failed.
+                const char* phase = PhaseWord(w.phase);
+                socket.Pulled(std::string("failed: pulled out during ") +
+                              (*phase != '\0' ? phase : "Idle") +
+                              (w.burnAgain ? ", it must be burnt again" : ""));
+                break;
+            }
             // Only a unit known by its serial number is known when it comes again.
             const bool twice =
                 !unit.usbSerial.empty() && ++failuresInRow_[unit.usbSerial] >= kFailuresToSetAside;
@@ -465,6 +478,9 @@ void Station::Ended(Watched& w, const BurnOver& over) {
 
 void Station::Heard(BurnNews news) {
     const auto watched = watched_.find(news.port);
+    if (news.show && watched != watched_.end()) {
+        Followed(watched->second, *news.show);
+    }
     if (news.show && news.show->kind() == EventKind::End && watched != watched_.end()) {
         const EndFields& end = news.show->Get<EndFields>();
         watched->second.burnAgain = end.eraseBegun || end.handedOver;
@@ -474,6 +490,33 @@ void Station::Heard(BurnNews news) {
     }
     if (news.over && watched != watched_.end()) {
         Ended(watched->second, *news.over);
+    }
+}
+
+void Station::Followed(Watched& w, const BurnEvent& event) {
+    switch (event.kind()) {
+        case EventKind::Start:
+            w.mayLeave = false;
+            w.phase = kFlashIdle;
+            w.pulled = false;
+            break;
+        case EventKind::Phase:
+            w.phase = event.Get<PhaseFields>().phase;
+            w.mayLeave = w.mayLeave && w.phase == kFlashIdle;
+            break;
+        case EventKind::Progress:
+            w.phase = event.Get<ProgressFields>().phase;
+            w.mayLeave = w.mayLeave && w.phase == kFlashIdle;
+            break;
+        case EventKind::Prompt:
+            w.mayLeave = !event.Get<PromptFields>().answered;
+            break;
+        case EventKind::Wait:
+        case EventKind::Handover:
+            w.mayLeave = true;  // a replug, a restart, the bootloader's own device
+            break;
+        default:
+            break;
     }
 }
 

@@ -104,6 +104,12 @@ class Station {
         ImageFacts burning;        // the image of its burn
         bool burnAgain = false;    // its burn ended after the flash was touched
         SocketYield yield;
+        // Whether its unit may leave now (a replug, a restart, the hand-over to
+        // its bootloader), the phase its burn was in last, and whether the unit
+        // left while it ran otherwise.
+        bool mayLeave = false;
+        std::int32_t phase = 0;
+        bool pulled = false;
     };
 
     // `only`: the sockets it names alone, as they have changed; null: every one,
@@ -124,6 +130,8 @@ class Station {
                   const std::string& message, const std::string& note);
     bool Done(const std::string& usbSerial) const;
     void Heard(BurnNews news);
+    // What a station keeps of its burn's events: its phase and its waits.
+    static void Followed(Watched& w, const BurnEvent& event);
     void Ended(Watched& w, const BurnOver& over);
     void Tell(Watched& w);
     void LearnRecord();

@@ -1,5 +1,7 @@
 #include "line/station_socket.h"
 
+#include <utility>
+
 #include "line/serial_watch.h"
 
 namespace norvane::line {
@@ -12,6 +14,9 @@ void StationSocket::Move(State state, std::string note) {
             "; leave the port empty " +
             std::to_string(std::chrono::duration_cast<std::chrono::seconds>(kLeaveEmpty).count()) +
             " s before the next";
+    }
+    if (state != State::TakeOut) {
+        pulled_.clear();
     }
     if (state != state_ || note != note_) {
         ++changes_;
@@ -42,7 +47,7 @@ bool StationSocket::Seen(bool present, Clock::time_point now) {
         case State::TakeOut:
         case State::Busy:
             if (!present) {
-                Move(State::Empty, "");
+                Move(State::Empty, std::exchange(pulled_, ""));
             }
             return false;
         case State::Unsteady:

@@ -40,6 +40,12 @@ class StationSocket {
     void Burning(const std::string& before = "") { Move(State::Working, before); }
     // The burn is over: its unit must be taken out before the next is taken.
     void Ended(const std::string& why) { Move(State::TakeOut, why); }
+    // The unit left while its burn ran: what its row says stays when the socket
+    // is seen empty, until the next unit arrives, or the failure is never seen.
+    void Pulled(const std::string& why) {
+        Move(State::TakeOut, why);
+        pulled_ = why;
+    }
     void TakeOut(const std::string& why) { Move(State::TakeOut, why); }
     void HeldBy(const std::string& holder) { Move(State::Busy, holder); }
     // Neither is ever taken until the station moves it on: a port that has
@@ -60,6 +66,7 @@ class StationSocket {
     State state_ = State::Empty;
     std::string note_;
     bool present_ = false;
+    std::string pulled_;
     Clock::time_point presentSince_{};
     std::deque<Clock::time_point> arrivals_;
     std::uint64_t changes_ = 0;

@@ -8,6 +8,7 @@
 #include <deque>
 #include <set>
 
+#include "burn/flash_phase.h"
 #include "burn/model_selection.h"
 #include "line/serial_watch.h"
 #include "line/station.h"
@@ -500,6 +501,59 @@ TEST_F(StationRules, ImagesReadAgainServeTheNextUnits) {
     EXPECT_EQ(said->template Get<StationFields>().message,
               "the images were not read again (PV_v4.bin has 9 bytes, fewer than a PV keeps); it "
               "keeps PV_v3.bin");
+}
+
+// A unit pulled out while its burn runs: the operator never saw its failure, so
+// its row keeps it until the next unit arrives. A unit the burn itself let go
+// (its replug) and one taken out after its failure was shown are not pulled.
+TEST_F(StationRules, APulledUnitsFailureStaysOnItsRowUntilTheNext) {
+    struct Case {
+        const char* name;
+        std::vector<BurnEvent> before;  // the burn's events before the unit leaves
+        bool leaveBeforeTheEnd;
+        const char* emptied;  // what the emptied row says
+    };
+    const std::string socket = "usb-path:1-2";
+    const BurnEvent programming{socket, ProgressFields{kFlashProgramming, 40, 0, 0, 9}};
+    const BurnEvent replug{socket, WaitFields{WaitFor::Replug, 30}};
+    const Case cases[] = {
+        {"mid-transfer",
+         {programming},
+         true,
+         "empty: failed: pulled out during Programming, it must be burnt again"},
+        {"in its replug", {replug}, true, "empty"},
+        {"after the failure was shown", {programming}, false, "empty"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sink_ = Sink{};
+        Begin();
+        Plug(socket, std::string("P-") + c.name);
+        Turn();
+        for (const BurnEvent& event : c.before) {
+            burns_.news.push_back(BurnNews{socket, event, std::nullopt});
+        }
+        Turn();
+        if (c.leaveBeforeTheEnd) {
+            Unplug(socket);
+            Turn();
+        }
+        const EndFields end{"ERROR", "Firmware update is FAILED", 1, 9, 0, true, false,
+                            "b",     OutcomeCode::TransferFailed};
+        burns_.news.push_back(BurnNews{socket, BurnEvent{socket, end}, std::nullopt});
+        burns_.End(socket, 1, OutcomeCode::TransferFailed, end.message);
+        Turn();
+        Unplug(socket);
+        Turn(2);
+        EXPECT_EQ(Says(socket), c.emptied);
+        Plug(socket, std::string("N-") + c.name);
+        Turn();
+        EXPECT_EQ(Says(socket), "working");
+        burns_.End(socket, 0);
+        Turn();
+        Unplug(socket);
+        Turn();
+    }
 }
 
 }  // namespace

@@ -66,6 +66,7 @@ void PlcRow::Apply(const line::BurnEvent& event, Clock::time_point now) {
             if (socket.state == line::SocketState::Empty) {
                 *this = PlcRow{};
                 state_ = State::Empty;
+                note_ = socket.message;  // a pulled unit's failure, until the next
             } else if (socket.state == line::SocketState::Working) {
                 before_ = socket.message;
             } else {
@@ -170,7 +171,7 @@ std::string PlcRow::Detail(Clock::time_point now) const {
 std::string PlcRow::Text(Clock::time_point now, std::size_t columns) const {
     switch (state_) {
         case State::Empty:
-            return "empty";
+            return note_.empty() ? "empty" : FitTo(note_, columns);
         case State::Done:
         case State::Failed:
         case State::Interrupted:

@@ -88,7 +88,8 @@ function tileOf(s, now) {
   }
   if (!sock) return stateOf("empty", "empty");
   switch (sock.state) {
-    case "empty": return stateOf("empty", "empty");
+    // A unit pulled out during its burn: its failure stays until the next.
+    case "empty": return sock.message ? stateOf("empty", sock.message, "the socket is empty") : stateOf("empty", "empty");
     case "take_out": return stateOf("take-out", "take it out", sock.message);
     case "unsteady": return stateOf("unsteady", "comes and goes", sock.message);
     case "busy": return stateOf("busy", "busy", sock.message);
