@@ -214,11 +214,13 @@ TEST(TableCount, ASocketsRowKeepsItsInstruction) {
 
 // What a table over ports a, b and c writes, live `columns` wide or (0) not live,
 // for the events `show` hands it.
-std::string TableWrites(std::size_t columns, const std::function<void(TableView&)>& show) {
+std::string TableWrites(std::size_t columns, const std::function<void(TableView&)>& show,
+                        const std::string& record = "") {
     std::FILE* file = std::tmpfile();
     {
         Output out(file, "a file");
-        TableView table(out, columns > 0, {"a", "b", "c"}, [columns] { return columns; });
+        TableView table(
+            out, columns > 0, {"a", "b", "c"}, [columns] { return columns; }, {}, record);
         show(table);
         table.Close();
     }
@@ -229,16 +231,76 @@ std::string TableWrites(std::size_t columns, const std::function<void(TableView&
     return text;
 }
 
-// The count and the summary tell an interrupted burn as interrupted, not failed.
+// The count and the summary tell an interrupted burn as interrupted, not failed,
+// and a unit whose flash was touched as one to burn again; a pulled unit's row
+// keeps its failure once its socket is empty.
 TEST(TableCount, InterruptedBurnsAreCountedAsSuch) {
     const std::string text = TableWrites(0, [](TableView& table) {
         for (const auto& [port, status] : {std::pair{"a", 0}, {"b", 1}, {"c", 130}}) {
             line::EndFields end;
             end.exitStatus = status;
+            end.eraseBegun = true;
             table.Show(line::BurnEvent{port, end}, {});
         }
+        table.Show(line::BurnEvent{"b", line::SocketFields{line::SocketState::Empty,
+                                                           "failed: pulled out during Programming",
+                                                           "", 0, 1, 0}},
+                   {});
     });
-    EXPECT_NE(text.find("3 PLCs: 1 succeeded, 1 failed, 1 interrupted"), std::string::npos) << text;
+    EXPECT_NE(text.find("3 PLCs: 1 succeeded, 1 failed, 1 interrupted, 2 must be burnt again"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("  b  failed: pulled out during Programming\n"), std::string::npos) << text;
+}
+
+// A station counts units, not burns: one burnt again counts as its last burn
+// ended, one without a serial number as a unit per burn; its summary names the
+// units not done, and its header where it records.
+TEST(TableCount, AStationCountsUnitsAndNamesThoseNotDone) {
+    const auto socket = [](const char* port, line::SocketState state, const char* serial) {
+        return line::BurnEvent{port, line::SocketFields{state, "", serial, 0, 0, 0}};
+    };
+    const auto ended = [](const char* port, int status, bool erased) {
+        line::EndFields end;
+        end.caption = "ERROR";
+        end.message = "Flash write error";
+        end.exitStatus = status;
+        end.eraseBegun = erased;
+        return line::BurnEvent{port, end};
+    };
+    const std::string text = TableWrites(
+        0,
+        [&](TableView& table) {
+            table.Show(line::BurnEvent{"", line::StationFields{line::StationState::Watching, "QB7",
+                                                               "QB7_v1.bin", "ab", false,
+                                                               "QB7_v1.bin", "", ""}},
+                       {});
+            const std::vector<line::BurnEvent> events = {
+                socket("a", line::SocketState::Working, "U1"),
+                ended("a", 1, true),
+                socket("a", line::SocketState::Empty, ""),
+                socket("b", line::SocketState::Working, "U1"),
+                ended("b", 0, false),
+                socket("c", line::SocketState::Working, "U2"),
+                ended("c", 1, true),
+                socket("a", line::SocketState::Working, ""),
+                ended("a", 1, false),
+                socket("a", line::SocketState::Working, ""),
+                ended("a", 0, false)};
+            for (const line::BurnEvent& event : events) {
+                table.Show(event, {});
+            }
+        },
+        "/var/lib/station/burns.jsonl");
+    EXPECT_NE(text.find("station watching: QB7 image QB7_v1.bin (ab), record "
+                        "/var/lib/station/burns.jsonl\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\nSummary:\n  c  U2  ERROR: Flash write error\n"
+                        "  a  (no serial number)  ERROR: Flash write error\n"
+                        "4 units: 2 succeeded, 2 failed, 1 must be burnt again\n"),
+              std::string::npos)
+        << text;
 }
 
 // A station told to stop says so at once, its instruction first: 60 columns cut

@@ -159,12 +159,13 @@ void ReportView::Show(const BurnEvent& event, Clock::time_point) {
 
 TableView::TableView(Output& out, bool live, const std::vector<std::string>& ports,
                      std::function<std::size_t()> columns,
-                     std::map<std::string, std::string> labels)
+                     std::map<std::string, std::string> labels, std::string record)
     : out_(out),
       live_(live),
       columns_(std::move(columns)),
       order_(ports),
-      labels_(std::move(labels)) {
+      labels_(std::move(labels)),
+      record_(std::move(record)) {
     for (const std::string& port : ports) {
         rows_[port];
         width_ = std::max(width_, Shown(port).size());
@@ -205,7 +206,7 @@ void TableView::Show(const BurnEvent& event, Clock::time_point at) {
         } else {
             out_.Write(TimeStamp() + "station " +
                        line::StationWord(event.Get<line::StationFields>().state) + ": " +
-                       ForPerson(station_) + "\n");
+                       ForPerson(Header()) + "\n");
         }
         return;
     }
@@ -217,26 +218,14 @@ void TableView::Show(const BurnEvent& event, Clock::time_point at) {
     }
     PlcRow& row = rows_[port];
     row.Apply(event, at);
+    if (event.kind() == EventKind::Socket && !event.Get<line::SocketFields>().usbSerial.empty()) {
+        serials_[port] = event.Get<line::SocketFields>().usbSerial;
+    } else if (event.kind() == EventKind::Socket &&
+               event.Get<line::SocketFields>().state == line::SocketState::Empty) {
+        serials_.erase(port);
+    }
     if (event.kind() == EventKind::End || event.kind() == EventKind::Check) {
-        counts_.checks = counts_.checks || event.kind() == EventKind::Check;
-        const int status = event.kind() == EventKind::End
-                               ? event.Get<line::EndFields>().exitStatus
-                               : event.Get<line::CheckFields>().exitStatus;
-        switch (line::StateOfExit(status)) {
-            case line::BurnState::Done:
-                ++counts_.done;
-                break;
-            case line::BurnState::Failed:
-                ++counts_.failed;
-                break;
-            case line::BurnState::Interrupted:
-                ++counts_.interrupted;
-                break;
-        }
-        if (event.kind() == EventKind::End && status != line::kExitSuccess &&
-            (event.Get<line::EndFields>().eraseBegun || event.Get<line::EndFields>().handedOver)) {
-            ++counts_.burnAgain;
-        }
+        Count(event, row);
     }
     if (live_) {
         return;
@@ -244,6 +233,48 @@ void TableView::Show(const BurnEvent& event, Clock::time_point at) {
     const std::string text = EventText(event, row);
     if (!text.empty()) {
         out_.Write(TimeStamp() + ForPerson(port + ": " + text) + "\n");
+    }
+}
+
+void TableView::Count(const BurnEvent& event, const PlcRow& row) {
+    counts_.checks = counts_.checks || event.kind() == EventKind::Check;
+    const bool end = event.kind() == EventKind::End;
+    const int status =
+        end ? event.Get<line::EndFields>().exitStatus : event.Get<line::CheckFields>().exitStatus;
+    const auto serial = serials_.find(event.port);
+    const std::string usbSerial = serial != serials_.end() ? serial->second : "";
+    // A unit whose serial number is not known is a unit per burn.
+    const std::string key =
+        usbSerial.empty() ? "burn " + std::to_string(++burns_) : "serial " + usbSerial;
+    auto [unit, first] = units_.try_emplace(key);
+    if (first) {
+        unitOrder_.push_back(key);
+    } else {
+        Tally(unit->second, -1);
+    }
+    unit->second = UnitEnd{
+        line::StateOfExit(status),
+        end && status != line::kExitSuccess &&
+            (event.Get<line::EndFields>().eraseBegun || event.Get<line::EndFields>().handedOver),
+        event.port, usbSerial, row.ended()};
+    Tally(unit->second, +1);
+}
+
+void TableView::Tally(const UnitEnd& unit, int by) {
+    const auto add = [by](std::size_t& n) { n = by > 0 ? n + 1 : n - 1; };
+    switch (unit.state) {
+        case line::BurnState::Done:
+            add(counts_.done);
+            break;
+        case line::BurnState::Failed:
+            add(counts_.failed);
+            break;
+        case line::BurnState::Interrupted:
+            add(counts_.interrupted);
+            break;
+    }
+    if (unit.burnAgain) {
+        add(counts_.burnAgain);
     }
 }
 
@@ -300,21 +331,21 @@ void TableView::Redraw() {
     if (drawnRows_ > 0) {
         text += "\x1b[" + std::to_string(drawnRows_) + "A";  // back to the first row
     }
+    if (!station_.empty()) {
+        text += "\r" + FitTo(ForPerson(Header()), fit) + "\x1b[K\n";
+    }
     for (const std::string& port : order_) {
         text += "\r" + Line(port, fit) + "\x1b[K\n";
     }
-    text += "\r" + FitTo(CountLine(counts_), fit) + "\x1b[K\n";
-    if (!station_.empty()) {
-        text += "\r" + FitTo(ForPerson(station_), fit) + "\x1b[K\n";
-    }
+    text += "\r" + FitTo(CountLine(counts_, Noun()), fit) + "\x1b[K\n";
     out_.Write(text);
     drawnRows_ = order_.size() + (station_.empty() ? 1 : 2);
 }
 
-std::string CountLine(const BurnCounts& counts) {
+std::string CountLine(const BurnCounts& counts, const std::string& noun) {
     const std::size_t all = counts.done + counts.failed + counts.interrupted;
     // Checks never read like burns.
-    std::string line = std::to_string(all) + (all == 1 ? " PLC" : " PLCs") +
+    std::string line = std::to_string(all) + " " + noun + (all == 1 ? "" : "s") +
                        (counts.checks ? " checked: " + std::to_string(counts.done) + " ready, " +
                                             std::to_string(counts.failed) + " not ready"
                                       : ": " + std::to_string(counts.done) + " succeeded, " +
@@ -331,13 +362,44 @@ std::string CountLine(const BurnCounts& counts) {
 void TableView::Close() {
     if (live_) {
         Redraw();
+        if (!station_.empty()) {
+            out_.Write(UnitsNotDone());
+        }
         return;
     }
     std::string text = "\nSummary:\n";
-    for (const std::string& port : order_) {
-        text += "  " + Line(port, 0) + "\n";
+    if (station_.empty()) {
+        for (const std::string& port : order_) {
+            text += "  " + Line(port, 0) + "\n";
+        }
+    } else {
+        text += UnitsNotDone();
     }
-    out_.Write(text + CountLine(counts_) + "\n");
+    out_.Write(text + CountLine(counts_, Noun()) + "\n");
+}
+
+// A station counts units; several PLCs, one each.
+std::string TableView::Noun() const {
+    return station_.empty() ? "PLC" : "unit";
+}
+
+std::string TableView::Header() const {
+    return record_.empty() ? station_ : station_ + ", record " + record_;
+}
+
+// A line per unit of this run that is not done: where it was, its serial
+// number and its row's last words.
+std::string TableView::UnitsNotDone() const {
+    std::string text;
+    for (const std::string& key : unitOrder_) {
+        const UnitEnd& unit = units_.at(key);
+        if (unit.state != line::BurnState::Done) {
+            text += "  " + Shown(unit.port) + "  " +
+                    ForPerson(unit.usbSerial.empty() ? "(no serial number)" : unit.usbSerial) +
+                    "  " + ForPerson(unit.words) + "\n";
+        }
+    }
+    return text;
 }
 
 }  // namespace norvane::cli

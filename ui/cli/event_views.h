@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "line/event_pump.h"
+#include "line/exit_status.h"
 #include "ui/cli/console.h"
 #include "ui/cli/output.h"
 #include "ui/cli/plc_row.h"
@@ -91,20 +92,23 @@ struct BurnCounts {
 };
 
 // "3 PLCs: 1 succeeded, 1 failed, 1 interrupted, 2 must be burnt again";
-// checks: "2 PLCs checked: 1 ready, 1 not ready"
-std::string CountLine(const BurnCounts& counts);
+// checks: "2 PLCs checked: 1 ready, 1 not ready"; `noun` in the place of "PLC".
+std::string CountLine(const BurnCounts& counts, const std::string& noun = "PLC");
 
 // Several PLCs, or a station's sockets, for a person: on a terminal a table with a
 // row per PLC (a station's: per socket, each once a PLC first arrived there) and
 // the count, fitted to its width and redrawn in place; otherwise a time-stamped
 // line per event naming its port (progress every 10 %). At the end a summary and
-// the count.
+// the count. A station's count is of units (known by their USB serial number: a
+// unit burnt again counts once, as its last burn ended), its summary names each
+// unit that is not done, and its header says what it burns and where it records.
 class TableView : public EventView {
   public:
-    // `labels`: what a row calls a socket instead of its name.
+    // `labels`: what a row calls a socket instead of its name; `record`: the
+    // file a station records its burns in.
     TableView(Output& out, bool live, const std::vector<std::string>& ports,
               std::function<std::size_t()> columns = {},
-              std::map<std::string, std::string> labels = {});
+              std::map<std::string, std::string> labels = {}, std::string record = {});
     void Show(const line::BurnEvent& event, Clock::time_point at) override;
     void Tick() override;
     bool Ticking() const override { return live_; }
@@ -115,7 +119,22 @@ class TableView : public EventView {
     // A row's name for `port`: its label, or the socket without "usb-path:".
     std::string Shown(const std::string& port) const;
     std::string EventText(const line::BurnEvent& event, PlcRow& row);
+    // How a unit's burn (or check) ended: its count moves to its last end.
+    void Count(const line::BurnEvent& event, const PlcRow& row);
     void Redraw();
+    std::string Noun() const;
+    std::string Header() const;
+    std::string UnitsNotDone() const;
+
+    // How a unit's last burn ended, and what its row said then.
+    struct UnitEnd {
+        line::BurnState state = line::BurnState::Done;
+        bool burnAgain = false;
+        std::string port;
+        std::string usbSerial;
+        std::string words;
+    };
+    void Tally(const UnitEnd& unit, int by);
 
     Output& out_;
     bool live_;
@@ -128,6 +147,11 @@ class TableView : public EventView {
     BurnCounts counts_;
     std::string station_;  // a station's images, and what it last said of them
     std::map<std::string, std::string> labels_;
+    std::string record_;
+    std::map<std::string, std::string> serials_;  // the USB serial number in each socket
+    std::map<std::string, UnitEnd> units_;        // by serial number, or by burn
+    std::vector<std::string> unitOrder_;
+    std::size_t burns_ = 0;
 };
 
 }  // namespace norvane::cli

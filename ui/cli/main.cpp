@@ -131,7 +131,7 @@ std::unique_ptr<EventView> MakeView(const Options& options, Console& console) {
         case Mode::Several:
         case Mode::Watch:
             return std::make_unique<TableView>(StandardOutput(), terminal, options.ports, columns,
-                                               options.labels);
+                                               options.labels, options.record);
         case Mode::Identify:
         case Mode::Again:
         case Mode::List:
