@@ -86,7 +86,68 @@ std::optional<RecordedBurn> ReadRecordLine(std::string_view line) {
     GetText(*r, "sha256", burn.sha256);
     GetFlag(*r, "erase_begun", burn.eraseBegun);
     GetFlag(*r, "handed_over", burn.handedOver);
+    GetText(*r, "burn_id", burn.burnId);
+    burn.line = std::string(line);
     return burn;
+}
+
+namespace {
+
+// Days from 1970-01-01 to a date of the proleptic Gregorian calendar, without
+// the C library's time zone (a date's days are counted from March, so that the
+// leap day ends a year).
+std::int64_t DaysSince1970(int year, int month, int day) {
+    const std::int64_t y = year - (month <= 2 ? 1 : 0);
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const std::int64_t yearOfEra = y - era * 400;
+    const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+}  // namespace
+
+std::optional<std::int64_t> ParseRfc3339(const std::string& text) {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int used = 0;
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2d%*1[Tt ]%2d:%2d:%2d%n", &year, &month, &day, &hour,
+                    &minute, &second, &used) != 6 ||
+        used != 19 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
+        second > 60) {
+        return std::nullopt;
+    }
+    std::size_t at = 19;
+    if (at < text.size() && text[at] == '.') {
+        ++at;
+        const std::size_t digits = at;
+        while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
+            ++at;
+        }
+        if (at == digits) {
+            return std::nullopt;
+        }
+    }
+    long offset = 0;
+    const std::string zone = text.substr(at);
+    if (zone != "Z" && zone != "z") {
+        int zoneHours = 0;
+        int zoneMinutes = 0;
+        char sign[2] = {};
+        int zoneUsed = 0;
+        if (std::sscanf(zone.c_str(), "%1[+-]%2d:%2d%n", sign, &zoneHours, &zoneMinutes,
+                        &zoneUsed) != 3 ||
+            zoneUsed != 6 || static_cast<std::size_t>(zoneUsed) != zone.size() || zoneHours > 23 ||
+            zoneMinutes > 59) {
+            return std::nullopt;
+        }
+        offset = (zoneHours * 60L + zoneMinutes) * 60L * (sign[0] == '-' ? -1 : 1);
+    }
+    return DaysSince1970(year, month, day) * 86400 + hour * 3600L + minute * 60L + second - offset;
 }
 
 }  // namespace norvane::line

@@ -48,11 +48,17 @@ struct RecordedBurn {
     int exitStatus = -1;
     bool eraseBegun = false;
     bool handedOver = false;
+    std::string burnId;  // empty in lines written before burns had one
+    std::string line;    // the line itself
 };
 std::optional<RecordedBurn> ReadRecordLine(std::string_view line);
 
 // "2026-12-07T18:35:34Z"
 std::string UtcTime(std::time_t when);
+// The time an RFC 3339 text names (a date and time with "Z" or an offset,
+// fractions of a second allowed), in seconds since 1970; nothing when it names
+// none.
+std::optional<std::int64_t> ParseRfc3339(const std::string& text);
 // "0x3000"
 std::string Hex16(std::uint32_t value);
 // "0x20"

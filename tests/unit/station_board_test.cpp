@@ -48,6 +48,7 @@ TEST(StationBoard, TakesTheTimesOfRfc3339) {
         {"2026-12-10T09:30:00+01:30", 1796889600},
         {"2026-12-10t08:00:00.250z", 1796889600},
         {"2999-01-01T00:00:00Z", 32472144000},
+        {"2024-02-29T00:00:00Z", 1709164800},
         {"2026-12-10", std::nullopt},
         {"2026-13-10T08:00:00Z", std::nullopt},
         {"2026-12-10T08:00:00", std::nullopt},
@@ -55,7 +56,7 @@ TEST(StationBoard, TakesTheTimesOfRfc3339) {
         {"2026-12-10T08:00:00Zjunk", std::nullopt},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(ParseRfc3339(c.text), c.seconds) << c.text;
+        EXPECT_EQ(line::ParseRfc3339(c.text), c.seconds) << c.text;
     }
 }
 

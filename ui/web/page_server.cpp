@@ -231,7 +231,7 @@ void PageServer::Impl::Routes() {
     server.Get("/api/burns", [this](const httplib::Request& req, httplib::Response& res) {
         std::optional<std::int64_t> since;
         if (req.has_param("since")) {
-            since = ParseRfc3339(req.get_param_value("since"));
+            since = line::ParseRfc3339(req.get_param_value("since"));
             if (!since) {
                 Text(res, 400, "since= takes an RFC 3339 time, as 2026-12-10T08:00:00Z");
                 return;

@@ -92,56 +92,6 @@ std::string Rfc3339(SystemClock::time_point at) {
     return text;
 }
 
-std::optional<std::int64_t> ParseRfc3339(const std::string& text) {
-    int year = 0;
-    int month = 0;
-    int day = 0;
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-    int used = 0;
-    if (std::sscanf(text.c_str(), "%4d-%2d-%2d%*1[Tt ]%2d:%2d:%2d%n", &year, &month, &day, &hour,
-                    &minute, &second, &used) != 6 ||
-        used != 19 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
-        second > 60) {
-        return std::nullopt;
-    }
-    std::size_t at = 19;
-    if (at < text.size() && text[at] == '.') {
-        ++at;
-        const std::size_t digits = at;
-        while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
-            ++at;
-        }
-        if (at == digits) {
-            return std::nullopt;
-        }
-    }
-    long offset = 0;
-    const std::string zone = text.substr(at);
-    if (zone != "Z" && zone != "z") {
-        int zoneHours = 0;
-        int zoneMinutes = 0;
-        char sign[2] = {};
-        int zoneUsed = 0;
-        if (std::sscanf(zone.c_str(), "%1[+-]%2d:%2d%n", sign, &zoneHours, &zoneMinutes,
-                        &zoneUsed) != 3 ||
-            zoneUsed != 6 || static_cast<std::size_t>(zoneUsed) != zone.size() || zoneHours > 23 ||
-            zoneMinutes > 59) {
-            return std::nullopt;
-        }
-        offset = (zoneHours * 60L + zoneMinutes) * 60L * (sign[0] == '-' ? -1 : 1);
-    }
-    std::tm utc{};
-    utc.tm_year = year - 1900;
-    utc.tm_mon = month - 1;
-    utc.tm_mday = day;
-    utc.tm_hour = hour;
-    utc.tm_min = minute;
-    utc.tm_sec = second;
-    return static_cast<std::int64_t>(timegm(&utc)) - offset;
-}
-
 std::optional<std::string> Follower::Next(std::chrono::milliseconds limit) {
     std::unique_lock<std::mutex> lock(mutex_);
     came_.wait_for(lock, limit, [this] { return over_ || !waiting_.empty(); });

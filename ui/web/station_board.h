@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "line/burn_event.h"
+#include "line/burn_record.h"
 #include "line/event_pump.h"
 
 namespace norvane::web {
@@ -144,9 +145,5 @@ class BoardView : public line::EventView {
 
 // "2026-12-10T04:05:06Z"
 std::string Rfc3339(SystemClock::time_point at);
-// The time an RFC 3339 text names (a date and time with "Z" or an offset,
-// fractions of a second allowed), in seconds since 1970; nothing when it names
-// none.
-std::optional<std::int64_t> ParseRfc3339(const std::string& text);
 
 }  // namespace norvane::web
