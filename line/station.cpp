@@ -107,9 +107,35 @@ void Station::Tell(Watched& w) {
 // Whatever was written to the record since the last look: this station's own
 // burns, the burns of a station that died before it, another station's.
 void Station::LearnRecord() {
-    for (const RecordedBurn& burn : world_.RecordedSince()) {
+    // Lines waiting this long for their burn's end belong to another station's
+    // burns (or to a burn by hand on the same record).
+    constexpr std::size_t kUnkeptLines = 1024;
+    for (RecordedBurn& burn : world_.RecordedSince()) {
         history_.Learn(burn);
+        if (settings_.keep && !burn.burnId.empty() &&
+            unkept_.emplace(burn.burnId, std::move(burn.line)).second) {
+            unkeptOrder_.push_back(burn.burnId);
+            if (unkeptOrder_.size() > kUnkeptLines) {
+                unkept_.erase(unkeptOrder_.front());
+                unkeptOrder_.pop_front();
+            }
+        }
     }
+}
+
+void Station::Keep(const std::string& burnId) {
+    LearnRecord();  // its line was written before its end was told
+    const auto line = unkept_.find(burnId);
+    if (line == unkept_.end()) {
+        WarnNotRecorded("the burn " + burnId +
+                        " is not in the record file, so not in the record database either");
+        return;
+    }
+    std::string error;
+    if (!settings_.keep(line->second, error)) {
+        WarnNotRecorded("the burn " + burnId + " is in the record file only: " + error);
+    }
+    unkept_.erase(line);  // its place in the order goes with the next ones
 }
 
 void Station::Start(Watched& w, const Unit& unit) {
@@ -218,6 +244,8 @@ void Station::NotBurnt(Watched& w, const PortIdentity& found, OutcomeCode outcom
         std::string error;
         if (!world_.Record(RecordLine(end, place, report, facts, WrittenBy::Parent), error)) {
             WarnNotRecorded("the unit on " + port + " is not recorded: " + error);
+        } else if (settings_.keep) {
+            Keep(burnId);
         }
         sink_.Put(BurnEvent{port, end});
     }
@@ -484,6 +512,10 @@ void Station::Heard(BurnNews news) {
     if (news.show && news.show->kind() == EventKind::End && watched != watched_.end()) {
         const EndFields& end = news.show->Get<EndFields>();
         watched->second.burnAgain = end.eraseBegun || end.handedOver;
+    }
+    // A row in the record database for every end told: kept before it is told.
+    if (news.show && news.show->kind() == EventKind::End && settings_.keep) {
+        Keep(news.show->Get<EndFields>().burnId);
     }
     if (news.show) {
         sink_.Put(std::move(*news.show));

@@ -9,6 +9,7 @@
 // test's own.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -43,6 +44,10 @@ struct StationSettings {
     // when they no longer check out; null: they cannot be read again.
     std::function<bool(ImageSet& images, std::string& why)> reread;
     std::string page;  // where the station's page is served; empty: nowhere
+    // Keeps the record line of each of the station's burns beside the record
+    // file (the record database's outbox) before its end is told; false with
+    // `error` set when it cannot. Null: the record file alone.
+    std::function<bool(const std::string& line, std::string& error)> keep;
 };
 
 // What a socket has seen since the station started.
@@ -130,6 +135,8 @@ class Station {
                   const std::string& message, const std::string& note);
     bool Done(const std::string& usbSerial) const;
     void Heard(BurnNews news);
+    // The record line of the burn `burnId`, kept where settings.keep keeps it.
+    void Keep(const std::string& burnId);
     // What a station keeps of its burn's events: its phase and its waits.
     static void Followed(Watched& w, const BurnEvent& event);
     void Ended(Watched& w, const BurnOver& over);
@@ -144,6 +151,10 @@ class Station {
     EventSink& sink_;
     std::map<std::string, Watched> watched_;  // by the socket's name
     UnitHistory history_;
+    // The record lines learnt lately and not yet kept, by burn id, oldest first:
+    // a burn's line is learnt before its end is heard, or after.
+    std::map<std::string, std::string> unkept_;
+    std::deque<std::string> unkeptOrder_;
     Clock::time_point nextLook_{};
     Clock::time_point lastLook_{};
     bool looked_ = false;

@@ -10,7 +10,8 @@ list_only=no
 what=${1:-native}
 packages=(cmake g++ make git libgtest-dev libbenchmark-dev dpkg-dev lintian mandoc clang-format
           clang-tidy gcovr devscripts systemd pkg-config libsystemd-dev libudev-dev
-          nlohmann-json3-dev python3-jsonschema libcpp-httplib-dev chromium prometheus)
+          nlohmann-json3-dev python3-jsonschema libcpp-httplib-dev chromium prometheus
+          libsqlite3-dev libpq-dev postgresql)
 if [ "$what" = all ]; then
     # wine64 only recommends wine, which brings the wine, wineboot and
     # wineserver commands; a --no-install-recommends install needs both named.

@@ -149,8 +149,8 @@ class Line {
         return tool_->WaitExit(1000);
     }
     ~Line() {
-        std::remove(Record().c_str());
-        rmdir(folder_.c_str());
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);  // the record and its outbox
     }
     std::vector<JsonObject> Records() const { return RecordLines(Record()); }
     int BurnsLeft() const { return static_cast<int>(BurnProcesses(tool, Record()).size()); }
@@ -231,7 +231,12 @@ class Line {
 
   private:
     FakeUsbSockets& sockets_;
-    const std::string folder_ = ::testing::TempDir() + "station" + std::to_string(getpid());
+    // One per station: a test may run two.
+    const std::string folder_ = [] {
+        static int stations = 0;
+        return ::testing::TempDir() + "station" + std::to_string(getpid()) + "-" +
+               std::to_string(++stations);
+    }();
     std::unique_ptr<ChildProcess> tool_;
     std::map<std::string, std::pair<ServedPv*, std::string>> plugged_;
     std::map<std::string, bool> waiting_;  // a port's last event was a wait for its replug

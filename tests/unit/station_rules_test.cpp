@@ -132,7 +132,7 @@ class StationRules : public ::testing::Test {
   protected:
     void Begin(std::vector<WatchedPort> ports = {}, ImageSet images = Images({"PV_v2.bin"})) {
         station_ = std::make_unique<Station>(
-            StationSettings{std::move(ports), false, std::move(images), reread_, ""}, world_,
+            StationSettings{std::move(ports), false, std::move(images), reread_, "", keep_}, world_,
             burns_, sink_);
         for (int look = 0; look < 100 && !station_->Begin(); ++look) {
             world_.now += 20ms;
@@ -197,6 +197,7 @@ class StationRules : public ::testing::Test {
 
     FakeWorld world_;
     std::function<bool(ImageSet&, std::string&)> reread_;
+    std::function<bool(const std::string&, std::string&)> keep_;
     FakeBurns burns_;
     Sink sink_;
     std::unique_ptr<Station> station_;

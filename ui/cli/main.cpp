@@ -25,6 +25,7 @@
 #include "ui/cli/options.h"
 #include "ui/cli/output.h"
 #include "ui/cli/platform.h"
+#include "ui/cli/record_db.h"
 #include "ui/cli/signal_controls.h"
 #include "ui/cli/station_page.h"
 #include "ui/cli/version_info.h"
@@ -134,6 +135,9 @@ std::unique_ptr<EventView> MakeView(const Options& options, Console& console) {
                                                options.labels, options.record);
         case Mode::Identify:
         case Mode::Again:
+        case Mode::History:
+        case Mode::Yield:
+        case Mode::Import:
         case Mode::List:
         case Mode::ListPorts:
         case Mode::Models:
@@ -244,6 +248,10 @@ int Watch(const Options& options, line::ImageSet images, EventView& view,
     if (!options.http.empty() && !(page = ServeStationPage(options, error))) {
         return UsageError(error);
     }
+    std::unique_ptr<StationRecordDb> recordDb;
+    if (!options.recordDb.empty() && !(recordDb = OpenStationRecordDb(options, error))) {
+        return UsageError(error);
+    }
     BothViews both(view, page ? page->View() : view);
     line::MachineWorld world(options.record);
     line::ProcessSupervisor burns(BurnSettingsOf(options), silence);
@@ -252,8 +260,13 @@ int Watch(const Options& options, line::ImageSet images, EventView& view,
     // standard input stay as they are.
     const bool files =
         !options.imageDir.empty() || (!options.image.empty() && options.image != "-");
-    line::StationSettings settings{*ports, options.check, std::move(images), nullptr,
-                                   page ? page->Url() : ""};
+    line::StationSettings settings{*ports,  options.check,           std::move(images),
+                                   nullptr, page ? page->Url() : "", nullptr};
+    if (recordDb) {
+        settings.keep = [&recordDb](const std::string& line, std::string& why) {
+            return recordDb->Keep(line, why);
+        };
+    }
     if (files) {
         settings.reread = [&options](line::ImageSet& fresh, std::string& why) {
             return ReadStationImages(options, fresh, why);
@@ -261,6 +274,9 @@ int Watch(const Options& options, line::ImageSet images, EventView& view,
     }
     const int status = line::RunStation(settings, world, burns, pump, controls);
     pump.Drain();
+    if (recordDb) {
+        recordDb->Stop();
+    }
     if (page) {
         page->Stop();
     }
@@ -338,6 +354,15 @@ int main(int argc, char** argv) {
     if (options.mode == Mode::Again) {
         return AskAgain(options.again);
     }
+    if (options.mode == Mode::History) {
+        return ShowHistory(options);
+    }
+    if (options.mode == Mode::Yield) {
+        return ShowYield(options);
+    }
+    if (options.mode == Mode::Import) {
+        return ImportRecord(options);
+    }
     // The image of this run (a station's: the first of its images), read and
     // judged before any port is opened.
     // The built-in one is digested only when it is the one.
@@ -386,6 +411,9 @@ int main(int argc, char** argv) {
         case Mode::Identify:
             return Identify(options, *view);
         case Mode::Again:
+        case Mode::History:
+        case Mode::Yield:
+        case Mode::Import:
         case Mode::Burn:
         case Mode::Check:
         case Mode::Several:

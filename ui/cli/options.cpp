@@ -100,15 +100,23 @@ const Rule kRules[] = {
     {"--expect-sha256", kNoImage, Mode::Identify, kImages},
     {"--placeholder", kNoImage, Mode::Identify, kBurns},
     {"--yes", nullptr, std::nullopt, kBurns},
-    {"--json", nullptr, std::nullopt, kBurns | Of(Mode::Identify) | Of(Mode::List)},
+    {"--json", nullptr, std::nullopt,
+     kBurns | Of(Mode::Identify) | Of(Mode::List) | Of(Mode::History) | Of(Mode::Yield)},
     {"--record", " burns nothing, so there is nothing to --record", std::nullopt,
-     Of(Mode::Burn) | Of(Mode::Several) | Of(Mode::Watch)},
+     Of(Mode::Burn) | Of(Mode::Several) | Of(Mode::Watch) | Of(Mode::History) | Of(Mode::Yield)},
     {"--replug-timeout", nullptr, std::nullopt, kBurns | Of(Mode::Identify)},
     {"--trace", " burns each PLC as it arrives; it does not take --trace", Mode::Watch,
      Of(Mode::Burn) | Of(Mode::Check)},
     {"--await-replug", nullptr, std::nullopt, Of(Mode::Burn)},
     {"--http", " serves no page: only --watch does", std::nullopt, Of(Mode::Watch)},
     {"--label", " has no sockets to label: only --watch does", std::nullopt, Of(Mode::Watch)},
+    {"--record-db", nullptr, std::nullopt,
+     Of(Mode::Watch) | Of(Mode::History) | Of(Mode::Yield) | Of(Mode::Import)},
+    {"--station", nullptr, std::nullopt, Of(Mode::Watch) | Of(Mode::History) | Of(Mode::Yield)},
+    {"--since", nullptr, std::nullopt, Of(Mode::History) | Of(Mode::Yield)},
+    {"--serial", nullptr, std::nullopt, Of(Mode::History)},
+    {"--by", nullptr, std::nullopt, Of(Mode::Yield)},
+    {"--csv", nullptr, std::nullopt, Of(Mode::History) | Of(Mode::Yield)},
 };
 
 // The option that chooses a mode, as the usage errors name it.
@@ -126,6 +134,12 @@ const char* ModeOption(Mode mode) {
             return "--identify";
         case Mode::Again:
             return "--again";
+        case Mode::History:
+            return "--history";
+        case Mode::Yield:
+            return "--yield";
+        case Mode::Import:
+            return "--import-record";
         case Mode::List:
             return "--list";
         case Mode::ListPorts:
@@ -155,12 +169,31 @@ bool ChooseMode(const std::vector<std::string>& chosen, Options& o, std::string&
         error = "--watch burns each PLC as it arrives; it does not take --identify";
         return false;
     }
+    // The tasks of a record are one at a time, and none goes with a burn's.
+    std::vector<std::string> tasks;
+    for (const char* task : {"--history", "--yield", "--import-record", "--watch", "--identify",
+                             "--again", "--check"}) {
+        if (has(task)) {
+            tasks.emplace_back(task);
+        }
+    }
+    if (tasks.size() > 1 && (has("--history") || has("--yield") || has("--import-record"))) {
+        error = tasks[0] + " and " + tasks[1] + " are two different tasks: give one";
+        return false;
+    }
     // What burns nothing comes first: --help and --version answer whatever else is given.
     constexpr std::pair<const char*, Mode> kChoosers[] = {
-        {"--help", Mode::Help},       {"--models", Mode::Models},
-        {"--version", Mode::Version}, {"--list-ports", Mode::ListPorts},
-        {"--list", Mode::List},       {"--identify", Mode::Identify},
-        {"--watch", Mode::Watch},     {"--again", Mode::Again},
+        {"--help", Mode::Help},
+        {"--models", Mode::Models},
+        {"--version", Mode::Version},
+        {"--list-ports", Mode::ListPorts},
+        {"--list", Mode::List},
+        {"--identify", Mode::Identify},
+        {"--watch", Mode::Watch},
+        {"--again", Mode::Again},
+        {"--history", Mode::History},
+        {"--yield", Mode::Yield},
+        {"--import-record", Mode::Import},
     };
     for (const auto& [option, mode] : kChoosers) {
         if (has(option)) {
@@ -196,7 +229,19 @@ bool OptionsFit(const std::vector<std::string>& given, const Options& o, std::st
         }
         return false;
     }
-    if (!o.imageDir.empty() && !o.image.empty()) {
+    const bool reads = o.mode == Mode::History || o.mode == Mode::Yield;
+    if (reads && o.recordDb.empty() == o.record.empty()) {
+        error = ModeOption(o.mode) + std::string(" reads one record: give --record-db URL or ") +
+                "--record FILE";
+    } else if (o.mode == Mode::Import && o.recordDb.empty()) {
+        error = "--import-record brings a record into a record database: give --record-db URL";
+    } else if (o.mode == Mode::Watch && !o.recordDb.empty() && o.record.empty()) {
+        error = "--record-db keeps what --record writes: give --record FILE too";
+    } else if (o.json && o.csv) {
+        error = "--json and --csv are two forms: give one";
+    } else if (o.by != "socket" && o.by != "model" && o.by != "station" && o.by != "hour") {
+        error = "--by needs socket, model, station or hour, not '" + o.by + "'";
+    } else if (!o.imageDir.empty() && !o.image.empty()) {
         error = "--image-dir and --image both name the images: give one of them";
     } else if (!o.moreImages.empty() &&
                (o.image == "-" ||
@@ -234,12 +279,18 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
         {"--replug-timeout", "--replug-timeout needs whole seconds from 1 to 3600"},
         {"--http", "--http needs ADDR:PORT to serve the station's page on (127.0.0.1:8080)"},
         {"--label", "--label needs SOCKET=LABEL (usb-path:1-2.3=A1)"},
+        {"--record-db", "--record-db needs sqlite:PATH or a PostgreSQL address"},
+        {"--station", "--station needs the station's name"},
+        {"--since", "--since needs a time (2026-12-07T06:00:00Z) or how long ago (24h, 7d)"},
+        {"--serial", "--serial needs a unit's USB serial number"},
+        {"--by", "--by needs socket, model, station or hour"},
+        {"--import-record", "--import-record needs a JSON-lines record file"},
     };
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i] != nullptr ? argv[i] : "";
         if (arg == "-h" || arg == "--help" || arg == "--version" || arg == "--list-ports" ||
             arg == "--list" || arg == "--models" || arg == "--identify" || arg == "--check" ||
-            arg == "--watch") {
+            arg == "--watch" || arg == "--history" || arg == "--yield") {
             chosen.push_back(arg == "-h" ? "--help" : arg);
             continue;
         }
@@ -251,6 +302,7 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             {"--placeholder", &options.placeholder},
             {"--await-replug", &options.awaitReplug},
             {"--verify", &options.verify},
+            {"--csv", &options.csv},
         };
         const auto flag = std::find_if(std::begin(flags), std::end(flags),
                                        [&arg](const auto& f) { return arg == f.first; });
@@ -303,6 +355,19 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             options.http = value;
         } else if (name == "--label" && !TakeLabel(value, options.labels, error)) {
             return false;
+        } else if (name == "--record-db") {
+            options.recordDb = value;
+        } else if (name == "--station") {
+            options.station = value;
+        } else if (name == "--since") {
+            options.since = value;
+        } else if (name == "--serial") {
+            options.serial = value;
+        } else if (name == "--by") {
+            options.by = value;
+        } else if (name == "--import-record") {
+            options.importRecord = value;
+            chosen.emplace_back("--import-record");
         }
         given.push_back(name);
     }

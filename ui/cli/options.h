@@ -22,6 +22,9 @@ enum class Mode : std::uint8_t {
     Watch,
     Identify,
     Again,
+    History,  // the burns a record holds
+    Yield,    // their yield, in groups
+    Import,   // a JSON-lines record brought into a record database
     List,
     ListPorts,
     Models,
@@ -49,6 +52,13 @@ struct Options {
     bool awaitReplug = false;  // the replug prompt answered by the PLC leaving and coming back
     std::string http;          // a station's page: ADDR:PORT to serve it on; empty: none
     std::map<std::string, std::string> labels;  // a station's names for its sockets
+    std::string recordDb;       // the record database: sqlite:PATH, postgresql://...
+    std::string station;        // a station's name in it (default: the host's); a filter
+    std::string since;          // --history, --yield: RFC 3339 time, or 24h, 7d, 30m ago
+    std::string serial;         // --history: one unit's burns
+    std::string by = "socket";  // --yield: socket, model, station or hour
+    bool csv = false;           // --history, --yield: CSV for a spreadsheet or an MES
+    std::string importRecord;   // --import-record: the JSON-lines record to bring in
 };
 
 // False with `error` set when the arguments make no sense.

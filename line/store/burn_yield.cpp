@@ -1,0 +1,136 @@
+#include "line/store/burn_yield.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <map>
+
+#include "burn/untrusted_text.h"
+#include "line/store/record_store.h"
+
+namespace norvane::line {
+
+namespace {
+
+std::string GroupOf(const StoredBurn& burn, YieldBy by) {
+    switch (by) {
+        case YieldBy::Socket:
+            return burn.station + " " + burn.socket;
+        case YieldBy::Model:
+            return burn.model;
+        case YieldBy::Station:
+            return burn.station;
+        case YieldBy::Hour:
+            return burn.time.substr(0, 13);
+    }
+    return "";
+}
+
+double Median(std::vector<std::int64_t>& values) {
+    if (values.empty()) {
+        return 0;
+    }
+    const std::size_t half = values.size() / 2;
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(half),
+                     values.end());
+    const double upper = static_cast<double>(values[half]);
+    if (values.size() % 2 == 1) {
+        return upper;
+    }
+    const double lower = static_cast<double>(
+        *std::max_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(half)));
+    return (lower + upper) / 2;
+}
+
+}  // namespace
+
+bool YieldByOfWord(const std::string& word, YieldBy& by) {
+    const std::pair<const char*, YieldBy> words[] = {{"socket", YieldBy::Socket},
+                                                     {"model", YieldBy::Model},
+                                                     {"station", YieldBy::Station},
+                                                     {"hour", YieldBy::Hour}};
+    for (const auto& [w, b] : words) {
+        if (word == w) {
+            by = b;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::vector<YieldRow> YieldOf(const std::vector<StoredBurn>& burns, YieldBy by) {
+    std::map<std::string, std::pair<YieldRow, std::vector<std::int64_t>>> groups;
+    for (const StoredBurn& burn : burns) {
+        auto& [row, seconds] = groups[GroupOf(burn, by)];
+        if (burn.outcome == "success") {
+            ++row.done;
+            seconds.push_back(burn.seconds);
+        } else if (burn.outcome == "set_aside") {
+            ++row.setAside;
+        } else {
+            ++row.failed;
+        }
+    }
+    std::vector<YieldRow> rows;
+    rows.reserve(groups.size());
+    for (auto& [group, entry] : groups) {
+        YieldRow row = entry.first;
+        row.group = group;
+        const std::int64_t judged = row.done + row.failed;
+        row.yieldPercent =
+            judged == 0 ? 0 : 100.0 * static_cast<double>(row.done) / static_cast<double>(judged);
+        row.medianSeconds = Median(entry.second);
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+bool BurnsInRecordFile(const std::string& path, const BurnFilter& filter,
+                       std::vector<StoredBurn>& burns, std::vector<std::string>& skipped,
+                       std::string& error) {
+    // A record may lie in a folder others write: never through a link, and a
+    // regular file only (a FIFO would hold the reader up).
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = "cannot read the record " + ForPerson(path) + ": " +
+                (fd < 0 ? std::strerror(errno) : "not a regular file");
+        if (fd >= 0) {
+            close(fd);
+        }
+        return false;
+    }
+    std::string text;
+    char chunk[1 << 16];
+    ssize_t got = 0;
+    while ((got = read(fd, chunk, sizeof chunk)) > 0) {
+        text.append(chunk, static_cast<std::size_t>(got));
+    }
+    close(fd);
+    std::size_t number = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        const std::string_view line(text.data() + at, end - at);
+        ++number;
+        at = end + 1;
+        if (line.find_first_not_of(" \t\r") == std::string_view::npos) {
+            continue;
+        }
+        std::string why;
+        std::optional<StoredBurn> burn = StoredBurnOf(line, "", why);
+        if (!burn) {
+            skipped.push_back("line " + std::to_string(number) + ": " + why);
+        } else if (burn->time >= filter.since &&
+                   (filter.usbSerial.empty() || burn->usbSerial == filter.usbSerial) &&
+                   (filter.station.empty() || burn->station == filter.station)) {
+            burns.push_back(std::move(*burn));
+        }
+    }
+    return true;
+}
+
+}  // namespace norvane::line

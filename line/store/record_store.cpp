@@ -1,0 +1,242 @@
+#include "line/store/record_store.h"
+
+#include <functional>
+#include <stdexcept>
+
+namespace norvane::line {
+
+namespace {
+
+// Each version's statements, from the one before it. A column is never renamed
+// or dropped: a station of an older version may still write beside a newer one.
+const std::vector<std::vector<const char*>> kMigrations = {
+    {
+        // Unknown facts are empty text, so that SQLite and PostgreSQL compare alike.
+        "CREATE TABLE burns ("
+        " burn_id TEXT PRIMARY KEY, time TEXT NOT NULL, station TEXT NOT NULL,"
+        " socket TEXT NOT NULL, device TEXT NOT NULL, usb_path TEXT NOT NULL,"
+        " usb_serial TEXT NOT NULL, model TEXT NOT NULL, plc_type TEXT NOT NULL,"
+        " boot_version TEXT NOT NULL, image TEXT NOT NULL, sha256 TEXT NOT NULL,"
+        " outcome TEXT NOT NULL, exit_status INTEGER NOT NULL, seconds BIGINT NOT NULL,"
+        " failed_attempts BIGINT NOT NULL, attempt INTEGER NOT NULL,"
+        " erase_begun INTEGER NOT NULL, handed_over INTEGER NOT NULL,"
+        " verified INTEGER NOT NULL, caption TEXT NOT NULL, message TEXT NOT NULL,"
+        " line TEXT NOT NULL)",
+        "CREATE INDEX burns_by_time ON burns (time)",
+        "CREATE INDEX burns_by_serial ON burns (usb_serial, model, sha256)",
+        // A unit a station is burning now, so that no other burns it beside.
+        "CREATE TABLE claims (usb_serial TEXT PRIMARY KEY, station TEXT NOT NULL,"
+        " socket TEXT NOT NULL, since TEXT NOT NULL)",
+    },
+};
+
+const char* const kColumns =
+    "burn_id, time, station, socket, device, usb_path, usb_serial, model, plc_type, "
+    "boot_version, image, sha256, outcome, exit_status, seconds, failed_attempts, attempt, "
+    "erase_begun, handed_over, verified, caption, message, line";
+
+std::string Flag(bool flag) {
+    return flag ? "1" : "0";
+}
+
+std::int64_t Number(const std::string& text) {
+    try {
+        return text.empty() ? 0 : std::stoll(text);
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
+StoredBurn BurnOfRow(const SqlConnection::Row& row) {
+    StoredBurn b;
+    std::size_t c = 0;
+    for (std::string* text :
+         {&b.burnId, &b.time, &b.station, &b.socket, &b.device, &b.usbPath, &b.usbSerial, &b.model,
+          &b.plcType, &b.bootVersion, &b.image, &b.sha256, &b.outcome}) {
+        *text = row[c++];
+    }
+    for (std::int64_t* number : {&b.exitStatus, &b.seconds, &b.failedAttempts, &b.attempt}) {
+        *number = Number(row[c++]);
+    }
+    for (bool* flag : {&b.eraseBegun, &b.handedOver, &b.verified}) {
+        *flag = row[c++] == "1";
+    }
+    b.caption = row[c++];
+    b.message = row[c++];
+    b.line = row[c];
+    return b;
+}
+
+}  // namespace
+
+bool IsRecordStoreUrl(const std::string& url) {
+    for (const char* scheme : {"sqlite:", "postgresql://", "postgres://", "postgres:"}) {
+        if (url.rfind(scheme, 0) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::unique_ptr<SqlConnection> OpenSqlConnection(const std::string& url, std::string& error,
+                                                 bool* unreachable) {
+    if (url.rfind("sqlite:", 0) == 0) {
+        const std::string path = url.substr(7);
+        if (path.empty()) {
+            error = "sqlite: needs the database file's path (sqlite:/var/lib/station/burns.db)";
+            return nullptr;
+        }
+        return OpenSqlite(path, true, error);
+    }
+    if (url.rfind("postgresql://", 0) == 0 || url.rfind("postgres://", 0) == 0) {
+        return OpenPostgres(url, error, unreachable);
+    }
+    if (url.rfind("postgres:", 0) == 0) {
+        return OpenPostgres(url.substr(9), error, unreachable);
+    }
+    error =
+        "--record-db needs sqlite:PATH, postgresql://... or postgres:CONNINFO, not '" + url + "'";
+    return nullptr;
+}
+
+std::unique_ptr<RecordStore> RecordStore::Open(const std::string& url, std::string& error,
+                                               bool* unreachable) {
+    std::unique_ptr<SqlConnection> db = OpenSqlConnection(url, error, unreachable);
+    if (!db) {
+        return nullptr;
+    }
+    std::unique_ptr<RecordStore> store(new RecordStore(std::move(db)));
+    if (!store->Migrate(error)) {
+        return nullptr;
+    }
+    return store;
+}
+
+bool RecordStore::InOne(const std::function<bool()>& work, std::string& error) {
+    if (!db_->BeginAlone(error)) {
+        return false;
+    }
+    std::string ignored;
+    if (!work()) {
+        db_->Run("ROLLBACK", {}, nullptr, ignored);
+        return false;
+    }
+    if (!db_->Run("COMMIT", {}, nullptr, error)) {
+        db_->Run("ROLLBACK", {}, nullptr, ignored);
+        return false;
+    }
+    return true;
+}
+
+// Two stations that start at once on a new database: one sets it up, the
+// other finds it set up.
+bool RecordStore::Migrate(std::string& error) {
+    return InOne(
+        [&] {
+            std::vector<SqlConnection::Row> rows;
+            if (!db_->Run("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)",
+                          {}, nullptr, error) ||
+                !db_->Run("SELECT MAX(version) FROM schema_version", {}, &rows, error)) {
+                return false;
+            }
+            const std::int64_t version = rows.empty() ? 0 : Number(rows[0][0]);
+            if (version > kRecordSchema) {
+                error = "the record database is of schema version " + std::to_string(version) +
+                        ", newer than this program's (" + std::to_string(kRecordSchema) +
+                        "): update the program before it writes there";
+                return false;
+            }
+            for (std::int64_t v = version; v < kRecordSchema; ++v) {
+                for (const char* statement : kMigrations[static_cast<std::size_t>(v)]) {
+                    if (!db_->Run(statement, {}, nullptr, error)) {
+                        return false;
+                    }
+                }
+            }
+            return version == kRecordSchema ||
+                   (db_->Run("DELETE FROM schema_version", {}, nullptr, error) &&
+                    db_->Run("INSERT INTO schema_version (version) VALUES ($1)",
+                             {std::to_string(kRecordSchema)}, nullptr, error));
+        },
+        error);
+}
+
+bool RecordStore::Put(const std::vector<StoredBurn>& burns, std::string& error,
+                      std::size_t* added) {
+    const std::string insert =
+        std::string("INSERT INTO burns (") + kColumns +
+        // The parameters are text: PostgreSQL takes each as its column's type
+        // only when told, and SQLite reads the casts alike.
+        ") SELECT CAST($1 AS TEXT), $2, $3, $4, $5, $6, CAST($7 AS TEXT), $8, $9, $10, $11, $12,"
+        " $13, CAST($14 AS INTEGER), CAST($15 AS BIGINT), CAST($16 AS BIGINT),"
+        " (SELECT COUNT(*) + 1 FROM burns WHERE usb_serial = CAST($7 AS TEXT)"
+        " AND usb_serial <> ''),"
+        " CAST($17 AS INTEGER), CAST($18 AS INTEGER), CAST($19 AS INTEGER), $20, $21, $22"
+        " WHERE NOT EXISTS (SELECT 1 FROM burns WHERE burn_id = CAST($1 AS TEXT))";
+    const char* const count = "SELECT COUNT(*) FROM burns";
+    std::vector<SqlConnection::Row> before;
+    std::vector<SqlConnection::Row> after;
+    return InOne(
+        [&] {
+            if (added != nullptr && !db_->Run(count, {}, &before, error)) {
+                return false;
+            }
+            for (const StoredBurn& b : burns) {
+                if (!db_->Run(insert,
+                              {b.burnId,
+                               b.time,
+                               b.station,
+                               b.socket,
+                               b.device,
+                               b.usbPath,
+                               b.usbSerial,
+                               b.model,
+                               b.plcType,
+                               b.bootVersion,
+                               b.image,
+                               b.sha256,
+                               b.outcome,
+                               std::to_string(b.exitStatus),
+                               std::to_string(b.seconds),
+                               std::to_string(b.failedAttempts),
+                               Flag(b.eraseBegun),
+                               Flag(b.handedOver),
+                               Flag(b.verified),
+                               b.caption,
+                               b.message,
+                               b.line},
+                              nullptr, error)) {
+                    return false;
+                }
+            }
+            if (added != nullptr) {
+                if (!db_->Run(count, {}, &after, error)) {
+                    return false;
+                }
+                *added = static_cast<std::size_t>(Number(after[0][0]) - Number(before[0][0]));
+            }
+            return true;
+        },
+        error);
+}
+
+bool RecordStore::Burns(const BurnFilter& filter, std::vector<StoredBurn>& burns,
+                        std::string& error) {
+    std::vector<SqlConnection::Row> rows;
+    if (!db_->Run(std::string("SELECT ") + kColumns +
+                      " FROM burns WHERE time >= CAST($1 AS TEXT)"
+                      " AND (CAST($2 AS TEXT) = '' OR usb_serial = CAST($2 AS TEXT))"
+                      " AND (CAST($3 AS TEXT) = '' OR station = CAST($3 AS TEXT))"
+                      " ORDER BY time, burn_id",
+                  {filter.since, filter.usbSerial, filter.station}, &rows, error)) {
+        return false;
+    }
+    burns.clear();
+    burns.reserve(rows.size());
+    for (const SqlConnection::Row& row : rows) {
+        burns.push_back(BurnOfRow(row));
+    }
+    return true;
+}
+
+}  // namespace norvane::line

@@ -1,0 +1,56 @@
+// The record store: every burn of a station, or of a line of stations, kept as a
+// row of a database (SQLite on the station, PostgreSQL for a line), keyed by its
+// burn id so that a row sent twice is one row. It sets up and migrates its own
+// schema and refuses a database newer than itself.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "line/store/sql_connection.h"
+#include "line/store/stored_burn.h"
+
+namespace norvane::line {
+
+// The schema this program writes; a database of a higher one is refused.
+constexpr int kRecordSchema = 1;
+
+// Which burns: since a time ("2026-12-07T18:35:34Z"; empty: all), of one unit,
+// of one station (empty: any).
+struct BurnFilter {
+    std::string since;
+    std::string usbSerial;
+    std::string station;
+};
+
+class RecordStore {
+  public:
+    // Null with `error` set when the database cannot be opened, or is newer
+    // than this program; `unreachable` as OpenSqlConnection sets it.
+    static std::unique_ptr<RecordStore> Open(const std::string& url, std::string& error,
+                                             bool* unreachable = nullptr);
+
+    // Keeps `burns` in one transaction, each once: one whose burn id is there
+    // already is left as it is. Each new row is numbered its unit's n-th burn.
+    // `added` (if given): how many were new.
+    bool Put(const std::vector<StoredBurn>& burns, std::string& error,
+             std::size_t* added = nullptr);
+    // The burns `filter` lets through, oldest first.
+    bool Burns(const BurnFilter& filter, std::vector<StoredBurn>& burns, std::string& error);
+    // False once the database has gone: open it again.
+    bool Usable() const { return db_->Usable(); }
+
+  private:
+    explicit RecordStore(std::unique_ptr<SqlConnection> db) : db_(std::move(db)) {}
+    bool Migrate(std::string& error);
+    bool InOne(const std::function<bool()>& work, std::string& error);
+
+    std::unique_ptr<SqlConnection> db_;
+};
+
+// "sqlite:PATH", "postgresql://...", "postgres:..." name a store.
+bool IsRecordStoreUrl(const std::string& url);
+
+}  // namespace norvane::line

@@ -1,0 +1,272 @@
+// The record database, against SQLite and a PostgreSQL server of the test's own:
+// each burn kept once whoever sends it twice, a database newer than the program
+// refused, rows that wait while the database is down and arrive once when it is
+// back, a writer killed at any moment, records brought in with bad lines, and
+// stations that keep their burns there.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "child_process.h"
+#include "line/store/record_outbox.h"
+#include "line/store/record_store.h"
+#include "postgres_server.h"
+#include "station_line.h"
+
+namespace norvane::test {
+namespace {
+
+using line::RecordStore;
+using line::StoredBurn;
+
+// One server for every test here: starting one takes a second or two.
+PostgresServer& Server() {
+    static PostgresServer server;
+    return server;
+}
+
+std::string TempPath(const std::string& name) {
+    static int made = 0;
+    return ::testing::TempDir() + "record-db-" + std::to_string(getpid()) + "-" +
+           std::to_string(++made) + "-" + name;
+}
+
+// A record line as a burn writes it.
+std::string RecordLine(const std::string& id, const std::string& serial, const std::string& time,
+                       const std::string& outcome = "success", int seconds = 40) {
+    return R"({"time": ")" + time +
+           R"(", "host": "hostA", "port": "usb-path:1-2", "device": null, "usb_path": "1-2", )"
+           R"("usb_serial": ")" +
+           serial +
+           R"(", "model": "QB7", "image": "QB7_v1.bin", "sha256": "ab", )"
+           R"("caption": "INFO", "message": "done", "exit_status": )" +
+           (outcome == "success" ? "0" : "1") + R"(, "seconds": )" + std::to_string(seconds) +
+           R"(, "failed_attempts": 0, "erase_begun": true, "handed_over": true, "burn_id": ")" +
+           id + R"(", "outcome": ")" + outcome + R"(", "verified": true})";
+}
+
+StoredBurn Burn(const std::string& id, const std::string& serial, const std::string& time,
+                const std::string& outcome = "success") {
+    std::string why;
+    return *line::StoredBurnOf(RecordLine(id, serial, time, outcome), "A", why);
+}
+
+// A store's address for each kind: SQLite in a file, PostgreSQL in a database
+// of its own.
+std::string UrlOf(const std::string& kind, const std::string& name) {
+    if (kind == "sqlite") {
+        return "sqlite:" + TempPath(name + ".db");
+    }
+    EXPECT_TRUE(Server().Ready()) << Server().Trouble();
+    static int databases = 0;
+    return Server().Url(name + std::to_string(++databases));
+}
+
+std::vector<StoredBurn> All(RecordStore& store) {
+    std::vector<StoredBurn> burns;
+    std::string error;
+    EXPECT_TRUE(store.Burns({}, burns, error)) << error;
+    return burns;
+}
+
+class EachStore : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(EachStore, KeepsEachBurnOnceAndCountsAUnitsBurns) {
+    std::string error;
+    const std::string url = UrlOf(GetParam(), "once");
+    std::unique_ptr<RecordStore> store = RecordStore::Open(url, error);
+    ASSERT_TRUE(store) << error;
+    std::size_t added = 0;
+    ASSERT_TRUE(store->Put({Burn("b1", "U1", "2026-12-10T08:00:00Z", "transfer_failed"),
+                            Burn("b2", "U1", "2026-12-10T08:05:00Z")},
+                           error, &added))
+        << error;
+    EXPECT_EQ(added, 2u);
+    // Sent again with a new one (an outbox killed before it forgot them).
+    ASSERT_TRUE(store->Put(
+        {Burn("b2", "U1", "2026-12-10T08:05:00Z"), Burn("b3", "U2", "2026-12-10T09:00:00Z")}, error,
+        &added))
+        << error;
+    EXPECT_EQ(added, 1u);
+    // Opened again: migrated once, the rows as they were.
+    store = RecordStore::Open(url, error);
+    ASSERT_TRUE(store) << error;
+    const std::vector<StoredBurn> burns = All(*store);
+    ASSERT_EQ(burns.size(), 3u);
+    EXPECT_EQ(std::make_tuple(burns[0].burnId, burns[0].attempt, burns[0].outcome),
+              std::make_tuple(std::string("b1"), std::int64_t{1}, std::string("transfer_failed")));
+    EXPECT_EQ(std::make_tuple(burns[1].attempt, burns[1].station, burns[1].verified),
+              std::make_tuple(std::int64_t{2}, std::string("A"), true));
+    EXPECT_EQ(burns[2].attempt, 1);
+    EXPECT_EQ(burns[1].line, RecordLine("b2", "U1", "2026-12-10T08:05:00Z"));
+    std::vector<StoredBurn> some;
+    ASSERT_TRUE(store->Burns({"2026-12-10T08:01:00Z", "U1", ""}, some, error)) << error;
+    ASSERT_EQ(some.size(), 1u);
+    EXPECT_EQ(some[0].burnId, "b2");
+}
+
+TEST_P(EachStore, RefusesADatabaseNewerThanItself) {
+    std::string error;
+    const std::string url = UrlOf(GetParam(), "newer");
+    ASSERT_TRUE(RecordStore::Open(url, error)) << error;
+    {
+        std::unique_ptr<line::SqlConnection> raw = line::OpenSqlConnection(url, error);
+        ASSERT_TRUE(raw && raw->Run("UPDATE schema_version SET version = 9", {}, nullptr, error))
+            << error;
+    }
+    EXPECT_FALSE(RecordStore::Open(url, error));
+    EXPECT_NE(error.find("schema version 9, newer than this program's (1)"), std::string::npos)
+        << error;
+}
+
+INSTANTIATE_TEST_SUITE_P(Store, EachStore, ::testing::Values("sqlite", "postgresql"));
+
+// The database stopped mid-shift: the rows wait in the outbox, are counted,
+// and arrive once each when it is back.
+TEST(RecordOutbox, RowsWaitWhileTheDatabaseIsDownAndArriveOnce) {
+    const std::string url = UrlOf("postgresql", "down");
+    std::string error;
+    ASSERT_TRUE(RecordStore::Open(url, error)) << error;
+    ASSERT_TRUE(Server().Stop());
+    {
+        const std::unique_ptr<line::RecordOutbox> outbox =
+            line::RecordOutbox::Open(TempPath("outbox"), url, "A", error);
+        ASSERT_TRUE(outbox) << error;
+        for (int i = 0; i < 20; ++i) {
+            ASSERT_TRUE(outbox->Add(RecordLine("d" + std::to_string(i), "U" + std::to_string(i),
+                                               "2026-12-10T08:00:00Z"),
+                                    error))
+                << error;
+        }
+        EXPECT_FALSE(outbox->Flush(std::chrono::milliseconds(1500)));
+        EXPECT_EQ(outbox->Waiting(), 20);
+        EXPECT_NE(outbox->Trouble().find("cannot reach the record database"), std::string::npos)
+            << outbox->Trouble();
+        ASSERT_TRUE(Server().Start()) << Server().Trouble();
+        EXPECT_TRUE(outbox->Flush(std::chrono::seconds(60))) << outbox->Trouble();
+        EXPECT_EQ(outbox->Waiting(), 0);
+    }
+    const std::unique_ptr<RecordStore> store = RecordStore::Open(url, error);
+    ASSERT_TRUE(store) << error;
+    EXPECT_EQ(All(*store).size(), 20u);
+}
+
+// A writer killed (kill -9) while it adds and sends: every line it was told
+// was kept arrives once, with the outbox it left, and nothing is torn.
+TEST(RecordOutbox, AWriterKilledAtAnyMomentLosesNothingItWasToldWasKept) {
+    for (const std::string kind : {"sqlite", "postgresql"}) {
+        SCOPED_TRACE(kind);
+        const std::string url = UrlOf(kind, "killed");
+        const std::string box = TempPath("killed-outbox");
+        ChildProcess writer([&] {
+            std::string error;
+            const auto outbox = line::RecordOutbox::Open(box, url, "A", error);
+            for (int i = 0; outbox; ++i) {
+                if (!outbox->Add(RecordLine("k" + std::to_string(i), "K", "2026-12-10T08:00:00Z"),
+                                 error)) {
+                    return 1;
+                }
+                std::printf("kept %d\n", i);
+                std::fflush(stdout);
+            }
+            return 1;
+        });
+        ASSERT_TRUE(writer.WaitFor("kept 150\n", 30000)) << writer.Screen();
+        writer.Signal(SIGKILL);
+        writer.WaitExit(5000);
+        const std::size_t last = writer.Screen().rfind("kept ");
+        const int told = std::stoi(writer.Screen().substr(last + 5)) + 1;
+        std::string error;
+        {
+            const auto outbox = line::RecordOutbox::Open(box, url, "A", error);
+            ASSERT_TRUE(outbox) << error;
+            EXPECT_TRUE(outbox->Flush(std::chrono::seconds(60))) << outbox->Trouble();
+        }
+        const std::unique_ptr<RecordStore> store = RecordStore::Open(url, error);
+        ASSERT_TRUE(store) << error;
+        const std::vector<StoredBurn> burns = All(*store);
+        std::set<std::string> ids;
+        for (const StoredBurn& b : burns) {
+            ids.insert(b.burnId);
+        }
+        EXPECT_EQ(ids.size(), burns.size());
+        EXPECT_GE(burns.size(), static_cast<std::size_t>(told));
+        for (int i = 0; i < told; ++i) {
+            EXPECT_EQ(ids.count("k" + std::to_string(i)), 1u) << i;
+        }
+    }
+}
+
+// A record brought in: its bad lines named and skipped, the rest kept once
+// however often it is brought in; then read back as history, CSV and yield.
+TEST(RecordDbProgram, ImportsARecordAndReadsItBack) {
+    const std::string record = TempPath("import.jsonl");
+    {
+        std::ofstream file(record);
+        file << RecordLine("i1", "U1", "2026-12-10T08:00:00Z", "transfer_failed", 30) << "\n"
+             << "{\"torn\": \n"
+             << RecordLine("i2", R"(=U1,\"x\")", "2026-12-10T08:05:00Z", "success", 40) << "\n"
+             << R"({"time": "2026-12-10T09:00:00Z", "port": "usb-path:1-3", "exit_status": 0,)"
+             << R"( "seconds": 50})"
+             << "\n";
+    }
+    const std::string url = UrlOf("sqlite", "import");
+    for (const char* news :
+         {"3 new, 0 there already; 1 line skipped", "0 new, 3 there already; 1 line skipped"}) {
+        const CapturedRun run =
+            RunCaptured({kPvTool, "--import-record", record, "--record-db", url}, 30000);
+        EXPECT_EQ(run.exitStatus, 1) << run.output;
+        EXPECT_NE(run.output.find("line 2: not a JSON object: skipped"), std::string::npos)
+            << run.output;
+        EXPECT_NE(run.output.find(news), std::string::npos) << run.output;
+    }
+    const CapturedRun csv = RunCaptured(
+        {kPvTool, "--history", "--record-db", url, "--since", "2026-12-10T08:01:00Z", "--csv"},
+        30000);
+    EXPECT_EQ(csv.exitStatus, 0) << csv.output;
+    EXPECT_NE(csv.output.find("time,station,socket,usb_serial,"), std::string::npos) << csv.output;
+    EXPECT_NE(csv.output.find(",\"'=U1,\"\"x\"\"\",QB7,"), std::string::npos) << csv.output;
+    EXPECT_EQ(csv.output.find("i1"), std::string::npos) << csv.output;
+    const CapturedRun yield =
+        RunCaptured({kPvTool, "--yield", "--record", record, "--by", "hour", "--json"}, 30000);
+    EXPECT_NE(yield.output.find(R"({"done":1,"failed":1,"hour":"2026-12-10T08",)"
+                                R"("median_seconds":40.0,"set_aside":0,"yield_percent":50.0})"),
+              std::string::npos)
+        << yield.output;
+}
+
+// A station keeps each burn in the database, under its name, and one that
+// starts while the database is down burns, and catches up once it is back.
+TEST(RecordDbProgram, AStationKeepsItsBurnsThereAndCatchesUp) {
+    const std::string url = UrlOf("postgresql", "station");
+    ASSERT_TRUE(Server().Stop());
+    FakeUsbSockets sockets;
+    {
+        Line line(sockets, {"--record-db", url, "--station", "A"});
+        ServedPv first;
+        line.Plug("1-2", first, "S1");
+        ASSERT_TRUE(line.Await("1-2", "take_out", "done")) << line.Output();
+        EXPECT_NE(line.Output().find("cannot reach the record database"), std::string::npos);
+        ASSERT_TRUE(Server().Start()) << Server().Trouble();
+        ServedPv second;
+        line.Plug("1-3", second, "S2");
+        ASSERT_TRUE(line.Await("1-3", "take_out", "done")) << line.Output();
+        EXPECT_EQ(line.Stop(), 0) << line.Output();
+        std::string error;
+        const std::unique_ptr<RecordStore> store = RecordStore::Open(url, error);
+        ASSERT_TRUE(store) << error;
+        const std::vector<StoredBurn> burns = All(*store);
+        ASSERT_EQ(burns.size(), 2u);
+        for (const StoredBurn& burn : burns) {
+            EXPECT_EQ(std::make_tuple(burn.station, burn.outcome, burn.verified),
+                      std::make_tuple(std::string("A"), std::string("success"), true));
+        }
+        EXPECT_EQ(burns[0].usbSerial + burns[1].usbSerial, "S1S2");
+        EXPECT_EQ(line.Records().size(), 2u);
+    }
+}
+
+}  // namespace
+}  // namespace norvane::test

@@ -1,0 +1,156 @@
+#include <ctime>
+#include <fstream>
+
+#include "burn/untrusted_text.h"
+#include "line/exit_status.h"
+#include "line/machine.h"
+#include "line/store/burn_yield.h"
+#include "line/store/record_outbox.h"
+#include "line/warnings.h"
+#include "ui/cli/burn_report.h"
+#include "ui/cli/output.h"
+#include "ui/cli/platform.h"
+#include "ui/cli/record_db.h"
+
+namespace norvane::cli {
+
+namespace {
+
+// What a station that stops waits for its last rows to reach the database.
+constexpr std::chrono::seconds kLastRows{5};
+// Lines of a record brought in per transaction.
+constexpr std::size_t kImportBatch = 1000;
+
+class OutboxDb : public StationRecordDb {
+  public:
+    explicit OutboxDb(std::unique_ptr<line::RecordOutbox> outbox) : outbox_(std::move(outbox)) {}
+    bool Keep(const std::string& line, std::string& error) override {
+        return outbox_->Add(line, error);
+    }
+    void Stop() override {
+        if (!outbox_->Flush(kLastRows)) {
+            line::Warn(std::to_string(outbox_->Waiting()) +
+                       " burns wait in the record database's outbox (" + outbox_->Trouble() +
+                       "): they are sent when the station starts again");
+        }
+    }
+
+  private:
+    std::unique_ptr<line::RecordOutbox> outbox_;
+};
+
+int Failed(const std::string& why, int status = line::kExitBurnFailed) {
+    StandardError().Write(std::string(platform::CommandName()) + ": " + ForPerson(why) + "\n");
+    return status;
+}
+
+ReportForm FormOf(const Options& options) {
+    return options.json ? ReportForm::Json : options.csv ? ReportForm::Csv : ReportForm::Person;
+}
+
+// The burns --history and --yield read: from the database or the record file.
+bool ReadBurns(const Options& options, std::vector<line::StoredBurn>& burns, std::string& error) {
+    line::BurnFilter filter{"", options.serial, options.station};
+    if (!options.since.empty() && !SinceTime(options.since, std::time(nullptr), filter.since)) {
+        error =
+            "--since needs an RFC 3339 time (2026-12-07T06:00:00Z) or how long ago "
+            "(24h, 7d, 30m), not '" +
+            options.since + "'";
+        return false;
+    }
+    if (options.recordDb.empty()) {
+        std::vector<std::string> skipped;
+        if (!line::BurnsInRecordFile(options.record, filter, burns, skipped, error)) {
+            return false;
+        }
+        for (const std::string& line : skipped) {
+            line::Warn(options.record + ", " + line + ": skipped");
+        }
+        return true;
+    }
+    const std::unique_ptr<line::RecordStore> store =
+        line::RecordStore::Open(options.recordDb, error);
+    return store && store->Burns(filter, burns, error);
+}
+
+}  // namespace
+
+std::unique_ptr<StationRecordDb> OpenStationRecordDb(const Options& options, std::string& error) {
+    // A database that cannot be used as it is never will be: said before the
+    // first burn. One that cannot be reached now may be later.
+    bool unreachable = false;
+    std::string why;
+    if (!line::RecordStore::Open(options.recordDb, why, &unreachable)) {
+        if (!unreachable) {
+            error = why;
+            return nullptr;
+        }
+        line::Warn(why + ": the burns wait in the outbox until it can be reached");
+    }
+    const std::string station =
+        options.station.empty() ? line::machine::HostName() : options.station;
+    std::unique_ptr<line::RecordOutbox> outbox =
+        line::RecordOutbox::Open(options.record + ".outbox", options.recordDb, station, error);
+    if (!outbox) {
+        return nullptr;
+    }
+    return std::make_unique<OutboxDb>(std::move(outbox));
+}
+
+int ShowHistory(const Options& options) {
+    std::vector<line::StoredBurn> burns;
+    std::string error;
+    if (!ReadBurns(options, burns, error)) {
+        return Failed(error);
+    }
+    StandardOutput().Write(HistoryReport(burns, FormOf(options)));
+    return line::kExitSuccess;
+}
+
+int ShowYield(const Options& options) {
+    std::vector<line::StoredBurn> burns;
+    std::string error;
+    line::YieldBy by = line::YieldBy::Socket;
+    line::YieldByOfWord(options.by, by);
+    if (!ReadBurns(options, burns, error)) {
+        return Failed(error);
+    }
+    StandardOutput().Write(YieldReport(line::YieldOf(burns, by), by, FormOf(options)));
+    return line::kExitSuccess;
+}
+
+int ImportRecord(const Options& options) {
+    std::string error;
+    std::vector<line::StoredBurn> burns;
+    std::vector<std::string> skipped;
+    if (!line::BurnsInRecordFile(options.importRecord, line::BurnFilter{}, burns, skipped, error)) {
+        return Failed(error);
+    }
+    for (const std::string& line : skipped) {
+        line::Warn(options.importRecord + ", " + line + ": skipped");
+    }
+    const std::unique_ptr<line::RecordStore> store =
+        line::RecordStore::Open(options.recordDb, error);
+    if (!store) {
+        return Failed(error);
+    }
+    std::size_t added = 0;
+    for (std::size_t at = 0; at < burns.size(); at += kImportBatch) {
+        const std::vector<line::StoredBurn> batch(
+            burns.begin() + static_cast<std::ptrdiff_t>(at),
+            burns.begin() + static_cast<std::ptrdiff_t>(std::min(burns.size(), at + kImportBatch)));
+        std::size_t batchAdded = 0;
+        if (!store->Put(batch, error, &batchAdded)) {
+            return Failed("after " + std::to_string(added) + " new burns: " + error);
+        }
+        added += batchAdded;
+    }
+    StandardOutput().Write(std::to_string(burns.size()) + " burns read from " +
+                           ForPerson(options.importRecord) + ": " + std::to_string(added) +
+                           " new, " + std::to_string(burns.size() - added) + " there already; " +
+                           std::to_string(skipped.size()) +
+                           (skipped.size() == 1 ? " line skipped\n" : " lines skipped\n"));
+    return skipped.empty() ? line::kExitSuccess : line::kExitBurnFailed;
+}
+
+}  // namespace norvane::cli
