@@ -53,7 +53,8 @@ std::optional<T> Take(std::map<std::string, MachineWorld::Beside<T>>& under,
 
 }  // namespace
 
-MachineWorld::MachineWorld(const std::string& record) : record_(record) {
+MachineWorld::MachineWorld(const std::string& record, std::function<LineWord(const UnitAsk&)> line)
+    : record_(record), line_(std::move(line)) {
     if (!record.empty()) {
         follower_.emplace(record);
     }
@@ -78,6 +79,7 @@ MachineWorld::~MachineWorld() {
     }
     asks_.clear();  // each waited for: its thread may still wake the station
     identities_.clear();
+    lineWords_.clear();
 }
 
 void MachineWorld::FollowUsb() {
@@ -153,6 +155,14 @@ void MachineWorld::Identify(const std::string& port) {
 
 std::optional<PortIdentity> MachineWorld::Identified(const std::string& port) {
     return Take(identities_, port);
+}
+
+void MachineWorld::AskLine(const std::string& port, const UnitAsk& ask) {
+    Begin(lineWords_, port, [this, ask](const std::string&) { return line_(ask); });
+}
+
+std::optional<LineWord> MachineWorld::LineAnswered(const std::string& port) {
+    return Take(lineWords_, port);
 }
 
 bool MachineWorld::RecordWritable(std::string& why) {

@@ -18,8 +18,10 @@ namespace norvane::line {
 
 class MachineWorld : public StationWorld {
   public:
-    // `record`: the record file; empty: none.
-    explicit MachineWorld(const std::string& record);
+    // `record`: the record file; empty: none. `line`: asks the line's shared
+    // record about a unit (beside the loop); null: there is none.
+    explicit MachineWorld(const std::string& record,
+                          std::function<LineWord(const UnitAsk&)> line = nullptr);
     ~MachineWorld() override;  // an ask under way is waited for: it holds its port
     MachineWorld(const MachineWorld&) = delete;
     MachineWorld& operator=(const MachineWorld&) = delete;
@@ -47,6 +49,9 @@ class MachineWorld : public StationWorld {
         return record_.empty() || machine::AppendLine(record_, line, error);
     }
     std::vector<RecordedBurn> RecordedSince() override;
+    bool AsksLine() const override { return line_ != nullptr; }
+    void AskLine(const std::string& port, const UnitAsk& ask) override;
+    std::optional<LineWord> LineAnswered(const std::string& port) override;
     void Notify(const std::string& state) override { machine::TellServiceManager(state); }
 
     // Work beside the station's loop: its answer, and the thread that gives it
@@ -68,6 +73,8 @@ class MachineWorld : public StationWorld {
     std::string recordTrouble_;  // the last warning about reading the record
     std::map<std::string, Beside<bool>> asks_;
     std::map<std::string, Beside<PortIdentity>> identities_;
+    std::function<LineWord(const UnitAsk&)> line_;
+    std::map<std::string, Beside<LineWord>> lineWords_;
     std::unique_ptr<machine::PlcUsbFollower> usbFollower_;
     std::mutex mutex_;  // of what the threads beside the loop write, and of `wake_`
     UsbUnits usb_;

@@ -180,7 +180,7 @@ void Station::Identified(Watched& w, const PortIdentity& found) {
         }
     }
     if (held.size() == 1) {
-        Burn(w, images_.Of(held.front()));
+        BurnOnceTheLineSays(w, images_.Of(held.front()));
         return;
     }
     ++failed_;
@@ -205,8 +205,45 @@ void Station::Identified(Watched& w, const PortIdentity& found) {
              outcome == OutcomeCode::RunMode ? kInRunMode : why + ": take it out");
 }
 
+void Station::BurnOnceTheLineSays(Watched& w, const std::shared_ptr<const RunImage>& image) {
+    if (!world_.AsksLine() || w.unit.usbSerial.empty() || settings_.check) {
+        Burn(w, image);
+        return;
+    }
+    const ImageFacts facts = FactsOf(*image);
+    w.askingLine = image;
+    world_.AskLine(w.socket.id(),
+                   UnitAsk{w.unit.usbSerial, facts.model, facts.sha256, w.socket.id()});
+    w.socket.Burning("asking the line whether it is burnt");
+}
+
+void Station::LineSaid(Watched& w, const LineWord& word) {
+    const std::shared_ptr<const RunImage> image = std::move(w.askingLine);
+    w.askingLine.reset();
+    StationSocket& socket = w.socket;
+    if (!socket.serial() && UnitIn(socket.id(), world_.PlcsOnUsb()) == nullptr) {
+        socket.Emptied();  // it was taken out while the line was asked
+        w.unit = Unit{};
+    } else if (stopping_) {
+        socket.TakeOut("the station is stopping: nothing more is burnt");
+    } else if (!word.burntAt.empty()) {
+        socket.TakeOut("burnt at " + word.burntAt + ": take it out");
+    } else if (!word.burningAt.empty()) {
+        socket.TakeOut("being burnt at " + word.burningAt + ": take it out");
+    } else {
+        if (!word.trouble.empty()) {
+            // A line whose record cannot be asked goes on, each station by its own.
+            Warn("the line's record cannot be asked (" + word.trouble + "): the unit on " +
+                 socket.id() + " is burnt by this station's own record");
+        }
+        Burn(w, image);
+    }
+}
+
 void Station::Burn(Watched& w, const std::shared_ptr<const RunImage>& image) {
     StationSocket& socket = w.socket;
+    w.pulled = false;
+    w.mayLeave = false;
     w.burning = FactsOf(*image);
     burns_.Start(socket.id(), !socket.serial(), image);
     const UnitBurn* before = history_.Last(w.unit.usbSerial);
@@ -445,6 +482,11 @@ void Station::Look(bool first, const WorldNews* only) {
         if (w.identifying) {
             if (std::optional<PortIdentity> found = world_.Identified(id)) {
                 Identified(w, *found);
+            }
+        }
+        if (w.askingLine) {
+            if (std::optional<LineWord> word = world_.LineAnswered(id)) {
+                LineSaid(w, *word);
             }
         }
         // Watching every socket, a station holds one only while a unit is in it:

@@ -106,8 +106,10 @@ class Station {
         std::optional<std::uint64_t> told;
         SerialWatch serial;
         bool identifying = false;  // asked what it is, before its burn
-        ImageFacts burning;        // the image of its burn
-        bool burnAgain = false;    // its burn ended after the flash was touched
+        // The line is asked whether it may be burnt, with this image.
+        std::shared_ptr<const RunImage> askingLine;
+        ImageFacts burning;      // the image of its burn
+        bool burnAgain = false;  // its burn ended after the flash was touched
         SocketYield yield;
         // Whether its unit may leave now (a replug, a restart, the hand-over to
         // its bootloader), the phase its burn was in last, and whether the unit
@@ -130,6 +132,10 @@ class Station {
     void Start(Watched& w, const Unit& unit);
     void Identified(Watched& w, const PortIdentity& found);
     void Burn(Watched& w, const std::shared_ptr<const RunImage>& image);
+    // Burns it once the line has said it may (a unit with a serial number,
+    // where stations share their record).
+    void BurnOnceTheLineSays(Watched& w, const std::shared_ptr<const RunImage>& image);
+    void LineSaid(Watched& w, const LineWord& word);
     // `message`: what its end and record say; `note`: what its row says.
     void NotBurnt(Watched& w, const PortIdentity& found, OutcomeCode outcome,
                   const std::string& message, const std::string& note);

@@ -29,6 +29,21 @@ inline bool operator==(const UsbUnit& a, const UsbUnit& b) {
 // By the name --port gives its socket (usb-path:1-2; on Windows the interface).
 using UsbUnits = std::map<std::string, UsbUnit>;
 
+// A unit about to be burnt, as the line's shared record is asked about it.
+struct UnitAsk {
+    std::string usbSerial;
+    std::string model;
+    std::string sha256;  // of the image it is to get
+    std::string socket;
+};
+// The line's word on it: burnt with that image already somewhere (where and
+// when), burnt now at another station (which), or this station's to burn.
+struct LineWord {
+    std::string burntAt;    // "station B, socket A3, 10:42"
+    std::string burningAt;  // "station B, socket A3"
+    std::string trouble;    // the line could not be asked: the station's own rule holds
+};
+
 // What changed beside a station's loop since it last asked.
 struct WorldNews {
     bool usb = false;                // a PLC came or went on USB
@@ -78,6 +93,18 @@ class StationWorld {
     virtual bool Record(const std::string& line, std::string& error) = 0;
     // The record's burns written since the last call, whoever wrote them.
     virtual std::vector<RecordedBurn> RecordedSince() = 0;
+    // Whether the line's shared record is asked before each burn of a unit
+    // with a serial number: AskLine starts it beside the loop, LineAnswered
+    // gives the answer once there is one (and nothing while it is asked).
+    virtual bool AsksLine() const { return false; }
+    virtual void AskLine(const std::string& port, const UnitAsk& ask) {
+        (void)port;
+        (void)ask;
+    }
+    virtual std::optional<LineWord> LineAnswered(const std::string& port) {
+        (void)port;
+        return LineWord{};
+    }
     // Tells the service manager, where there is one ("READY=1", ...).
     virtual void Notify(const std::string& state) = 0;
 };

@@ -101,9 +101,19 @@ std::unique_ptr<SqlConnection> OpenPostgres(const std::string& conninfo, std::st
     if (NamesPassword(conninfo, error)) {
         return nullptr;
     }
-    // What the address says itself comes last and wins.
-    const char* keys[] = {"connect_timeout", "application_name", "dbname", nullptr};
-    const char* values[] = {kConnectSeconds, "norvane-fwupdate", conninfo.c_str(), nullptr};
+    // Nothing waits on the server without a bound: a statement, a lock, a
+    // server gone silent behind a pulled cable. What the address says itself
+    // comes last and wins.
+    const char* keys[] = {"connect_timeout",     "application_name", "options", "keepalives_idle",
+                          "keepalives_interval", "keepalives_count", "dbname",  nullptr};
+    const char* values[] = {kConnectSeconds,
+                            "norvane-fwupdate",
+                            "-c statement_timeout=10s -c lock_timeout=10s",
+                            "10",
+                            "5",
+                            "3",
+                            conninfo.c_str(),
+                            nullptr};
     PGconn* connection = PQconnectdbParams(keys, values, 1);
     if (connection == nullptr || PQstatus(connection) != CONNECTION_OK) {
         error = "cannot reach the record database: " +

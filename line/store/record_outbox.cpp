@@ -1,6 +1,7 @@
 #include "line/store/record_outbox.h"
 
 #include <algorithm>
+#include <ctime>
 #include <vector>
 
 #include "burn/untrusted_text.h"
@@ -14,6 +15,8 @@ constexpr std::size_t kBatch = 500;
 // After a failed try the next waits this long, doubling up to the longest.
 constexpr std::chrono::milliseconds kFirstPause{500};
 constexpr std::chrono::milliseconds kLongestPause{30000};
+// How often the station tells the line it is there.
+constexpr std::chrono::seconds kBeat{5};
 
 }  // namespace
 
@@ -67,6 +70,7 @@ std::string RecordOutbox::Trouble() const {
 
 bool RecordOutbox::Flush(std::chrono::milliseconds limit) {
     std::unique_lock<std::mutex> lock(mutex_);
+    hurry_ = true;  // a pause after a failed try is cut short
     wake_.notify_all();
     return sent_.wait_for(lock, limit, [this] { return waiting_.load() == 0; });
 }
@@ -90,16 +94,8 @@ bool RecordOutbox::SendSome(std::unique_ptr<RecordStore>& store) {
         }
         // A line that is no record is in the record file still; it is dropped here.
     }
-    if (!store) {
-        store = RecordStore::Open(url_, error);
-    }
-    if (!store || !store->Put(burns, error)) {
-        if (store && !store->Usable()) {
-            store.reset();
-        }
-        std::lock_guard<std::mutex> lock(mutex_);
-        trouble_ = ForPerson(error);
-        return false;
+    if (!Opened(store, error) || !store->Put(burns, error)) {
+        return Failed(store, error);
     }
     std::lock_guard<std::mutex> lock(mutex_);
     trouble_.clear();
@@ -117,23 +113,57 @@ bool RecordOutbox::SendSome(std::unique_ptr<RecordStore>& store) {
 void RecordOutbox::Send() {
     std::unique_ptr<RecordStore> store;
     std::chrono::milliseconds pause{0};
+    auto nextBeat = std::chrono::steady_clock::now();
     std::unique_lock<std::mutex> lock(mutex_);
     while (!stop_) {
-        if (waiting_.load() == 0) {
+        const bool beat = std::chrono::steady_clock::now() >= nextBeat;
+        if (waiting_.load() == 0 && !beat) {
             sent_.notify_all();
-            wake_.wait(lock, [this] { return stop_ || waiting_.load() > 0; });
+            wake_.wait_until(lock, nextBeat, [this] { return stop_ || waiting_.load() > 0; });
             continue;
         }
         lock.unlock();
-        const bool sent = SendSome(store);
+        bool done = true;
+        if (beat) {
+            nextBeat = std::chrono::steady_clock::now() + kBeat;
+            done = Beat(store);
+        }
+        if (done && waiting_.load() > 0) {
+            done = SendSome(store);
+        }
         lock.lock();
-        if (sent) {
+        if (done) {
             pause = std::chrono::milliseconds{0};
             continue;
         }
         pause = std::min(kLongestPause, std::max(kFirstPause, pause * 2));
-        wake_.wait_for(lock, pause, [this] { return stop_; });
+        wake_.wait_for(lock, pause, [this] { return stop_ || hurry_; });
+        hurry_ = false;
     }
+}
+
+bool RecordOutbox::Opened(std::unique_ptr<RecordStore>& store, std::string& error) {
+    if (!store) {
+        store = RecordStore::Open(url_, error);
+    }
+    return store != nullptr;
+}
+
+bool RecordOutbox::Failed(std::unique_ptr<RecordStore>& store, const std::string& error) {
+    if (store && !store->Usable()) {
+        store.reset();
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    trouble_ = ForPerson(error);
+    return false;
+}
+
+bool RecordOutbox::Beat(std::unique_ptr<RecordStore>& store) {
+    std::string error;
+    if (!Opened(store, error) || !store->Beat(station_, std::time(nullptr), error)) {
+        return Failed(store, error);
+    }
+    return true;
 }
 
 }  // namespace norvane::line

@@ -2,7 +2,8 @@
 // local SQLite file before the burn's end is told, and a thread of its own sends
 // the waiting lines to the store in order, each once, whenever the store can be
 // reached. A burn never waits on the store; a store that is down, refuses rows
-// or comes back later loses none.
+// or comes back later loses none. The same thread tells the line every few
+// seconds that the station is there, for the claims on the units it burns.
 #pragma once
 
 #include <atomic>
@@ -45,6 +46,11 @@ class RecordOutbox {
     void Send();
     // One batch from the box to the store; false when the store did not take it.
     bool SendSome(std::unique_ptr<RecordStore>& store);
+    // Tells the store this station is there.
+    bool Beat(std::unique_ptr<RecordStore>& store);
+    bool Opened(std::unique_ptr<RecordStore>& store, std::string& error);
+    // Notes why the store did not answer (false), dropping a connection gone.
+    bool Failed(std::unique_ptr<RecordStore>& store, const std::string& error);
 
     mutable std::mutex mutex_;  // the box's connection, the trouble, the wake-up
     std::condition_variable wake_;
@@ -55,6 +61,7 @@ class RecordOutbox {
     std::string trouble_;
     std::atomic<std::int64_t> waiting_{0};
     bool stop_ = false;
+    bool hurry_ = false;  // Flush waits
     std::thread sender_;
 };
 

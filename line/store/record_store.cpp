@@ -3,6 +3,8 @@
 #include <functional>
 #include <stdexcept>
 
+#include "line/burn_record.h"
+
 namespace norvane::line {
 
 namespace {
@@ -27,6 +29,8 @@ const std::vector<std::vector<const char*>> kMigrations = {
         // A unit a station is burning now, so that no other burns it beside.
         "CREATE TABLE claims (usb_serial TEXT PRIMARY KEY, station TEXT NOT NULL,"
         " socket TEXT NOT NULL, since TEXT NOT NULL)",
+        // When each station was last heard of, for the claims of one that is gone.
+        "CREATE TABLE stations (station TEXT PRIMARY KEY, seen TEXT NOT NULL)",
     },
 };
 
@@ -65,6 +69,24 @@ StoredBurn BurnOfRow(const SqlConnection::Row& row) {
     b.message = row[c++];
     b.line = row[c];
     return b;
+}
+
+// "10:42" for a time of today, "2026-12-09 10:42" for one before, in the
+// station's time zone.
+std::string LocalTimeOf(const std::string& utc, std::time_t now) {
+    const std::optional<std::int64_t> at = ParseRfc3339(utc);
+    if (!at) {
+        return utc;
+    }
+    const std::time_t when = static_cast<std::time_t>(*at);
+    std::tm local{};
+    std::tm today{};
+    localtime_r(&when, &local);
+    localtime_r(&now, &today);
+    char text[32];
+    const bool sameDay = local.tm_year == today.tm_year && local.tm_yday == today.tm_yday;
+    std::strftime(text, sizeof text, sameDay ? "%H:%M" : "%Y-%m-%d %H:%M", &local);
+    return text;
 }
 
 }  // namespace
@@ -182,6 +204,11 @@ bool RecordStore::Put(const std::vector<StoredBurn>& burns, std::string& error,
                 return false;
             }
             for (const StoredBurn& b : burns) {
+                // The unit's burn is over: its claim goes with its row.
+                if (!db_->Run("DELETE FROM claims WHERE usb_serial = $1 AND station = $2",
+                              {b.usbSerial, b.station}, nullptr, error)) {
+                    return false;
+                }
                 if (!db_->Run(insert,
                               {b.burnId,
                                b.time,
@@ -218,6 +245,52 @@ bool RecordStore::Put(const std::vector<StoredBurn>& burns, std::string& error,
             return true;
         },
         error);
+}
+
+bool RecordStore::AskLine(const UnitAsk& ask, const std::string& station, std::time_t now,
+                          LineWord& word, std::string& error) {
+    word = LineWord{};
+    return InOne(
+        [&] {
+            std::vector<SqlConnection::Row> rows;
+            if (!db_->Run("SELECT station, socket, time FROM burns WHERE usb_serial = $1"
+                          " AND model = $2 AND sha256 = $3 AND outcome = 'success'"
+                          " ORDER BY time DESC LIMIT 1",
+                          {ask.usbSerial, ask.model, ask.sha256}, &rows, error)) {
+                return false;
+            }
+            if (!rows.empty()) {
+                word.burntAt = "station " + rows[0][0] + ", socket " + rows[0][1] + ", " +
+                               LocalTimeOf(rows[0][2], now);
+                return true;
+            }
+            if (!db_->Run("SELECT c.station, c.socket FROM claims c JOIN stations s"
+                          " ON s.station = c.station WHERE c.usb_serial = $1"
+                          " AND c.station <> $2 AND s.seen >= $3 AND c.since >= $4",
+                          {ask.usbSerial, station, UtcTime(now - kStationGone),
+                           UtcTime(now - kClaimLife)},
+                          &rows, error)) {
+                return false;
+            }
+            if (!rows.empty()) {
+                word.burningAt = "station " + rows[0][0] + ", socket " + rows[0][1];
+                return true;
+            }
+            return db_->Run("DELETE FROM claims WHERE usb_serial = $1", {ask.usbSerial}, nullptr,
+                            error) &&
+                   db_->Run(
+                       "INSERT INTO claims (usb_serial, station, socket, since)"
+                       " VALUES ($1, $2, $3, $4)",
+                       {ask.usbSerial, station, ask.socket, UtcTime(now)}, nullptr, error);
+        },
+        error);
+}
+
+bool RecordStore::Beat(const std::string& station, std::time_t now, std::string& error) {
+    return db_->Run(
+        "INSERT INTO stations (station, seen) VALUES ($1, $2)"
+        " ON CONFLICT (station) DO UPDATE SET seen = excluded.seen",
+        {station, UtcTime(now)}, nullptr, error);
 }
 
 bool RecordStore::Burns(const BurnFilter& filter, std::vector<StoredBurn>& burns,

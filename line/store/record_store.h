@@ -4,11 +4,13 @@
 // schema and refuses a database newer than itself.
 #pragma once
 
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "line/station_world.h"
 #include "line/store/sql_connection.h"
 #include "line/store/stored_burn.h"
 
@@ -16,6 +18,10 @@ namespace norvane::line {
 
 // The schema this program writes; a database of a higher one is refused.
 constexpr int kRecordSchema = 1;
+// A station not heard of for this long is gone, and its claims with it; no
+// claim outlives a burn's longest time.
+constexpr std::time_t kStationGone = 30;
+constexpr std::time_t kClaimLife = 15 * 60;
 
 // Which burns: since a time ("2026-12-07T18:35:34Z"; empty: all), of one unit,
 // of one station (empty: any).
@@ -39,6 +45,15 @@ class RecordStore {
              std::size_t* added = nullptr);
     // The burns `filter` lets through, oldest first.
     bool Burns(const BurnFilter& filter, std::vector<StoredBurn>& burns, std::string& error);
+    // The line's word on a unit about to be burnt at `station` (see LineWord),
+    // taken in one transaction with the claim on it when it is this station's
+    // to burn: of two stations that ask at once, one is told the other burns
+    // it. A claim is let go when the burn's row arrives, when its station has
+    // not been heard of for kStationGone, or after kClaimLife.
+    bool AskLine(const UnitAsk& ask, const std::string& station, std::time_t now, LineWord& word,
+                 std::string& error);
+    // The station is there (told every few seconds by its outbox).
+    bool Beat(const std::string& station, std::time_t now, std::string& error);
     // False once the database has gone: open it again.
     bool Usable() const { return db_->Usable(); }
 

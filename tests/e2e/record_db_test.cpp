@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "child_process.h"
 #include "line/store/record_outbox.h"
@@ -119,6 +121,69 @@ TEST_P(EachStore, RefusesADatabaseNewerThanItself) {
     EXPECT_FALSE(RecordStore::Open(url, error));
     EXPECT_NE(error.find("schema version 9, newer than this program's (1)"), std::string::npos)
         << error;
+}
+
+// The line's word on a unit: this station's to burn (claimed), burnt now at
+// another station, or burnt there already with this image; a claim goes with
+// its burn's row or with its station.
+TEST_P(EachStore, ClaimsAUnitForOneStationOfTheLine) {
+    std::string error;
+    const std::string url = UrlOf(GetParam(), "claims");
+    const std::unique_ptr<RecordStore> store = RecordStore::Open(url, error);
+    ASSERT_TRUE(store) << error;
+    const std::time_t now = std::time(nullptr);
+    ASSERT_TRUE(store->Beat("A", now, error) && store->Beat("B", now, error)) << error;
+    const line::UnitAsk ask{"U9", "QB7", "ab", "usb-path:1-2"};
+    const auto word = [&](const line::UnitAsk& a, const char* station, std::time_t at) {
+        line::LineWord told;
+        EXPECT_TRUE(store->AskLine(a, station, at, told, error)) << error;
+        return told.burntAt.empty()
+                   ? told.burningAt.empty() ? "burn" : "burning at " + told.burningAt
+                   : "burnt at " + told.burntAt.substr(0, 30);
+    };
+    EXPECT_EQ(word(ask, "A", now), "burn");
+    EXPECT_EQ(word(ask, "B", now), "burning at station A, socket usb-path:1-2");
+    ASSERT_TRUE(store->Put({Burn("c1", "U9", line::UtcTime(now))}, error)) << error;
+    EXPECT_EQ(word(ask, "B", now), "burnt at station A, socket usb-path:1-2");
+    // Another image: burnt; its station gone, its claim goes too.
+    const line::UnitAsk newer{"U9", "QB7", "cd", "usb-path:1-3"};
+    EXPECT_EQ(word(newer, "B", now), "burn");
+    EXPECT_EQ(word(newer, "A", now), "burning at station B, socket usb-path:1-3");
+    ASSERT_TRUE(store->Beat("A", now + 60, error)) << error;
+    EXPECT_EQ(word(newer, "A", now + 60), "burn");
+}
+
+// Stations that ask for one unit at the same moment: exactly one burns it.
+TEST_P(EachStore, OfStationsRacingForAUnitOneBurnsIt) {
+    std::string error;
+    const std::string url = UrlOf(GetParam(), "race");
+    constexpr int kStations = 6;
+    std::vector<std::unique_ptr<RecordStore>> stores;
+    const std::time_t now = std::time(nullptr);
+    for (int i = 0; i < kStations; ++i) {
+        stores.push_back(RecordStore::Open(url, error));
+        ASSERT_TRUE(stores.back() && stores.back()->Beat("S" + std::to_string(i), now, error))
+            << error;
+    }
+    std::atomic<int> granted{0};
+    std::atomic<int> failed{0};
+    std::vector<std::thread> asking;
+    for (int i = 0; i < kStations; ++i) {
+        asking.emplace_back([&, i] {
+            line::LineWord word;
+            std::string why;
+            if (!stores[static_cast<std::size_t>(i)]->AskLine(
+                    {"R1", "QB7", "ab", "s"}, "S" + std::to_string(i), now, word, why)) {
+                ++failed;
+            } else if (word.burningAt.empty()) {
+                ++granted;
+            }
+        });
+    }
+    for (std::thread& t : asking) {
+        t.join();
+    }
+    EXPECT_EQ(std::make_pair(granted.load(), failed.load()), std::make_pair(1, 0));
 }
 
 INSTANTIATE_TEST_SUITE_P(Store, EachStore, ::testing::Values("sqlite", "postgresql"));
@@ -266,6 +331,46 @@ TEST(RecordDbProgram, AStationKeepsItsBurnsThereAndCatchesUp) {
         EXPECT_EQ(burns[0].usbSerial + burns[1].usbSerial, "S1S2");
         EXPECT_EQ(line.Records().size(), 2u);
     }
+}
+
+// Two stations (two PCs) on one database: a unit burnt at one is not burnt
+// again at the other, and a unit plugged into both at once is burnt by one.
+TEST(RecordDbProgram, TwoStationsBurnEachUnitOnce) {
+    const std::string url = UrlOf("postgresql", "line");
+    FakeUsbSockets pcA;
+    FakeUsbSockets pcB;
+    Line a(pcA, {"--record-db", url, "--station", "A"});
+    Line b(pcB, {"--record-db", url, "--station", "B"});
+    ServedPv first;
+    a.Plug("1-2", first, "M1");
+    ASSERT_TRUE(a.Await("1-2", "take_out", "done")) << a.Output();
+    a.Unplug("1-2");
+    // Its row is sent beside the station's loop: moved on once it is there.
+    std::string error;
+    const std::unique_ptr<RecordStore> store = RecordStore::Open(url, error);
+    ASSERT_TRUE(store) << error;
+    for (int look = 0; look < 100 && All(*store).empty(); ++look) {
+        usleep(100000);
+    }
+    ServedPv moved;
+    b.Plug("1-3", moved, "M1");
+    ASSERT_TRUE(b.Await("1-3", "take_out", "burnt at station A, socket usb-path:1-2"))
+        << b.Output();
+    EXPECT_EQ(moved.Requests(plcsim::Exchange::EraseRequest), 0u);
+    ServedPv twinA;
+    ServedPv twinB;
+    a.Plug("1-4", twinA, "M2");
+    b.Plug("1-4", twinB, "M2");
+    ASSERT_TRUE(a.Await("1-4", "take_out")) << a.Output();
+    ASSERT_TRUE(b.Await("1-4", "take_out")) << b.Output();
+    EXPECT_EQ(a.Starts() + b.Starts(), 2u) << a.Output() << b.Output();
+    EXPECT_EQ(a.Stop(), 0);
+    EXPECT_EQ(b.Stop(), 0);
+    std::size_t m2 = 0;
+    for (const StoredBurn& burn : All(*store)) {
+        m2 += burn.usbSerial == "M2" ? 1 : 0;
+    }
+    EXPECT_EQ(m2, 1u);
 }
 
 }  // namespace

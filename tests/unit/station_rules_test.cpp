@@ -87,6 +87,17 @@ class FakeWorld : public StationWorld {
     }
     std::vector<RecordedBurn> RecordedSince() override { return std::exchange(recorded, {}); }
     void Notify(const std::string&) override {}
+    // The line's record, where a test gives one: its word on each unit asked.
+    std::optional<LineWord> lineWord;
+    std::map<std::string, UnitAsk> linesAsked;
+    bool AsksLine() const override { return lineWord.has_value(); }
+    void AskLine(const std::string& port, const UnitAsk& ask) override { linesAsked[port] = ask; }
+    std::optional<LineWord> LineAnswered(const std::string& port) override {
+        if (linesAsked.count(port) == 0) {
+            return std::nullopt;
+        }
+        return *lineWord;
+    }
 };
 
 class FakeBurns : public Supervisor {
@@ -552,6 +563,49 @@ TEST_F(StationRules, APulledUnitsFailureStaysOnItsRowUntilTheNext) {
         EXPECT_EQ(Says(socket), "working");
         burns_.End(socket, 0);
         Turn();
+        Unplug(socket);
+        Turn();
+    }
+}
+
+// Where stations share their record, a unit with a serial number is burnt only
+// once the line has said that it may: not where it was burnt with this image
+// elsewhere, nor while another station burns it; a line that cannot be asked
+// leaves each station its own rule.
+TEST_F(StationRules, TheLineSaysWhetherAUnitIsBurnt) {
+    struct Case {
+        LineWord word;
+        const char* says;
+        bool burnt;
+    };
+    const Case cases[] = {
+        {{"station B, socket usb-path:1-4, 10:42", "", ""},
+         "take_out: burnt at station B, socket usb-path:1-4, 10:42: take it out",
+         false},
+        {{"", "station B, socket usb-path:1-4", ""},
+         "take_out: being burnt at station B, socket usb-path:1-4: take it out",
+         false},
+        {{"", "", "cannot reach the record database"}, "working", true},
+        {{}, "working", true},
+    };
+    const std::string socket = "usb-path:1-2";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.says);
+        world_.lineWord = c.word;
+        world_.linesAsked.clear();
+        burns_.started.clear();
+        Begin();
+        Plug(socket, "L1");
+        Turn();
+        ASSERT_EQ(world_.linesAsked.count(socket), 1u);
+        EXPECT_EQ(world_.linesAsked[socket].usbSerial, "L1");
+        EXPECT_EQ(world_.linesAsked[socket].sha256, "aa");
+        EXPECT_EQ(Says(socket), c.says);
+        EXPECT_EQ(burns_.started.size(), c.burnt ? 1u : 0u);
+        if (c.burnt) {
+            burns_.End(socket, 1, OutcomeCode::TransferFailed, "failed");
+            Turn();
+        }
         Unplug(socket);
         Turn();
     }

@@ -253,7 +253,11 @@ int Watch(const Options& options, line::ImageSet images, EventView& view,
         return UsageError(error);
     }
     BothViews both(view, page ? page->View() : view);
-    line::MachineWorld world(options.record);
+    line::MachineWorld world(
+        options.record,
+        recordDb ? std::function<line::LineWord(const line::UnitAsk&)>(
+                       [&recordDb](const line::UnitAsk& ask) { return recordDb->AskLine(ask); })
+                 : nullptr);
     line::ProcessSupervisor burns(BurnSettingsOf(options), silence);
     line::EventPump pump(page ? static_cast<EventView&>(both) : view);
     // Files are read again on a hang-up; the built-in image and one read from

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "line/station_world.h"
 #include "ui/cli/options.h"
 
 namespace norvane::cli {
@@ -17,6 +18,9 @@ class StationRecordDb {
     // The station stops: what waits is given a moment to arrive, and what does
     // not is said (it is sent at the next start).
     virtual void Stop() = 0;
+    // The line's word on a unit about to be burnt (called beside the station's
+    // loop, perhaps by several threads at once).
+    virtual line::LineWord AskLine(const line::UnitAsk& ask) = 0;
 };
 
 // The station's way to options.recordDb; null with `error` set when it cannot

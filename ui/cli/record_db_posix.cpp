@@ -1,5 +1,6 @@
 #include <ctime>
 #include <fstream>
+#include <mutex>
 
 #include "burn/untrusted_text.h"
 #include "line/exit_status.h"
@@ -23,7 +24,8 @@ constexpr std::size_t kImportBatch = 1000;
 
 class OutboxDb : public StationRecordDb {
   public:
-    explicit OutboxDb(std::unique_ptr<line::RecordOutbox> outbox) : outbox_(std::move(outbox)) {}
+    OutboxDb(std::unique_ptr<line::RecordOutbox> outbox, std::string url, std::string station)
+        : outbox_(std::move(outbox)), url_(std::move(url)), station_(std::move(station)) {}
     bool Keep(const std::string& line, std::string& error) override {
         return outbox_->Add(line, error);
     }
@@ -35,8 +37,29 @@ class OutboxDb : public StationRecordDb {
         }
     }
 
+    line::LineWord AskLine(const line::UnitAsk& ask) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        line::LineWord word;
+        std::string error;
+        if (!desk_) {
+            desk_ = line::RecordStore::Open(url_, error);
+        }
+        if (!desk_ || !desk_->AskLine(ask, station_, std::time(nullptr), word, error)) {
+            if (desk_ && !desk_->Usable()) {
+                desk_.reset();
+            }
+            word = line::LineWord{};
+            word.trouble = error;
+        }
+        return word;
+    }
+
   private:
     std::unique_ptr<line::RecordOutbox> outbox_;
+    const std::string url_;
+    const std::string station_;
+    std::mutex mutex_;  // of the desk: one question at a time
+    std::unique_ptr<line::RecordStore> desk_;
 };
 
 int Failed(const std::string& why, int status = line::kExitBurnFailed) {
@@ -94,7 +117,7 @@ std::unique_ptr<StationRecordDb> OpenStationRecordDb(const Options& options, std
     if (!outbox) {
         return nullptr;
     }
-    return std::make_unique<OutboxDb>(std::move(outbox));
+    return std::make_unique<OutboxDb>(std::move(outbox), options.recordDb, station);
 }
 
 int ShowHistory(const Options& options) {
