@@ -1,5 +1,6 @@
 #include "burn/untrusted_text.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
@@ -63,6 +64,10 @@ void AppendByte(std::string& out, char c) {
 
 template <typename Keep>
 std::string Escaped(std::string_view text, Keep keep) {
+    // Most texts are printable ASCII, which every caller keeps as it is.
+    if (std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; })) {
+        return std::string(text);
+    }
     std::string out;
     out.reserve(text.size());
     for (std::size_t at = 0; at < text.size();) {

@@ -30,20 +30,27 @@ std::string GroupOf(const StoredBurn& burn, YieldBy by) {
     return "";
 }
 
-double Median(std::vector<std::int64_t>& values) {
-    if (values.empty()) {
+// The median of values given with how often each came.
+double Median(std::vector<std::pair<std::int64_t, std::int64_t>>& counted) {
+    std::sort(counted.begin(), counted.end());
+    std::int64_t all = 0;
+    for (const auto& [value, count] : counted) {
+        all += count;
+    }
+    if (all == 0) {
         return 0;
     }
-    const std::size_t half = values.size() / 2;
-    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(half),
-                     values.end());
-    const double upper = static_cast<double>(values[half]);
-    if (values.size() % 2 == 1) {
-        return upper;
-    }
-    const double lower = static_cast<double>(
-        *std::max_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(half)));
-    return (lower + upper) / 2;
+    // The values at places (all - 1) / 2 and all / 2 of the sorted whole.
+    const auto at = [&counted](std::int64_t place) {
+        for (const auto& [value, count] : counted) {
+            if (place < count) {
+                return static_cast<double>(value);
+            }
+            place -= count;
+        }
+        return 0.0;
+    };
+    return (at((all - 1) / 2) + at(all / 2)) / 2;
 }
 
 }  // namespace
@@ -62,17 +69,27 @@ bool YieldByOfWord(const std::string& word, YieldBy& by) {
     return false;
 }
 
-std::vector<YieldRow> YieldOf(const std::vector<StoredBurn>& burns, YieldBy by) {
-    std::map<std::string, std::pair<YieldRow, std::vector<std::int64_t>>> groups;
+std::vector<BurnOutcome> OutcomesOf(const std::vector<StoredBurn>& burns, YieldBy by) {
+    std::vector<BurnOutcome> outcomes;
+    outcomes.reserve(burns.size());
     for (const StoredBurn& burn : burns) {
-        auto& [row, seconds] = groups[GroupOf(burn, by)];
+        outcomes.push_back({GroupOf(burn, by), burn.outcome, burn.seconds});
+    }
+    return outcomes;
+}
+
+std::vector<YieldRow> YieldOf(const std::vector<BurnOutcome>& outcomes) {
+    std::map<std::string, std::pair<YieldRow, std::vector<std::pair<std::int64_t, std::int64_t>>>>
+        groups;
+    for (const BurnOutcome& burn : outcomes) {
+        auto& [row, seconds] = groups[burn.group];
         if (burn.outcome == "success") {
-            ++row.done;
-            seconds.push_back(burn.seconds);
+            row.done += burn.count;
+            seconds.emplace_back(burn.seconds, burn.count);
         } else if (burn.outcome == "set_aside") {
-            ++row.setAside;
+            row.setAside += burn.count;
         } else {
-            ++row.failed;
+            row.failed += burn.count;
         }
     }
     std::vector<YieldRow> rows;

@@ -22,8 +22,18 @@ struct YieldRow {
     double medianSeconds = 0;  // of the burns done
 };
 
+// What a yield is counted from: how many burns of a group ended with one
+// outcome (its word) in so many seconds.
+struct BurnOutcome {
+    std::string group;
+    std::string outcome;
+    std::int64_t seconds = 0;
+    std::int64_t count = 1;
+};
+std::vector<BurnOutcome> OutcomesOf(const std::vector<StoredBurn>& burns, YieldBy by);
+
 // The groups in the order of their names.
-std::vector<YieldRow> YieldOf(const std::vector<StoredBurn>& burns, YieldBy by);
+std::vector<YieldRow> YieldOf(const std::vector<BurnOutcome>& outcomes);
 
 // "socket", "model", "station", "hour"; false for another word.
 bool YieldByOfWord(const std::string& word, YieldBy& by);

@@ -22,10 +22,14 @@ const std::vector<std::vector<const char*>> kMigrations = {
         " outcome TEXT NOT NULL, exit_status INTEGER NOT NULL, seconds BIGINT NOT NULL,"
         " failed_attempts BIGINT NOT NULL, attempt INTEGER NOT NULL,"
         " erase_begun INTEGER NOT NULL, handed_over INTEGER NOT NULL,"
-        " verified INTEGER NOT NULL, caption TEXT NOT NULL, message TEXT NOT NULL,"
-        " line TEXT NOT NULL)",
+        " verified INTEGER NOT NULL, caption TEXT NOT NULL, message TEXT NOT NULL)",
+        // The record lines apart: most of a row's bytes, read only when asked
+        // for, so that a yield over many burns reads few pages.
+        "CREATE TABLE burn_lines (burn_id TEXT PRIMARY KEY, line TEXT NOT NULL)",
         "CREATE INDEX burns_by_time ON burns (time)",
         "CREATE INDEX burns_by_serial ON burns (usb_serial, model, sha256)",
+        // What a yield by socket reads, in its order.
+        "CREATE INDEX burns_by_socket ON burns (station, socket, outcome, seconds, time)",
         // A unit a station is burning now, so that no other burns it beside.
         "CREATE TABLE claims (usb_serial TEXT PRIMARY KEY, station TEXT NOT NULL,"
         " socket TEXT NOT NULL, since TEXT NOT NULL)",
@@ -34,10 +38,16 @@ const std::vector<std::vector<const char*>> kMigrations = {
     },
 };
 
-const char* const kColumns =
-    "burn_id, time, station, socket, device, usb_path, usb_serial, model, plc_type, "
-    "boot_version, image, sha256, outcome, exit_status, seconds, failed_attempts, attempt, "
-    "erase_begun, handed_over, verified, caption, message, line";
+#define NORVANE_BURN_FACTS                                                                   \
+    "burn_id, time, station, socket, device, usb_path, usb_serial, model, plc_type, "        \
+    "boot_version, image, sha256, outcome, exit_status, seconds, failed_attempts, attempt, " \
+    "erase_begun, handed_over, verified, caption, message"
+const char* const kColumns = NORVANE_BURN_FACTS;
+// A burn's row as it is read: its facts, then its record line (or none).
+const char* const kWithLine =
+    NORVANE_BURN_FACTS ", (SELECT line FROM burn_lines l WHERE l.burn_id = burns.burn_id)";
+const char* const kWithoutLine = NORVANE_BURN_FACTS ", ''";
+#undef NORVANE_BURN_FACTS
 
 std::string Flag(bool flag) {
     return flag ? "1" : "0";
@@ -51,13 +61,13 @@ std::int64_t Number(const std::string& text) {
     }
 }
 
-StoredBurn BurnOfRow(const SqlConnection::Row& row) {
+StoredBurn BurnOfRow(SqlConnection::Row& row) {
     StoredBurn b;
     std::size_t c = 0;
     for (std::string* text :
          {&b.burnId, &b.time, &b.station, &b.socket, &b.device, &b.usbPath, &b.usbSerial, &b.model,
           &b.plcType, &b.bootVersion, &b.image, &b.sha256, &b.outcome}) {
-        *text = row[c++];
+        *text = std::move(row[c++]);
     }
     for (std::int64_t* number : {&b.exitStatus, &b.seconds, &b.failedAttempts, &b.attempt}) {
         *number = Number(row[c++]);
@@ -65,9 +75,9 @@ StoredBurn BurnOfRow(const SqlConnection::Row& row) {
     for (bool* flag : {&b.eraseBegun, &b.handedOver, &b.verified}) {
         *flag = row[c++] == "1";
     }
-    b.caption = row[c++];
-    b.message = row[c++];
-    b.line = row[c];
+    b.caption = std::move(row[c++]);
+    b.message = std::move(row[c++]);
+    b.line = std::move(row[c]);
     return b;
 }
 
@@ -193,8 +203,11 @@ bool RecordStore::Put(const std::vector<StoredBurn>& burns, std::string& error,
         " $13, CAST($14 AS INTEGER), CAST($15 AS BIGINT), CAST($16 AS BIGINT),"
         " (SELECT COUNT(*) + 1 FROM burns WHERE usb_serial = CAST($7 AS TEXT)"
         " AND usb_serial <> ''),"
-        " CAST($17 AS INTEGER), CAST($18 AS INTEGER), CAST($19 AS INTEGER), $20, $21, $22"
+        " CAST($17 AS INTEGER), CAST($18 AS INTEGER), CAST($19 AS INTEGER), $20, $21"
         " WHERE NOT EXISTS (SELECT 1 FROM burns WHERE burn_id = CAST($1 AS TEXT))";
+    const char* const insertLine =
+        "INSERT INTO burn_lines (burn_id, line) SELECT CAST($1 AS TEXT), $2"
+        " WHERE NOT EXISTS (SELECT 1 FROM burn_lines WHERE burn_id = CAST($1 AS TEXT))";
     const char* const count = "SELECT COUNT(*) FROM burns";
     std::vector<SqlConnection::Row> before;
     std::vector<SqlConnection::Row> after;
@@ -230,9 +243,9 @@ bool RecordStore::Put(const std::vector<StoredBurn>& burns, std::string& error,
                                Flag(b.handedOver),
                                Flag(b.verified),
                                b.caption,
-                               b.message,
-                               b.line},
-                              nullptr, error)) {
+                               b.message},
+                              nullptr, error) ||
+                    !db_->Run(insertLine, {b.burnId, b.line}, nullptr, error)) {
                     return false;
                 }
             }
@@ -293,21 +306,49 @@ bool RecordStore::Beat(const std::string& station, std::time_t now, std::string&
         {station, UtcTime(now)}, nullptr, error);
 }
 
+// The filter's conditions; its values are $1, $2, $3.
+constexpr const char* kFiltered =
+    " FROM burns WHERE time >= CAST($1 AS TEXT)"
+    " AND (CAST($2 AS TEXT) = '' OR usb_serial = CAST($2 AS TEXT))"
+    " AND (CAST($3 AS TEXT) = '' OR station = CAST($3 AS TEXT))";
+
 bool RecordStore::Burns(const BurnFilter& filter, std::vector<StoredBurn>& burns,
                         std::string& error) {
     std::vector<SqlConnection::Row> rows;
-    if (!db_->Run(std::string("SELECT ") + kColumns +
-                      " FROM burns WHERE time >= CAST($1 AS TEXT)"
-                      " AND (CAST($2 AS TEXT) = '' OR usb_serial = CAST($2 AS TEXT))"
-                      " AND (CAST($3 AS TEXT) = '' OR station = CAST($3 AS TEXT))"
+    // The record lines are most of a row's bytes: read only when asked for.
+    if (!db_->Run(std::string("SELECT ") + (filter.lines ? kWithLine : kWithoutLine) + kFiltered +
                       " ORDER BY time, burn_id",
                   {filter.since, filter.usbSerial, filter.station}, &rows, error)) {
         return false;
     }
     burns.clear();
     burns.reserve(rows.size());
-    for (const SqlConnection::Row& row : rows) {
+    for (SqlConnection::Row& row : rows) {
         burns.push_back(BurnOfRow(row));
+    }
+    return true;
+}
+
+bool RecordStore::Outcomes(const BurnFilter& filter, YieldBy by, std::vector<BurnOutcome>& outcomes,
+                           std::string& error) {
+    // A socket is named with its station's name; grouped by the columns
+    // themselves, which an index holds in order.
+    const char* group = by == YieldBy::Socket    ? "station, socket"
+                        : by == YieldBy::Model   ? "'', model"
+                        : by == YieldBy::Station ? "'', station"
+                                                 : "'', substr(time, 1, 13)";
+    std::vector<SqlConnection::Row> rows;
+    // Counted by the database: a few rows back, however many burns.
+    if (!db_->Run(std::string("SELECT ") + group + ", outcome, seconds, COUNT(*)" + kFiltered +
+                      " GROUP BY 1, 2, 3, 4",
+                  {filter.since, filter.usbSerial, filter.station}, &rows, error)) {
+        return false;
+    }
+    outcomes.clear();
+    outcomes.reserve(rows.size());
+    for (SqlConnection::Row& row : rows) {
+        outcomes.push_back({row[0].empty() ? std::move(row[1]) : row[0] + " " + row[1],
+                            std::move(row[2]), Number(row[3]), Number(row[4])});
     }
     return true;
 }

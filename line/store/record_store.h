@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "line/station_world.h"
+#include "line/store/burn_yield.h"
 #include "line/store/sql_connection.h"
 #include "line/store/stored_burn.h"
 
@@ -29,6 +30,7 @@ struct BurnFilter {
     std::string since;
     std::string usbSerial;
     std::string station;
+    bool lines = false;  // with each burn's record line
 };
 
 class RecordStore {
@@ -54,6 +56,10 @@ class RecordStore {
                  std::string& error);
     // The station is there (told every few seconds by its outbox).
     bool Beat(const std::string& station, std::time_t now, std::string& error);
+    // What the yield of the burns `filter` lets through is counted from, in
+    // groups of `by`: only the columns it needs.
+    bool Outcomes(const BurnFilter& filter, YieldBy by, std::vector<BurnOutcome>& outcomes,
+                  std::string& error);
     // False once the database has gone: open it again.
     bool Usable() const { return db_->Usable(); }
 

@@ -69,7 +69,7 @@ std::string UrlOf(const std::string& kind, const std::string& name) {
 std::vector<StoredBurn> All(RecordStore& store) {
     std::vector<StoredBurn> burns;
     std::string error;
-    EXPECT_TRUE(store.Burns({}, burns, error)) << error;
+    EXPECT_TRUE(store.Burns({"", "", "", true}, burns, error)) << error;
     return burns;
 }
 

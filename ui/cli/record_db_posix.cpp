@@ -71,8 +71,10 @@ ReportForm FormOf(const Options& options) {
     return options.json ? ReportForm::Json : options.csv ? ReportForm::Csv : ReportForm::Person;
 }
 
-// The burns --history and --yield read: from the database or the record file.
-bool ReadBurns(const Options& options, std::vector<line::StoredBurn>& burns, std::string& error) {
+// What --history and --yield read, from the database or the record file: the
+// burns, or (`by` given) only what their yield is counted from.
+bool Read(const Options& options, const line::YieldBy* by, std::vector<line::StoredBurn>& burns,
+          std::vector<line::BurnOutcome>& outcomes, std::string& error) {
     line::BurnFilter filter{"", options.serial, options.station};
     if (!options.since.empty() && !SinceTime(options.since, std::time(nullptr), filter.since)) {
         error =
@@ -89,11 +91,15 @@ bool ReadBurns(const Options& options, std::vector<line::StoredBurn>& burns, std
         for (const std::string& line : skipped) {
             line::Warn(options.record + ", " + line + ": skipped");
         }
+        if (by != nullptr) {
+            outcomes = line::OutcomesOf(burns, *by);
+        }
         return true;
     }
     const std::unique_ptr<line::RecordStore> store =
         line::RecordStore::Open(options.recordDb, error);
-    return store && store->Burns(filter, burns, error);
+    return store && (by != nullptr ? store->Outcomes(filter, *by, outcomes, error)
+                                   : store->Burns(filter, burns, error));
 }
 
 }  // namespace
@@ -122,8 +128,9 @@ std::unique_ptr<StationRecordDb> OpenStationRecordDb(const Options& options, std
 
 int ShowHistory(const Options& options) {
     std::vector<line::StoredBurn> burns;
+    std::vector<line::BurnOutcome> unused;
     std::string error;
-    if (!ReadBurns(options, burns, error)) {
+    if (!Read(options, nullptr, burns, unused, error)) {
         return Failed(error);
     }
     StandardOutput().Write(HistoryReport(burns, FormOf(options)));
@@ -132,13 +139,14 @@ int ShowHistory(const Options& options) {
 
 int ShowYield(const Options& options) {
     std::vector<line::StoredBurn> burns;
+    std::vector<line::BurnOutcome> outcomes;
     std::string error;
     line::YieldBy by = line::YieldBy::Socket;
     line::YieldByOfWord(options.by, by);
-    if (!ReadBurns(options, burns, error)) {
+    if (!Read(options, &by, burns, outcomes, error)) {
         return Failed(error);
     }
-    StandardOutput().Write(YieldReport(line::YieldOf(burns, by), by, FormOf(options)));
+    StandardOutput().Write(YieldReport(line::YieldOf(outcomes), by, FormOf(options)));
     return line::kExitSuccess;
 }
 
