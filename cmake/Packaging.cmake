@@ -70,6 +70,7 @@ else()
         "${PROJECT_SOURCE_DIR}/CHANGELOG.md"
         "${PROJECT_SOURCE_DIR}/docs/user-guide.md"
         "${PROJECT_SOURCE_DIR}/docs/json-events.md"
+        "${PROJECT_SOURCE_DIR}/docs/record-db.md"
         "${PROJECT_SOURCE_DIR}/docs/json-events.schema.json"
         "${PROJECT_SOURCE_DIR}/res/packaging/copyright"
         DESTINATION "${docdir}")

@@ -13,6 +13,7 @@ namespace {
 std::mutex gMutex;
 WarningSink gSink;
 std::atomic<std::uint64_t> gRecordErrors{0};
+std::atomic<std::int64_t> gRecordsWaiting{-1};
 
 }  // namespace
 
@@ -37,6 +38,14 @@ void WarnNotRecorded(const std::string& text) {
 
 std::uint64_t RecordErrors() {
     return gRecordErrors.load(std::memory_order_relaxed);
+}
+
+void SetRecordsWaiting(std::int64_t waiting) {
+    gRecordsWaiting.store(waiting, std::memory_order_relaxed);
+}
+
+std::int64_t RecordsWaiting() {
+    return gRecordsWaiting.load(std::memory_order_relaxed);
 }
 
 }  // namespace norvane::line

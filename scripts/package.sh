@@ -158,7 +158,7 @@ fi
 # SIGTERM), with an exit status the unit counts as success.
 if [[ -f "$unit" ]]; then
     chmod 0755 "$scratch" && mkdir -p "$scratch/station" && chmod 0777 "$scratch/station"
-    echo "NORVANE_STATION_OPTIONS=--placeholder --json --port usb-path:9-9 --record $scratch/station/burns.jsonl" \
+    echo "NORVANE_STATION_OPTIONS=--placeholder --json --port usb-path:9-9 --record $scratch/station/burns.jsonl --record-db sqlite:$scratch/station/burns.db" \
         >"$scratch/station/check.conf"
     command=$(sed -n 's/^ExecStart=//p' "$unit")
     options=$(sed -n 's/^NORVANE_STATION_OPTIONS=//p' "$scratch/station/check.conf")

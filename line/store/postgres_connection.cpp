@@ -58,9 +58,18 @@ class PostgresConnection : public SqlConnection {
     }
     bool Usable() const override { return PQstatus(connection_) == CONNECTION_OK; }
 
+    // libpq's message on one line: its lines joined, its indents dropped.
     static std::string Trimmed(const char* text) {
-        std::string message = text != nullptr ? text : "";
-        while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) {
+        std::string message;
+        for (const char* c = text != nullptr ? text : ""; *c != '\0'; ++c) {
+            const bool blank = *c == '\n' || *c == '\t' || *c == ' ';
+            if (!blank) {
+                message += *c;
+            } else if (!message.empty() && message.back() != ' ') {
+                message += ' ';
+            }
+        }
+        while (!message.empty() && message.back() == ' ') {
             message.pop_back();
         }
         return message;

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <ctime>
+#include <utility>
 #include <vector>
 
 #include "burn/untrusted_text.h"
+#include "line/warnings.h"
 
 namespace norvane::line {
 
@@ -34,6 +36,7 @@ std::unique_ptr<RecordOutbox> RecordOutbox::Open(const std::string& path, const 
     }
     std::unique_ptr<RecordOutbox> outbox(new RecordOutbox(std::move(box), url, station));
     outbox->waiting_ = rows.empty() ? 0 : std::stoll(rows[0][0]);
+    SetRecordsWaiting(outbox->waiting_);
     outbox->sender_ = std::thread([o = outbox.get()] { o->Send(); });
     return outbox;
 }
@@ -57,7 +60,7 @@ bool RecordOutbox::Add(const std::string& line, std::string& error) {
                        nullptr, error)) {
             return false;
         }
-        ++waiting_;
+        SetRecordsWaiting(++waiting_);
     }
     wake_.notify_all();
     return true;
@@ -106,7 +109,10 @@ bool RecordOutbox::SendSome(std::unique_ptr<RecordStore>& store) {
         trouble_ = "the outbox cannot be written: " + error;
         return false;
     }
-    waiting_ -= static_cast<std::int64_t>(rows.size());
+    SetRecordsWaiting(waiting_ -= static_cast<std::int64_t>(rows.size()));
+    if (std::exchange(away_, false)) {
+        Warn("the record database has its burns again");
+    }
     return true;
 }
 
@@ -155,6 +161,10 @@ bool RecordOutbox::Failed(std::unique_ptr<RecordStore>& store, const std::string
     }
     std::lock_guard<std::mutex> lock(mutex_);
     trouble_ = ForPerson(error);
+    // Said once when it goes away, once when it is back: not at every try.
+    if (!std::exchange(away_, true)) {
+        Warn(error + ": the burns wait in the outbox until the record database has them");
+    }
     return false;
 }
 

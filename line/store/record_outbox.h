@@ -62,6 +62,7 @@ class RecordOutbox {
     std::atomic<std::int64_t> waiting_{0};
     bool stop_ = false;
     bool hurry_ = false;  // Flush waits
+    bool away_ = false;   // the last try failed
     std::thread sender_;
 };
 

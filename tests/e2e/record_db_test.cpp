@@ -4,6 +4,7 @@
 // back, a writer killed at any moment, records brought in with bad lines, and
 // stations that keep their burns there.
 #include <gtest/gtest.h>
+#include <httplib.h>
 #include <signal.h>
 
 #include <atomic>
@@ -303,21 +304,42 @@ TEST(RecordDbProgram, ImportsARecordAndReadsItBack) {
 }
 
 // A station keeps each burn in the database, under its name, and one that
-// starts while the database is down burns, and catches up once it is back.
+// starts while the database is down burns, says how many wait, and catches up
+// once it is back; its page shows each socket's yield from the database.
 TEST(RecordDbProgram, AStationKeepsItsBurnsThereAndCatchesUp) {
     const std::string url = UrlOf("postgresql", "station");
     ASSERT_TRUE(Server().Stop());
     FakeUsbSockets sockets;
     {
-        Line line(sockets, {"--record-db", url, "--station", "A"});
+        Line line(sockets, {"--record-db", url, "--station", "A", "--http", "127.0.0.1:0"});
+        const std::string page = line.Page();
+        httplib::Client client("127.0.0.1", std::stoi(page.substr(page.rfind(':') + 1)));
         ServedPv first;
         line.Plug("1-2", first, "S1");
         ASSERT_TRUE(line.Await("1-2", "take_out", "done")) << line.Output();
         EXPECT_NE(line.Output().find("cannot reach the record database"), std::string::npos);
+        const auto waiting = client.Get("/metrics");
+        ASSERT_TRUE(waiting);
+        EXPECT_NE(waiting->body.find("norvane_fwupdate_records_waiting 1\n"), std::string::npos)
+            << waiting->body;
         ASSERT_TRUE(Server().Start()) << Server().Trouble();
         ServedPv second;
         line.Plug("1-3", second, "S2");
         ASSERT_TRUE(line.Await("1-3", "take_out", "done")) << line.Output();
+        // The yield the page shows is the database's, asked now and then.
+        std::string station;
+        for (int look = 0; look < 150 && station.find(R"("usb-path:1-3":{"done":1)") ==
+                                               std::string::npos;
+             ++look) {
+            usleep(100000);
+            const auto got = client.Get("/api/station");
+            station = got ? got->body : "";
+        }
+        EXPECT_NE(station.find(R"("records_waiting":0)"), std::string::npos) << station;
+        EXPECT_NE(station.find(R"("shift":{"usb-path:1-2":{"done":1,"failed":0,"set_aside":0},)"
+                               R"("usb-path:1-3":{"done":1)"),
+                  std::string::npos)
+            << station;
         EXPECT_EQ(line.Stop(), 0) << line.Output();
         std::string error;
         const std::unique_ptr<RecordStore> store = RecordStore::Open(url, error);

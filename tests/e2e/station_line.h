@@ -13,6 +13,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <regex>
 
 #include "burn_output.h"
 #include "child_process.h"
@@ -178,6 +179,14 @@ class Line {
         rmdir(folder_.c_str());
     }
     pid_t Pid() const { return tool_->Pid(); }
+    // Where it serves its page (ADDR:PORT), as its station event says; empty: nowhere.
+    std::string Page() const {
+        std::smatch found;
+        return std::regex_search(Output(), found,
+                                 std::regex(R"re("page": "http://([^"]+)/")re"))
+                   ? found[1].str()
+                   : "";
+    }
     const std::string& Output() const { return tool_->Screen(); }
     std::size_t Starts() const {
         return static_cast<std::size_t>(

@@ -14,15 +14,6 @@
 namespace norvane::test {
 namespace {
 
-// Where the station serves its page: the station event says.
-std::string PageOf(Line& line) {
-    std::smatch found;
-    const std::string& output = line.Output();
-    return std::regex_search(output, found, std::regex(R"re("page": "http://([^"]+)/")re"))
-               ? found[1].str()
-               : "";
-}
-
 // A raw connection that asks for `request` and reads what comes back first.
 struct RawClient {
     explicit RawClient(int port) : fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
@@ -72,7 +63,7 @@ std::string PromtoolSays(const std::string& metrics) {
 TEST(StationPage, ServesTheStationReadOnlyAndWithinItsLimits) {
     FakeUsbSockets sockets;
     Line line(sockets, {"--http", "127.0.0.1:0", "--label", "usb-path:1-2=A1"});
-    const std::string address = PageOf(line);
+    const std::string address = line.Page();
     ASSERT_FALSE(address.empty()) << line.Output();
     httplib::Client client("127.0.0.1", PortOf(address));
 

@@ -6,6 +6,7 @@
 #include "burn/untrusted_text.h"
 #include "line/event_json.h"
 #include "line/exit_status.h"
+#include "line/warnings.h"
 
 namespace norvane::cli {
 
@@ -384,7 +385,12 @@ std::string TableView::Noun() const {
 }
 
 std::string TableView::Header() const {
-    return record_.empty() ? station_ : station_ + ", record " + record_;
+    std::string header = record_.empty() ? station_ : station_ + ", record " + record_;
+    if (const std::int64_t waiting = line::RecordsWaiting(); waiting > 0) {
+        header += ", " + std::to_string(waiting) +
+                  (waiting == 1 ? " burn waits" : " burns wait") + " for the record database";
+    }
+    return header;
 }
 
 // A line per unit of this run that is not done: where it was, its serial

@@ -1,8 +1,11 @@
 // norvane-fwupdate: the burn of the Windows program, from a terminal; one PLC,
 // several at once, a station, or what PLCs are.
+#include <condition_variable>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "burn/image.h"
 #include "burn/model_selection.h"
@@ -228,6 +231,43 @@ bool ReadStationImages(const Options& options, line::ImageSet& images, std::stri
     return true;
 }
 
+// Hands the page each socket's yield over the shift from the record database,
+// now and then, on a thread of its own; nothing without both.
+class ShiftFeed {
+  public:
+    ShiftFeed(StationPage* page, StationRecordDb* recordDb) {
+        if (page != nullptr && recordDb != nullptr) {
+            thread_ = std::thread([this, page, recordDb] {
+                std::unique_lock<std::mutex> lock(mutex_);
+                do {
+                    lock.unlock();
+                    page->ShowShift(recordDb->Shift());
+                    lock.lock();
+                } while (!stopped_.wait_for(lock, std::chrono::seconds(10), [this] { return stop_; }));
+            });
+        }
+    }
+    ~ShiftFeed() { Stop(); }
+    ShiftFeed(const ShiftFeed&) = delete;
+    ShiftFeed& operator=(const ShiftFeed&) = delete;
+    void Stop() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        stopped_.notify_all();
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable stopped_;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
 // A station, for as long as it is not stopped.
 int Watch(const Options& options, line::ImageSet images, EventView& view,
           line::Controls& controls) {
@@ -276,7 +316,11 @@ int Watch(const Options& options, line::ImageSet images, EventView& view,
             return ReadStationImages(options, fresh, why);
         };
     }
+    // The page's yield per socket comes from the record database, asked
+    // beside the station's loop.
+    ShiftFeed feed(page.get(), recordDb.get());
     const int status = line::RunStation(settings, world, burns, pump, controls);
+    feed.Stop();
     pump.Drain();
     if (recordDb) {
         recordDb->Stop();

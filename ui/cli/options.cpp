@@ -395,6 +395,12 @@ const char* UsageText() {
         usage += "       " + indent + " [--image-dir DIR] [--record FILE] [--json]\n";
         usage += "       " + indent + " [--check] [--placeholder]\n";
         usage += "       " + indent + " [--http ADDR:PORT] [--label SOCKET=LABEL]...\n";
+        usage += "       " + indent + " [--record-db URL] [--station NAME]\n";
+        usage += "       " + command + " --history [--since TIME] [--serial S] [--station NAME]\n";
+        usage += "       " + indent + " (--record-db URL | --record FILE) [--json | --csv]\n";
+        usage += "       " + command + " --yield [--since TIME] [--by socket|model|station|hour]\n";
+        usage += "       " + indent + " (--record-db URL | --record FILE) [--json | --csv]\n";
+        usage += "       " + command + " --import-record FILE --record-db URL\n";
         usage += "       " + command + " --again SERIAL\n";
         usage +=
             "       " + command + " --list [--json] | --list-ports | --version [--image FILE]\n";
@@ -444,6 +450,27 @@ const char* UsageText() {
             "                system chooses, told in the station event). Read-only.\n"
             "  --label SOCKET=LABEL\n"
             "                the name a station's page gives a socket (usb-path:1-2.3=A1).\n"
+            "  --record-db URL\n"
+            "                keep every burn of a station in a database as well as --record:\n"
+            "                sqlite:PATH, or PostgreSQL (postgresql://USER@HOST/DB or\n"
+            "                postgres:CONNINFO; its password in libpq's password file or\n"
+            "                PGPASSWORD, never here), shared by a line's stations: a unit\n"
+            "                burnt at one is not burnt again at another. Burns never wait\n"
+            "                for it: their rows wait in FILE.outbox beside the record.\n"
+            "  --station NAME\n"
+            "                the station's name in the database (default: the host's);\n"
+            "                with --history or --yield, that station's burns only.\n"
+            "  --history     the burns of --record-db (or of a --record FILE), oldest\n"
+            "                first: --since TIME (RFC 3339, or 24h, 7d, 30m ago), --serial S\n"
+            "                (one unit), --station NAME; --json or --csv (a header row,\n"
+            "                RFC 4180) for a script, a spreadsheet or an MES.\n"
+            "  --yield       done, failed, set aside, yield in percent and the median\n"
+            "                seconds of a burn done, --by socket (default), model, station\n"
+            "                or hour; --since, --json and --csv as for --history.\n"
+            "  --import-record FILE\n"
+            "                bring a JSON-lines record into --record-db, each burn once\n"
+            "                however often it is brought; a bad line is named and skipped\n"
+            "                (exit status 1).\n"
             "  --again SERIAL\n"
             "                burn the unit a station set aside (USB serial number SERIAL)\n"
             "                once more when it is plugged in again.\n"

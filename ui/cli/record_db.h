@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "line/shift_yield.h"
 #include "line/station_world.h"
 #include "ui/cli/options.h"
 
@@ -21,6 +22,9 @@ class StationRecordDb {
     // The line's word on a unit about to be burnt (called beside the station's
     // loop, perhaps by several threads at once).
     virtual line::LineWord AskLine(const line::UnitAsk& ask) = 0;
+    // Each of the station's sockets' yield over the shift; empty when the
+    // database cannot be asked.
+    virtual line::ShiftYields Shift() = 0;
 };
 
 // The station's way to options.recordDb; null with `error` set when it cannot

@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "burn/untrusted_text.h"
+#include "line/burn_record.h"
 #include "line/exit_status.h"
 #include "line/machine.h"
 #include "line/store/burn_yield.h"
@@ -52,6 +53,29 @@ class OutboxDb : public StationRecordDb {
             word.trouble = error;
         }
         return word;
+    }
+
+    line::ShiftYields Shift() override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        line::ShiftYields shift;
+        std::string error;
+        if (!desk_) {
+            desk_ = line::RecordStore::Open(url_, error);
+        }
+        std::vector<line::BurnOutcome> outcomes;
+        const line::BurnFilter filter{line::UtcTime(std::time(nullptr) - line::kShiftHours * 3600),
+                                      "", station_};
+        if (!desk_ || !desk_->Outcomes(filter, line::YieldBy::Socket, outcomes, error)) {
+            if (desk_ && !desk_->Usable()) {
+                desk_.reset();
+            }
+            return shift;
+        }
+        for (const line::YieldRow& row : line::YieldOf(outcomes)) {
+            // Grouped as "station socket", of this station alone.
+            shift[row.group.substr(station_.size() + 1)] = {row.done, row.failed, row.setAside};
+        }
+        return shift;
     }
 
   private:
@@ -109,12 +133,9 @@ std::unique_ptr<StationRecordDb> OpenStationRecordDb(const Options& options, std
     // first burn. One that cannot be reached now may be later.
     bool unreachable = false;
     std::string why;
-    if (!line::RecordStore::Open(options.recordDb, why, &unreachable)) {
-        if (!unreachable) {
-            error = why;
-            return nullptr;
-        }
-        line::Warn(why + ": the burns wait in the outbox until it can be reached");
+    if (!line::RecordStore::Open(options.recordDb, why, &unreachable) && !unreachable) {
+        error = why;
+        return nullptr;  // (one that cannot be reached is said by the outbox)
     }
     const std::string station =
         options.station.empty() ? line::machine::HostName() : options.station;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "line/event_pump.h"
+#include "line/shift_yield.h"
 #include "ui/cli/options.h"
 
 namespace norvane::cli {
@@ -17,6 +18,8 @@ class StationPage {
     virtual line::EventView& View() = 0;
     // "http://127.0.0.1:8080/"
     virtual const std::string& Url() const = 0;
+    // Each socket's yield over the shift, from the record database.
+    virtual void ShowShift(const line::ShiftYields& shift) = 0;
     // The station has stopped: the page's followers are told, and it stops serving.
     virtual void Stop() = 0;
 };

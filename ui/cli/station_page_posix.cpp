@@ -16,6 +16,7 @@ class ServedPage : public StationPage {
     }
     line::EventView& View() override { return view_; }
     const std::string& Url() const override { return server_.Url(); }
+    void ShowShift(const line::ShiftYields& shift) override { board_.SetShift(shift); }
     void Stop() override { server_.Stop(); }
 
   private:

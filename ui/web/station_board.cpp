@@ -299,6 +299,16 @@ std::string StationBoard::StationJson() const {
                                                  static_cast<double>(done_ + failed_))
                         : nlohmann::ordered_json();
     json["record_errors"] = line::RecordErrors();
+    const std::int64_t waiting = line::RecordsWaiting();
+    json["records_waiting"] = waiting < 0 ? nlohmann::ordered_json() : nlohmann::ordered_json(waiting);
+    if (shift_) {
+        json["shift_hours"] = line::kShiftHours;
+        json["shift"] = nlohmann::ordered_json::object();
+        for (const auto& [socket, yield] : *shift_) {
+            json["shift"][AsUtf8(socket)] = {
+                {"done", yield.done}, {"failed", yield.failed}, {"set_aside", yield.setAside}};
+        }
+    }
     json["hours"] = nlohmann::ordered_json::array();
     for (const auto& [start, hour] : hours_) {
         json["hours"].push_back({{"hour", Rfc3339(SystemClock::from_time_t(start))},
@@ -385,11 +395,21 @@ std::string StationBoard::MetricsText() const {
     Help(out, "norvane_fwupdate_record_errors_total", "counter",
          "Record lines this station could not write.");
     Sample(out, "norvane_fwupdate_record_errors_total", "", std::to_string(line::RecordErrors()));
+    if (const std::int64_t waiting = line::RecordsWaiting(); waiting >= 0) {
+        Help(out, "norvane_fwupdate_records_waiting", "gauge",
+             "Burns whose rows wait in the outbox for the record database.");
+        Sample(out, "norvane_fwupdate_records_waiting", "", std::to_string(waiting));
+    }
     Help(out, "norvane_fwupdate_start_time_seconds", "gauge",
          "When this station started, in seconds since 1970.");
     Sample(out, "norvane_fwupdate_start_time_seconds", "",
            std::to_string(SecondsSince1970(started_)));
     return out;
+}
+
+void StationBoard::SetShift(line::ShiftYields shift) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    shift_ = std::move(shift);
 }
 
 void BoardView::Show(const BurnEvent& event, Clock::time_point at) {

@@ -21,6 +21,7 @@
 #include "line/burn_event.h"
 #include "line/burn_record.h"
 #include "line/event_pump.h"
+#include "line/shift_yield.h"
 
 namespace norvane::web {
 
@@ -63,6 +64,8 @@ class StationBoard {
     void Put(const line::BurnEvent& event, SystemClock::time_point at);
     // The station is gone: every follower ends.
     void Close();
+    // Each socket's yield over the shift, from the record database.
+    void SetShift(line::ShiftYields shift);
 
     // A new follower of every event from now on, unless `most` follow
     // already (null then); the page redraws from SocketsJson first.
@@ -131,6 +134,7 @@ class StationBoard {
     std::map<std::string, Durations> durations_;                             // by model
     std::vector<std::weak_ptr<Follower>> followers_;
     bool closed_ = false;
+    std::optional<line::ShiftYields> shift_;
 };
 
 // The face that keeps a board: the pump's view of it.

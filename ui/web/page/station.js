@@ -170,9 +170,16 @@ function drawTiles() {
     const serial = sock && sock.usb_serial;
     const unit = [model, serial ? "USB serial " + serial : ""].filter(Boolean).join(", ");
     if (unit) tile.append(el("div", "unit", unit));
-    if (sock && (sock.done || sock.failed || sock.set_aside)) {
-      tile.append(el("div", "unit", "here: " + sock.done + " done, " + sock.failed + " failed" +
-                     (sock.set_aside ? ", " + sock.set_aside + " set aside" : "")));
+    // The shift's yield from the record database where there is one (it
+    // spans the station's restarts), else this run's.
+    const shift = info && info.shift ? info.shift[port] || { done: 0, failed: 0, set_aside: 0 } : null;
+    const here = shift || sock;
+    if (here && (here.done || here.failed || here.set_aside)) {
+      const judged = here.done + here.failed;
+      tile.append(el("div", "unit yield", (shift ? "last " + info.shift_hours + " h: " : "here: ") +
+                     here.done + " done, " + here.failed + " failed" +
+                     (here.set_aside ? ", " + here.set_aside + " set aside" : "") +
+                     (judged ? ", yield " + (100 * here.done / judged).toFixed(0) + " %" : "")));
     }
   });
 }
@@ -209,6 +216,11 @@ function drawHeader() {
                   el("span", "", check ? ", not ready " : ", failed "), el("b", "", String(info.failed)),
                   el("span", "", check ? "" : ", yield "), el("b", "", check ? "" : yieldText),
                   el("span", "", ", since " + clock(info.started)));
+    if (info.records_waiting > 0) {
+      counts.append(el("span", "waiting", "; " + info.records_waiting +
+                       (info.records_waiting === 1 ? " burn waits" : " burns wait") +
+                       " for the record database"));
+    }
   }
 }
 
