@@ -182,8 +182,7 @@ class Line {
     // Where it serves its page (ADDR:PORT), as its station event says; empty: nowhere.
     std::string Page() const {
         std::smatch found;
-        return std::regex_search(Output(), found,
-                                 std::regex(R"re("page": "http://([^"]+)/")re"))
+        return std::regex_search(Output(), found, std::regex(R"re("page": "http://([^"]+)/")re"))
                    ? found[1].str()
                    : "";
     }
@@ -240,12 +239,10 @@ class Line {
 
   private:
     FakeUsbSockets& sockets_;
-    // One per station: a test may run two.
-    const std::string folder_ = [] {
-        static int stations = 0;
-        return ::testing::TempDir() + "station" + std::to_string(getpid()) + "-" +
-               std::to_string(++stations);
-    }();
+    // One per machine (its sockets): the stations of one share its record, as
+    // a restarted station does; a test's second machine has its own.
+    const std::string folder_ = ::testing::TempDir() + "station" + std::to_string(getpid()) + "-" +
+                                std::to_string(reinterpret_cast<std::uintptr_t>(&sockets_));
     std::unique_ptr<ChildProcess> tool_;
     std::map<std::string, std::pair<ServedPv*, std::string>> plugged_;
     std::map<std::string, bool> waiting_;  // a port's last event was a wait for its replug
