@@ -387,8 +387,8 @@ std::string TableView::Noun() const {
 std::string TableView::Header() const {
     std::string header = record_.empty() ? station_ : station_ + ", record " + record_;
     if (const std::int64_t waiting = line::RecordsWaiting(); waiting > 0) {
-        header += ", " + std::to_string(waiting) +
-                  (waiting == 1 ? " burn waits" : " burns wait") + " for the record database";
+        header += ", " + std::to_string(waiting) + (waiting == 1 ? " burn waits" : " burns wait") +
+                  " for the record database";
     }
     return header;
 }

@@ -243,7 +243,8 @@ class ShiftFeed {
                     lock.unlock();
                     page->ShowShift(recordDb->Shift());
                     lock.lock();
-                } while (!stopped_.wait_for(lock, std::chrono::seconds(10), [this] { return stop_; }));
+                } while (
+                    !stopped_.wait_for(lock, std::chrono::seconds(10), [this] { return stop_; }));
             });
         }
     }

@@ -300,7 +300,8 @@ std::string StationBoard::StationJson() const {
                         : nlohmann::ordered_json();
     json["record_errors"] = line::RecordErrors();
     const std::int64_t waiting = line::RecordsWaiting();
-    json["records_waiting"] = waiting < 0 ? nlohmann::ordered_json() : nlohmann::ordered_json(waiting);
+    json["records_waiting"] =
+        waiting < 0 ? nlohmann::ordered_json() : nlohmann::ordered_json(waiting);
     if (shift_) {
         json["shift_hours"] = line::kShiftHours;
         json["shift"] = nlohmann::ordered_json::object();
