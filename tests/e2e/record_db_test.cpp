@@ -430,6 +430,8 @@ TEST(RecordDbProgram, TwoStationsBurnEachUnitOnce) {
     b.Plug("1-3", moved, "M1");
     ASSERT_TRUE(b.Await("1-3", "take_out", "burnt at station A, socket usb-path:1-2"))
         << b.Output();
+    b.Unplug("1-3");
+    moved.Stop();  // its requests are read once it is served no more
     EXPECT_EQ(moved.Requests(plcsim::Exchange::EraseRequest), 0u);
     ServedPv twinA;
     ServedPv twinB;
