@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <map>
 
 #include "burn/untrusted_text.h"
@@ -106,9 +107,8 @@ std::vector<YieldRow> YieldOf(const std::vector<BurnOutcome>& outcomes) {
     return rows;
 }
 
-bool BurnsInRecordFile(const std::string& path, const BurnFilter& filter,
-                       std::vector<StoredBurn>& burns, std::vector<std::string>& skipped,
-                       std::string& error) {
+bool EachBurnInRecordFile(const std::string& path, const std::function<bool(StoredBurn&)>& each,
+                          std::vector<std::string>& skipped, std::string& error) {
     // A record may lie in a folder others write: never through a link, and a
     // regular file only (a FIFO would hold the reader up).
     const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -121,33 +121,57 @@ bool BurnsInRecordFile(const std::string& path, const BurnFilter& filter,
         }
         return false;
     }
-    std::string text;
-    char chunk[1 << 16];
-    ssize_t got = 0;
-    while ((got = read(fd, chunk, sizeof chunk)) > 0) {
-        text.append(chunk, static_cast<std::size_t>(got));
-    }
-    close(fd);
+    // Read a piece at a time: a year's record is far larger than what it
+    // takes to read it.
+    std::string pending;
     std::size_t number = 0;
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t end = std::min(text.find('\n', at), text.size());
-        const std::string_view line(text.data() + at, end - at);
+    bool going = true;
+    const auto take = [&](std::string_view line) {
         ++number;
-        at = end + 1;
         if (line.find_first_not_of(" \t\r") == std::string_view::npos) {
-            continue;
+            return;
         }
         std::string why;
         std::optional<StoredBurn> burn = StoredBurnOf(line, "", why);
         if (!burn) {
             skipped.push_back("line " + std::to_string(number) + ": " + why);
-        } else if (burn->time >= filter.since &&
-                   (filter.usbSerial.empty() || burn->usbSerial == filter.usbSerial) &&
-                   (filter.station.empty() || burn->station == filter.station)) {
-            burns.push_back(std::move(*burn));
+        } else {
+            going = each(*burn);
         }
+    };
+    char chunk[1 << 16];
+    ssize_t got = 0;
+    while (going && (got = read(fd, chunk, sizeof chunk)) > 0) {
+        pending.append(chunk, static_cast<std::size_t>(got));
+        std::size_t at = 0;
+        for (std::size_t end = 0; going && (end = pending.find('\n', at)) != std::string::npos;
+             at = end + 1) {
+            take(std::string_view(pending).substr(at, end - at));
+        }
+        pending.erase(0, at);
     }
-    return true;
+    close(fd);
+    if (going && !pending.empty()) {
+        take(pending);  // a last line without its end
+    }
+    return going;
+}
+
+bool BurnsInRecordFile(const std::string& path, const BurnFilter& filter,
+                       std::vector<StoredBurn>& burns, std::vector<std::string>& skipped,
+                       std::string& error) {
+    return EachBurnInRecordFile(
+        path,
+        [&](StoredBurn& burn) {
+            if (burn.time >= filter.since &&
+                (filter.usbSerial.empty() || burn.usbSerial == filter.usbSerial) &&
+                (filter.station.empty() || burn.station == filter.station)) {
+                burn.line.clear();  // a listing needs the facts only
+                burns.push_back(std::move(burn));
+            }
+            return true;
+        },
+        skipped, error);
 }
 
 }  // namespace norvane::line

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,5 +46,10 @@ struct BurnFilter;
 bool BurnsInRecordFile(const std::string& path, const BurnFilter& filter,
                        std::vector<StoredBurn>& burns, std::vector<std::string>& skipped,
                        std::string& error);
+// Each burn of a JSON-lines record handed to `each` as it is read, a piece of
+// the file at a time; false when the file cannot be read (`error` set) or
+// `each` said to stop.
+bool EachBurnInRecordFile(const std::string& path, const std::function<bool(StoredBurn&)>& each,
+                          std::vector<std::string>& skipped, std::string& error);
 
 }  // namespace norvane::line

@@ -190,6 +190,8 @@ TEST_P(EachStore, OfStationsRacingForAUnitOneBurnsIt) {
 // An address the program cannot use is refused with what is wrong, before
 // anything is written; one that names a password is refused whatever it reaches.
 TEST(RecordStoreAddress, IsRefusedWithWhatIsWrong) {
+    const std::string notADatabase = TempPath("not-a-database");
+    std::ofstream(notADatabase) << std::string(4096, 'x');
     const struct {
         std::string url;
         const char* says;
@@ -200,6 +202,7 @@ TEST(RecordStoreAddress, IsRefusedWithWhatIsWrong) {
         {"postgres:host=/tmp dbname=line password=secret", "names a password"},
         {"postgres:host=/tmp dbname='line", "not one libpq reads"},
         {"sqlite:" + TempPath("no-folder") + "/x/burns.db", "cannot open"},
+        {"sqlite:" + notADatabase, "file is not a database"},
     };
     for (const auto& c : cases) {
         std::string error;

@@ -173,33 +173,43 @@ int ShowYield(const Options& options) {
 
 int ImportRecord(const Options& options) {
     std::string error;
-    std::vector<line::StoredBurn> burns;
-    std::vector<std::string> skipped;
-    if (!line::BurnsInRecordFile(options.importRecord, line::BurnFilter{}, burns, skipped, error)) {
-        return Failed(error);
-    }
-    for (const std::string& line : skipped) {
-        line::Warn(options.importRecord + ", " + line + ": skipped");
-    }
     const std::unique_ptr<line::RecordStore> store =
         line::RecordStore::Open(options.recordDb, error);
     if (!store) {
         return Failed(error);
     }
+    // Brought in a batch at a time, as the file is read.
+    std::vector<line::StoredBurn> batch;
+    std::vector<std::string> skipped;
+    std::size_t read = 0;
     std::size_t added = 0;
-    for (std::size_t at = 0; at < burns.size(); at += kImportBatch) {
-        const std::vector<line::StoredBurn> batch(
-            burns.begin() + static_cast<std::ptrdiff_t>(at),
-            burns.begin() + static_cast<std::ptrdiff_t>(std::min(burns.size(), at + kImportBatch)));
+    const auto put = [&] {
         std::size_t batchAdded = 0;
         if (!store->Put(batch, error, &batchAdded)) {
-            return Failed("after " + std::to_string(added) + " new burns: " + error);
+            error = "after " + std::to_string(added) + " new burns: " + error;
+            return false;
         }
         added += batchAdded;
+        batch.clear();
+        return true;
+    };
+    const bool all = line::EachBurnInRecordFile(
+        options.importRecord,
+        [&](line::StoredBurn& burn) {
+            ++read;
+            batch.push_back(std::move(burn));
+            return batch.size() < kImportBatch || put();
+        },
+        skipped, error);
+    for (const std::string& line : skipped) {
+        line::Warn(options.importRecord + ", " + line + ": skipped");
     }
-    StandardOutput().Write(std::to_string(burns.size()) + " burns read from " +
+    if (!all || !put()) {
+        return Failed(error);
+    }
+    StandardOutput().Write(std::to_string(read) + " burns read from " +
                            ForPerson(options.importRecord) + ": " + std::to_string(added) +
-                           " new, " + std::to_string(burns.size() - added) + " there already; " +
+                           " new, " + std::to_string(read - added) + " there already; " +
                            std::to_string(skipped.size()) +
                            (skipped.size() == 1 ? " line skipped\n" : " lines skipped\n"));
     return skipped.empty() ? line::kExitSuccess : line::kExitBurnFailed;
