@@ -110,7 +110,7 @@ std::unique_ptr<SqlConnection> OpenSqlite(const std::string& path, bool create,
     for (const char* pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL"}) {
         std::vector<SqlConnection::Row> rows;
         if (!connection->Run(pragma, {}, &rows, error)) {
-            error = path + ": " + error;
+            error.insert(0, path + ": ");
             return nullptr;
         }
     }

@@ -63,8 +63,9 @@ class OutboxDb : public StationRecordDb {
             desk_ = line::RecordStore::Open(url_, error);
         }
         std::vector<line::BurnOutcome> outcomes;
-        const line::BurnFilter filter{line::UtcTime(std::time(nullptr) - line::kShiftHours * 3600),
-                                      "", station_};
+        const line::BurnFilter filter{
+            line::UtcTime(std::time(nullptr) - std::time_t{line::kShiftHours} * 3600), "",
+            station_};
         if (!desk_ || !desk_->Outcomes(filter, line::YieldBy::Socket, outcomes, error)) {
             if (desk_ && !desk_->Usable()) {
                 desk_.reset();
