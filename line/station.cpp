@@ -551,13 +551,15 @@ void Station::Heard(BurnNews news) {
     if (news.show && watched != watched_.end()) {
         Followed(watched->second, *news.show);
     }
-    if (news.show && news.show->kind() == EventKind::End && watched != watched_.end()) {
+    if (news.show && news.show->kind() == EventKind::End) {
         const EndFields& end = news.show->Get<EndFields>();
-        watched->second.burnAgain = end.eraseBegun || end.handedOver;
-    }
-    // A row in the record database for every end told: kept before it is told.
-    if (news.show && news.show->kind() == EventKind::End && settings_.keep) {
-        Keep(news.show->Get<EndFields>().burnId);
+        if (watched != watched_.end()) {
+            watched->second.burnAgain = end.eraseBegun || end.handedOver;
+        }
+        // A row in the record database for every end told: kept before it is told.
+        if (settings_.keep) {
+            Keep(end.burnId);
+        }
     }
     if (news.show) {
         sink_.Put(std::move(*news.show));
@@ -570,9 +572,7 @@ void Station::Heard(BurnNews news) {
 void Station::Followed(Watched& w, const BurnEvent& event) {
     switch (event.kind()) {
         case EventKind::Start:
-            w.mayLeave = false;
-            w.phase = kFlashIdle;
-            w.pulled = false;
+            w.phase = kFlashIdle;  // its pull and its leave were reset as it was started
             break;
         case EventKind::Phase:
             w.phase = event.Get<PhaseFields>().phase;

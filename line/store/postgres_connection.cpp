@@ -1,6 +1,7 @@
 #include <libpq-fe.h>
 
 #include <memory>
+#include <string>
 
 #include "line/store/sql_connection.h"
 
@@ -35,6 +36,8 @@ class PostgresConnection : public SqlConnection {
             error = Trimmed(PQerrorMessage(connection_));
             return false;
         }
+        const char* changed = PQcmdTuples(result.get());
+        changed_ = *changed != '\0' ? std::stoul(changed) : 0;
         if (rows != nullptr) {
             rows->clear();
             const int columns = PQnfields(result.get());
@@ -57,6 +60,7 @@ class PostgresConnection : public SqlConnection {
                Run("SELECT pg_advisory_xact_lock(742017)", {}, nullptr, error);
     }
     bool Usable() const override { return PQstatus(connection_) == CONNECTION_OK; }
+    std::size_t Changed() const override { return changed_; }
 
     // libpq's message on one line: its lines joined, its indents dropped.
     static std::string Trimmed(const char* text) {
@@ -77,6 +81,7 @@ class PostgresConnection : public SqlConnection {
 
   private:
     PGconn* connection_;
+    std::size_t changed_ = 0;
 };
 
 // The password, were it in the connection string, would be on the command line

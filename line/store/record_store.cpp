@@ -208,14 +208,11 @@ bool RecordStore::Put(const std::vector<StoredBurn>& burns, std::string& error,
     const char* const insertLine =
         "INSERT INTO burn_lines (burn_id, line) SELECT CAST($1 AS TEXT), $2"
         " WHERE NOT EXISTS (SELECT 1 FROM burn_lines WHERE burn_id = CAST($1 AS TEXT))";
-    const char* const count = "SELECT COUNT(*) FROM burns";
-    std::vector<SqlConnection::Row> before;
-    std::vector<SqlConnection::Row> after;
+    if (added != nullptr) {
+        *added = 0;
+    }
     return InOne(
         [&] {
-            if (added != nullptr && !db_->Run(count, {}, &before, error)) {
-                return false;
-            }
             for (const StoredBurn& b : burns) {
                 // The unit's burn is over: its claim goes with its row.
                 if (!db_->Run("DELETE FROM claims WHERE usb_serial = $1 AND station = $2",
@@ -244,16 +241,15 @@ bool RecordStore::Put(const std::vector<StoredBurn>& burns, std::string& error,
                                Flag(b.verified),
                                b.caption,
                                b.message},
-                              nullptr, error) ||
-                    !db_->Run(insertLine, {b.burnId, b.line}, nullptr, error)) {
+                              nullptr, error)) {
                     return false;
                 }
-            }
-            if (added != nullptr) {
-                if (!db_->Run(count, {}, &after, error)) {
+                if (added != nullptr) {
+                    *added += db_->Changed();  // none for a row that was there
+                }
+                if (!db_->Run(insertLine, {b.burnId, b.line}, nullptr, error)) {
                     return false;
                 }
-                *added = static_cast<std::size_t>(Number(after[0][0]) - Number(before[0][0]));
             }
             return true;
         },

@@ -3,6 +3,7 @@
 // PostgreSQL for a line implement it, so that the store's rules and SQL are one.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +22,8 @@ class SqlConnection {
     // The statement that begins a transaction nobody else writes beside (two
     // stations that set up the schema at once, two that claim one unit).
     virtual bool BeginAlone(std::string& error) = 0;
+    // How many rows the last statement that ran inserted, changed or removed.
+    virtual std::size_t Changed() const = 0;
     // Still connected: false once the server has gone (the connection is then
     // opened again).
     virtual bool Usable() const { return true; }

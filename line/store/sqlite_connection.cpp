@@ -60,6 +60,7 @@ class SqliteConnection : public SqlConnection {
         }
         return true;
     }
+    std::size_t Changed() const override { return static_cast<std::size_t>(sqlite3_changes(db_)); }
     bool BeginAlone(std::string& error) override {
         return Run("BEGIN IMMEDIATE", {}, nullptr, error);
     }

@@ -1,5 +1,6 @@
 #include <ctime>
 #include <fstream>
+#include <functional>
 #include <mutex>
 
 #include "burn/untrusted_text.h"
@@ -39,16 +40,13 @@ class OutboxDb : public StationRecordDb {
     }
 
     line::LineWord AskLine(const line::UnitAsk& ask) override {
-        std::lock_guard<std::mutex> lock(mutex_);
         line::LineWord word;
         std::string error;
-        if (!desk_) {
-            desk_ = line::RecordStore::Open(url_, error);
-        }
-        if (!desk_ || !desk_->AskLine(ask, station_, std::time(nullptr), word, error)) {
-            if (desk_ && !desk_->Usable()) {
-                desk_.reset();
-            }
+        if (!AtTheDesk(
+                [&](line::RecordStore& store) {
+                    return store.AskLine(ask, station_, std::time(nullptr), word, error);
+                },
+                error)) {
             word = line::LineWord{};
             word.trouble = error;
         }
@@ -56,30 +54,42 @@ class OutboxDb : public StationRecordDb {
     }
 
     line::ShiftYields Shift() override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        line::ShiftYields shift;
-        std::string error;
-        if (!desk_) {
-            desk_ = line::RecordStore::Open(url_, error);
-        }
         std::vector<line::BurnOutcome> outcomes;
         const line::BurnFilter filter{
             line::UtcTime(std::time(nullptr) - std::time_t{line::kShiftHours} * 3600), "",
             station_};
-        if (!desk_ || !desk_->Outcomes(filter, line::YieldBy::Socket, outcomes, error)) {
-            if (desk_ && !desk_->Usable()) {
-                desk_.reset();
+        std::string error;
+        line::ShiftYields shift;
+        if (AtTheDesk(
+                [&](line::RecordStore& store) {
+                    return store.Outcomes(filter, line::YieldBy::Socket, outcomes, error);
+                },
+                error)) {
+            for (const line::YieldRow& row : line::YieldOf(outcomes)) {
+                // Grouped as "station socket", of this station alone.
+                shift[row.group.substr(station_.size() + 1)] = {row.done, row.failed, row.setAside};
             }
-            return shift;
-        }
-        for (const line::YieldRow& row : line::YieldOf(outcomes)) {
-            // Grouped as "station socket", of this station alone.
-            shift[row.group.substr(station_.size() + 1)] = {row.done, row.failed, row.setAside};
         }
         return shift;
     }
 
   private:
+    // One question at a time to the desk's store, opened when first needed and
+    // again once it has gone away.
+    bool AtTheDesk(const std::function<bool(line::RecordStore&)>& ask, std::string& error) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!desk_) {
+            desk_ = line::RecordStore::Open(url_, error);
+        }
+        if (desk_ && ask(*desk_)) {
+            return true;
+        }
+        if (desk_ && !desk_->Usable()) {
+            desk_.reset();
+        }
+        return false;
+    }
+
     std::unique_ptr<line::RecordOutbox> outbox_;
     const std::string url_;
     const std::string station_;
